@@ -1,0 +1,33 @@
+#include "TextUtil.h"
+
+#include <algorithm>
+
+namespace qdl {
+
+std::string Trim(const std::string& text) {
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+    const auto last = std::find_if_not(text.rbegin(), std::string::const_reverse_iterator(first), isBlank);
+    return std::string(first, last.base());
+}
+
+namespace {
+
+// Only ASCII letters change case: other bytes belong to multi-byte characters.
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+} // namespace
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
+std::string UpperCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), AsciiUpper);
+    return text;
+}
+
+} // namespace qdl

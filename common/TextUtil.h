@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace qdl {
+
+// Text without the blanks and control characters (codes 0 to 32) at both ends.
+std::string Trim(const std::string& text);
+
+// ASCII case-insensitive equality, as the switch's names and the settings keys compare.
+bool EqualsIgnoringCase(const std::string& a, const std::string& b);
+
+std::string UpperCase(std::string text);
+
+// printf-style formatting into a std::string.
+template <typename... Args> std::string Format(const char* format, Args... args) {
+    const int size = std::snprintf(nullptr, 0, format, args...);
+    std::string text(static_cast<std::size_t>(size) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, args...);
+    text.resize(static_cast<std::size_t>(size));
+    return text;
+}
+
+} // namespace qdl

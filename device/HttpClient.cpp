@@ -1,0 +1,121 @@
+#include "HttpClient.h"
+
+#include "Base64.h"
+#include "Conversions.h"
+#include "HostAddress.h"
+#include "TextUtil.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace qdl {
+namespace {
+
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return code < ' ' || code == 0x7F;
+    });
+}
+
+void RequireNoControlCharacter(const std::string& text, const char* what) {
+    if (HasControlCharacter(text))
+        throw std::runtime_error(
+            Format("The %s holds a control character (such as a line break); nothing was sent.", what));
+}
+
+void RequireValidPort(int port) {
+    if (port < 1 || port > 65535)
+        throw std::runtime_error(Format("Port %d is not a TCP port: it must lie between 1 and 65535.", port));
+}
+
+void RequireInteger(const std::string& text) {
+    if (!TryStrToInt(text))
+        throw std::runtime_error(Format("'%s' は整数ではありません", text.c_str()));
+}
+
+// A Content-Range such as "bytes 0-99/200" or "bytes */200": integers, or "*" for an unknown part.
+void CheckContentRange(const std::string& value) {
+    std::string range = Trim(value);
+    if (range.compare(0, 5, "bytes") == 0)
+        range = Trim(range.substr(5));
+    const auto slash = range.find('/');
+    const std::string span = range.substr(0, slash);
+    const std::string total = slash == std::string::npos ? std::string() : range.substr(slash + 1);
+    if (span != "*") {
+        const auto dash = span.find('-');
+        RequireInteger(span.substr(0, dash));
+        RequireInteger(dash == std::string::npos ? std::string() : span.substr(dash + 1));
+    }
+    if (total != "*")
+        RequireInteger(total);
+}
+
+// A numeric Expires counts seconds; it must stay within a day (-1 means already expired).
+void CheckExpires(const std::string& value) {
+    const auto seconds = TryStrToInt(Trim(value));
+    if (seconds && (*seconds >= 86400 || *seconds < -1))
+        throw std::runtime_error("時刻に変換できない値が渡されました");
+}
+
+bool IsSuccess(const ReplyHead& head) {
+    return head.StatusCode >= 200 && head.StatusCode <= 299 && !head.Header("Location");
+}
+
+} // namespace
+
+std::string HttpClient::RequestText(const std::string& target) const {
+    std::string request = "GET " + target + " HTTP/1.1\r\n";
+    request += "Host: " + Host + "\r\n";
+    request += "Accept: " + options_.Accept + "\r\n";
+    request += "User-Agent: " + options_.UserAgent + "\r\n";
+    if (BasicAuthentication) {
+        const std::string user = Trim(UserName);
+        const std::string password = user.empty() ? std::string() : Trim(Password);
+        request += "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n";
+    }
+    if (const std::string cookies = cookies_.CookieHeader(Host, "/"); !cookies.empty())
+        request += "Cookie: " + cookies + "\r\n";
+    request += "\r\n";
+    return request;
+}
+
+void HttpClient::TakeHead(const ReplyHead& head) {
+    for (const auto& [name, value] : head.Headers) {
+        if (EqualsIgnoringCase(name, "Set-Cookie") || EqualsIgnoringCase(name, "Set-Cookie2"))
+            cookies_.Store(value, Host);
+        else if (EqualsIgnoringCase(name, "Content-Range"))
+            CheckContentRange(value);
+        else if (EqualsIgnoringCase(name, "Expires"))
+            CheckExpires(value);
+    }
+}
+
+std::string HttpClient::Get(const std::string& target) {
+    RequireValidPort(Port);
+    RequireNoControlCharacter(target, "command");
+    RequireNoControlCharacter(UserName, "user name");
+    RequireNoControlCharacter(Password, "password");
+    const std::string address = ResolveHostAddress(Host);
+
+    Connection connection(address, Port, options_.ConnectTimeout);
+    connection.Send(RequestText(target), Clock::now() + options_.ReadTimeout);
+    const auto deadline = Clock::now() + options_.ReadTimeout;
+    ReplyReader reader(connection, options_.Limits);
+    const ReplyHead head = reader.ReadHead(deadline);
+    TakeHead(head);
+    if (head.Truncated)
+        throw std::runtime_error(IsSuccess(head) ? "Undefined situation" : head.StatusLine);
+    if (IsSuccess(head))
+        return reader.ReadBody(head, true, deadline);
+    try {
+        reader.ReadBody(head, false, std::min(deadline, Clock::now() + options_.ErrorBodyTimeout));
+    } catch (const ReadTimeout&) {
+        throw;
+    } catch (const std::runtime_error&) {
+        // The status line says more about what went wrong than a broken error page does.
+    }
+    throw std::runtime_error(head.StatusLine);
+}
+
+} // namespace qdl

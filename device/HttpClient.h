@@ -1,0 +1,50 @@
+#pragma once
+
+#include "CookieJar.h"
+#include "HttpReply.h"
+
+#include <chrono>
+#include <string>
+
+namespace qdl {
+
+// How the client talks: fixed when the client is made, changed only by tests.
+struct HttpClientOptions {
+    std::string Accept = "text/html, */*";
+    std::string UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+    std::chrono::milliseconds ConnectTimeout{1000};
+    // A switch that accepts and never answers must not freeze the window.
+    std::chrono::milliseconds ReadTimeout{5000};
+    std::chrono::milliseconds ErrorBodyTimeout{2000};
+    ReplyLimits Limits;
+};
+
+// The HTTP client of the window: one GET per call over a fresh TCP connection that is closed
+// afterwards, Basic authentication, and a cookie store that lives as long as the client.
+class HttpClient {
+public:
+    explicit HttpClient(HttpClientOptions options = {}) : options_(std::move(options)) {}
+
+    std::string Host;
+    int Port = 80;
+    std::string UserName;
+    std::string Password;
+    bool BasicAuthentication = false;
+
+    // Sends GET `target` to Host:Port and returns the reply body of a 2xx reply. Every other
+    // outcome fails with its message: the socket errors, the status line of a non-2xx or
+    // redirecting reply, "Read Timeout", and so on.
+    std::string Get(const std::string& target);
+
+    const HttpClientOptions& Options() const { return options_; }
+    const CookieJar& Cookies() const { return cookies_; }
+
+private:
+    std::string RequestText(const std::string& target) const;
+    void TakeHead(const ReplyHead& head);
+
+    HttpClientOptions options_;
+    CookieJar cookies_;
+};
+
+} // namespace qdl

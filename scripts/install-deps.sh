@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running the program needs.
+# Idempotent: packages already present are skipped, and the package lists are refreshed
+# only once, when something is actually missing.
+set -euo pipefail
+
+packages=(
+    cmake
+    g++
+    make
+    pkg-config
+    libcurl4-openssl-dev
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    libcpp-httplib-dev
+    qt6-base-dev
+    qt6-qpa-plugins
+    fonts-ipafont-gothic
+    xvfb
+    xauth
+    imagemagick
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
+    exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qdl::test {
+
+// A stand-in for the switch on 127.0.0.1 that records the exact bytes of every request and
+// answers each connection with the next scripted answer, misbehaving where the script says so.
+class ScriptedSwitch {
+public:
+    enum class Then {
+        Close, // close the connection after the answer
+        Hold,  // keep the connection open until the client gives up
+        Reset, // abort the connection (RST) after the answer
+    };
+
+    struct Answer {
+        std::string Bytes;
+        Then After = Then::Close;
+        bool ReadRequest = true; // false: answer at once, without waiting for the request
+    };
+
+    ScriptedSwitch();
+    ~ScriptedSwitch();
+    ScriptedSwitch(const ScriptedSwitch&) = delete;
+    ScriptedSwitch& operator=(const ScriptedSwitch&) = delete;
+
+    int Port() const { return port_; }
+
+    // Queues answers for the next connections; a connection without one gets the default answer.
+    void Script(Answer answer);
+    // What connections get when the script is used up; at first, a close without a word.
+    void DefaultAnswer(Answer answer);
+    void Reply(const std::string& bytes, Then after = Then::Close) { Script({bytes, after, true}); }
+    // A 200 reply with Content-Length around `body`.
+    void ReplyBody(const std::string& body);
+
+    // The raw request of every connection so far (empty for one that sent nothing).
+    std::vector<std::string> Requests() const;
+    std::size_t Connections() const;
+
+private:
+    void Serve();
+    void Handle(int client);
+    Answer NextAnswer();
+
+    int listener_ = -1;
+    int wake_[2] = {-1, -1};
+    int port_ = 0;
+    mutable std::mutex mutex_;
+    std::deque<Answer> script_;
+    Answer defaultAnswer_{"", Then::Close, false};
+    std::vector<std::string> requests_;
+    std::thread thread_;
+};
+
+// A request as the client sends it for `target`, with the default credentials of a test.
+std::string ExpectedRequest(const std::string& target, const std::string& host,
+                            const std::string& authorization, const std::string& cookie = "");
+
+} // namespace qdl::test
