@@ -1,0 +1,191 @@
+#include "SettingsFile.h"
+
+#include "TextUtil.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+namespace qdl {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr mode_t NewFileMode = 0600;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now, so that a failure to close can be reported; 0 or an errno.
+    int Close() {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int fd_;
+};
+
+// Removes the temporary file unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::string path_;
+};
+
+// The system's text for an error, without the blanks and full stop at its end.
+std::string ErrorText(int error) {
+    std::string text = std::strerror(error);
+    while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) <= ' '))
+        text.pop_back();
+    return text;
+}
+
+std::string FullPath(const std::string& fileName) {
+    std::error_code ignored;
+    return fs::absolute(fileName, ignored).string();
+}
+
+[[noreturn]] void ThrowCannotCreate(const std::string& fileName, int error) {
+    throw std::runtime_error(
+        Format("ファイル \"%s\". %s を作成できません", FullPath(fileName).c_str(), ErrorText(error).c_str()));
+}
+
+[[noreturn]] void ThrowCannotOpen(const std::string& fileName, int error) {
+    throw std::runtime_error(
+        Format("ファイル \"%s\". %s は開けません", FullPath(fileName).c_str(), ErrorText(error).c_str()));
+}
+
+[[noreturn]] void ThrowWriteError() {
+    throw std::runtime_error("ストリームへの書き込みエラー");
+}
+
+// Writable for us, and not marked read-only: a file or folder without any write permission is
+// left alone even by the superuser, who could otherwise write anything.
+bool MayWrite(const std::string& path, const struct stat& status) {
+    return ::access(path.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
+}
+
+// Where the content really goes: the target of a symbolic link, so the link survives.
+std::string TargetPath(const std::string& fileName) {
+    std::error_code error;
+    if (fs::is_symlink(fileName, error)) {
+        const fs::path target = fs::canonical(fileName, error);
+        if (!error)
+            return target.string();
+    }
+    return fileName;
+}
+
+void WriteAll(int fd, const std::string& content) {
+    std::size_t written = 0;
+    while (written < content.size()) {
+        const ssize_t count = ::write(fd, content.data() + written, content.size() - written);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            ThrowWriteError();
+        written += static_cast<std::size_t>(count);
+    }
+}
+
+void SyncFolder(const std::string& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
+}
+
+} // namespace
+
+std::optional<std::string> ReadSettingsFile(const std::string& fileName) {
+    if (fileName.empty())
+        return std::nullopt;
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT || error == ENOTDIR || ::lstat(fileName.c_str(), &link) != 0)
+            return std::nullopt;
+        ThrowCannotOpen(fileName, error);
+    }
+    if (S_ISDIR(status.st_mode))
+        return std::nullopt;
+    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        ThrowCannotOpen(fileName, errno);
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            ThrowCannotOpen(fileName, errno);
+        if (count == 0)
+            return content;
+        content.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+void WriteSettingsFile(const std::string& fileName, const std::string& content) {
+    const std::string target = TargetPath(fileName);
+    const fs::path parent = fs::path(target).parent_path();
+    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        ThrowCannotCreate(fileName, EISDIR);
+    if (exists && !MayWrite(target, existing))
+        ThrowCannotCreate(fileName, EACCES);
+    struct stat folderStatus {};
+    if (::stat(folder.c_str(), &folderStatus) != 0)
+        ThrowCannotCreate(fileName, errno);
+    if (!MayWrite(folder, folderStatus))
+        ThrowCannotCreate(fileName, EACCES);
+
+    std::string pattern =
+        (fs::path(folder) / ("." + fs::path(target).filename().string() + ".XXXXXX")).string();
+    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        ThrowCannotCreate(fileName, errno);
+    TemporaryFile temporary(pattern);
+    ::fchmod(fd.get(), exists ? existing.st_mode & 07777 : NewFileMode);
+    // A file the superuser rewrites keeps its owner, so its owner can still write it.
+    if (exists && ::geteuid() == 0)
+        (void)!::fchown(fd.get(), existing.st_uid, existing.st_gid);
+    WriteAll(fd.get(), content);
+    if (::fsync(fd.get()) != 0 || fd.Close() != 0)
+        ThrowWriteError();
+    if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
+        ThrowCannotCreate(fileName, errno);
+    temporary.Keep();
+    SyncFolder(folder);
+}
+
+} // namespace qdl

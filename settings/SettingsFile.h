@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qdl {
+
+// The bytes of a settings file; nothing when there is no such file (a folder counts as none).
+// Fails with "ファイル "<full path>". <reason> は開けません" when a file is there but cannot be read.
+std::optional<std::string> ReadSettingsFile(const std::string& fileName);
+
+// Replaces the file's content as one step: the new content goes to a temporary file in the same
+// folder, reaches the disk, and is renamed over the old file, so a failure at any point leaves
+// the old file exactly as it was. A new file is private to its owner (0600); an existing one keeps
+// its permissions. Fails with "ファイル "<full path>". <reason> を作成できません" when the file or its
+// folder cannot be written, and with "ストリームへの書き込みエラー" when the content cannot be written
+// in full.
+void WriteSettingsFile(const std::string& fileName, const std::string& content);
+
+} // namespace qdl

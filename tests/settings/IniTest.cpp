@@ -1,0 +1,207 @@
+#include "IniU.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <functional>
+
+namespace qdl::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniTest : public testing::Test {
+protected:
+    std::string FailureOf(const std::function<void()>& operation) {
+        try {
+            operation();
+        } catch (const std::runtime_error& failure) {
+            return failure.what();
+        }
+        return "no failure";
+    }
+
+    std::size_t FilesInFolder() const {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()));
+    }
+
+    TempFolder folder;
+    std::string file = folder.File("Switch.ini");
+};
+
+TEST_F(IniTest, FirstRunWritesTheDefaultsInTheKnownLayout) {
+    EXPECT_TRUE(IniInit(file));
+    EXPECT_EQ(ReadBytes(file), "");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    EXPECT_EQ(IniReadString(file, "Switch", "IPV4", "192.168.10.100"), "192.168.10.100");
+    EXPECT_EQ(IniReadString(file, "Switch", "Port", "80"), "80");
+    EXPECT_EQ(IniReadString(file, "Switch", "UserName", "admin"), "admin");
+    EXPECT_EQ(IniReadString(file, "Switch", "Pass", "40617253"), "40617253");
+    EXPECT_EQ(ReadBytes(file),
+              "[Switch]\r\nIPV4=192.168.10.100\r\nPort=80\r\nUserName=admin\r\nPass=40617253\r\n\r\n");
+    EXPECT_EQ(IniReadString(file, "Switch", "Port", "8080"), "80") << "a stored value wins over the default";
+}
+
+TEST_F(IniTest, InitLeavesAnExistingFileAlone) {
+    WriteBytes(file, "; mine\n[A]\nx=1\n");
+    EXPECT_TRUE(IniInit(file));
+    EXPECT_EQ(ReadBytes(file), "; mine\n[A]\nx=1\n");
+}
+
+TEST_F(IniTest, ReadsNamesWithoutRegardToCaseAndTrimmed) {
+    const std::string content = "[switch]\r\n  ipv4 = 10.0.0.9  \r\n";
+    WriteBytes(file, content);
+    EXPECT_TRUE(IniValueExists(file, "Switch", "IPV4"));
+    EXPECT_EQ(IniReadString(file, "Switch", "IPV4", "default"), "10.0.0.9");
+    EXPECT_EQ(ReadBytes(file), content) << "reading a present key writes nothing";
+    EXPECT_FALSE(IniValueExists(file, "Switch", "Port"));
+    EXPECT_FALSE(IniValueExists(file, "Other", "IPV4"));
+}
+
+TEST_F(IniTest, EmptyValueIsReturnedAndNoDefaultWritten) {
+    WriteBytes(file, "[Switch]\nPass=\n");
+    EXPECT_EQ(IniReadString(file, "Switch", "Pass", "40617253"), "");
+    EXPECT_EQ(ReadBytes(file), "[Switch]\nPass=\n");
+}
+
+TEST_F(IniTest, RewritesTheWholeFileInItsOwnLayout) {
+    struct Row {
+        const char* Name;
+        std::string Before;
+        std::string Section, Key, Value;
+        std::string After;
+    };
+    const Row rows[] = {
+        {"ValueWithEquals", "", "S", "Pass", "a=b=c", "[S]\r\nPass=a=b=c\r\n\r\n"},
+        {"CommentsAndStrayLinesDropped", "junk\n; note\n[S]\n; inner\n\nk=1\nflag\n", "S", "n", "2",
+         "[S]\r\nk=1\r\nflag\r\nn=2\r\n\r\n"},
+        {"ReplacedInPlace", "[S]\nA=1\nB=2\n", "s", "a", "9", "[S]\r\na=9\r\nB=2\r\n\r\n"},
+        {"NewSectionAtTheEnd", "[A]\r\nx=1\r\n", "B", "y", "2", "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n\r\n"},
+        {"LastDuplicateSectionWritten", "[S]\nk=1\n[T]\n[s]\nk=2\n", "S", "k", "3",
+         "[S]\r\nk=1\r\n\r\n[T]\r\n\r\n[s]\r\nk=3\r\n\r\n"},
+        {"LastDuplicateEntryReplaced", "[S]\nk=1\nk=2\n", "S", "K", "3", "[S]\r\nk=1\r\nK=3\r\n\r\n"},
+        {"OldMacLineEnds", "[S]\rk=1\r", "S", "j", "2", "[S]\r\nk=1\r\nj=2\r\n\r\n"},
+        {"ValueKeptByteForByte", "", "S", "Pass", "p\xe3\x81\x82 ;x", "[S]\r\nPass=p\xe3\x81\x82 ;x\r\n\r\n"},
+    };
+    for (const Row& row : rows) {
+        WriteBytes(file, row.Before);
+        EXPECT_TRUE(IniWriteString(file, row.Section, row.Key, row.Value));
+        EXPECT_EQ(ReadBytes(file), row.After) << row.Name;
+        EXPECT_EQ(IniReadString(file, row.Section, row.Key, "default"), row.Value) << row.Name;
+    }
+}
+
+TEST_F(IniTest, ReadsTheLastOfDuplicateSectionsAndEntries) {
+    WriteBytes(file, "[S]\nk=1\n[S]\nk=2\nk=3\n");
+    EXPECT_EQ(IniReadString(file, "S", "k", ""), "3");
+}
+
+TEST_F(IniTest, RewriteKeepsTheFilePermissions) {
+    WriteBytes(file, "[S]\nk=1\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    IniWriteString(file, "S", "k", "2");
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(IniTest, WritesThroughASymbolicLink) {
+    const std::string real = folder.File("real.ini");
+    WriteBytes(real, "[S]\nk=1\n");
+    fs::create_symlink(real, file);
+    IniWriteString(file, "S", "k", "2");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(ReadBytes(real), "[S]\r\nk=2\r\n\r\n");
+}
+
+TEST_F(IniTest, UnwritableFilesFailWithTheCreateMessageAndStayUnchanged) {
+    const std::string readOnly = folder.File("ro.ini");
+    WriteBytes(readOnly, "[S]\nk=1\n");
+    fs::permissions(readOnly, fs::perms::owner_read);
+
+    const std::string lockedFolder = folder.File("locked");
+    fs::create_directory(lockedFolder);
+    const std::string inLockedFolder = lockedFolder + "/in.ini";
+    WriteBytes(inLockedFolder, "[S]\nk=1\n");
+    fs::permissions(lockedFolder, fs::perms::owner_read | fs::perms::owner_exec);
+
+    const std::string isFolder = folder.File("folder.ini");
+    fs::create_directory(isFolder);
+
+    struct Row {
+        std::string Path, Reason;
+    };
+    const Row rows[] = {{readOnly, "Permission denied"},
+                        {inLockedFolder, "Permission denied"},
+                        {isFolder, "Is a directory"},
+                        {folder.File("missing/x.ini"), "No such file or directory"}};
+    for (const Row& row : rows) {
+        const std::string before = ReadBytes(row.Path);
+        EXPECT_EQ(FailureOf([&] { IniWriteString(row.Path, "S", "k", "2"); }),
+                  "ファイル \"" + row.Path + "\". " + row.Reason + " を作成できません");
+        EXPECT_EQ(ReadBytes(row.Path), before);
+    }
+    EXPECT_EQ(FailureOf([&] { IniReadString(isFolder, "S", "k", "d"); }),
+              "ファイル \"" + isFolder + "\". Is a directory を作成できません")
+        << "a folder is no settings file: its default cannot be written";
+    fs::permissions(lockedFolder, fs::perms::owner_all);
+    EXPECT_EQ(FilesInFolder(), 3u) << "no temporary file left behind";
+}
+
+TEST_F(IniTest, UnreadableFileFailsWithTheOpenMessage) {
+    fs::create_symlink("loop.ini", folder.File("loop.ini"));
+    const std::string loop = folder.File("loop.ini");
+    EXPECT_EQ(FailureOf([&] { IniReadString(loop, "S", "k", "d"); }),
+              "ファイル \"" + loop + "\". Too many levels of symbolic links は開けません");
+}
+
+TEST_F(IniTest, RelativeNamesAreReportedWithTheirFullPath) {
+    const fs::path saved = fs::current_path();
+    fs::current_path(folder.Path());
+    fs::create_directory("sub.ini");
+    const std::string message = FailureOf([] { IniWriteString("sub.ini", "S", "k", "v"); });
+    fs::current_path(saved);
+    EXPECT_EQ(message, "ファイル \"" + folder.File("sub.ini") + "\". Is a directory を作成できません");
+}
+
+// Lets no file grow past `bytes` while it lives, the way a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(IniTest, AFailedWriteLeavesTheOldFileWhole) {
+    const std::string old = "[Switch]\r\nIPV4=10.0.0.9\r\nPass=secret\r\n\r\n";
+    WriteBytes(file, old);
+    std::string message;
+    {
+        FileSizeLimit limit(old.size());
+        message = FailureOf([&] { IniWriteString(file, "Switch", "Pass", std::string(200, 'x')); });
+    }
+    EXPECT_EQ(message, "ストリームへの書き込みエラー");
+    EXPECT_EQ(ReadBytes(file), old);
+    EXPECT_EQ(FilesInFolder(), 1u) << "the temporary file is removed";
+}
+
+} // namespace
+} // namespace qdl::test
