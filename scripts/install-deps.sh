@@ -19,6 +19,7 @@ packages=(
     fonts-ipafont-gothic
     xvfb
     xauth
+    x11-utils
     imagemagick
 )
 

@@ -9,6 +9,7 @@ struct SplitCase {
     const char* Name;
     std::string Text;
     ReplyList Items;
+    friend void PrintTo(const SplitCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class SplitCommaTextTest : public testing::TestWithParam<SplitCase> {};
@@ -40,6 +41,7 @@ struct JoinCase {
     const char* Name;
     ReplyList Items;
     std::string Text;
+    friend void PrintTo(const JoinCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class JoinCommaTextTest : public testing::TestWithParam<JoinCase> {};
@@ -61,6 +63,7 @@ struct BodyCase {
     const char* Name;
     std::string Body;
     ReplyList Items;
+    friend void PrintTo(const BodyCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class ReplyBodyTest : public testing::TestWithParam<BodyCase> {};

@@ -12,6 +12,7 @@ struct IntCase {
     const char* Name;
     std::string Text;
     std::int32_t Value;
+    friend void PrintTo(const IntCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class StrToIntDefTest : public testing::TestWithParam<IntCase> {};
@@ -39,6 +40,7 @@ struct DateCase {
     DateOrder Order;
     std::string Text;
     std::optional<Date> Expected;
+    friend void PrintTo(const DateCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class DateConversionTest : public testing::TestWithParam<DateCase> {};
@@ -87,6 +89,7 @@ struct TimeCase {
     const char* Name;
     std::string Text;
     std::optional<Time> Expected;
+    friend void PrintTo(const TimeCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class TimeConversionTest : public testing::TestWithParam<TimeCase> {};

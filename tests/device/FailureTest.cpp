@@ -16,6 +16,7 @@ struct FailureCase {
     const char* Name;
     ScriptedSwitch::Answer Answer;
     std::string Message;
+    friend void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class ReplyFailureTest : public DeviceTest, public testing::WithParamInterface<FailureCase> {};
@@ -189,6 +190,7 @@ struct InputCase {
     std::string User;
     std::string Password;
     std::string Message;
+    friend void PrintTo(const InputCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class InputFailureTest : public DeviceTest, public testing::WithParamInterface<InputCase> {};

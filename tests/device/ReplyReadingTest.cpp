@@ -7,6 +7,7 @@ struct ReadingCase {
     const char* Name;
     std::string Reply;
     ReplyList Items;
+    friend void PrintTo(const ReadingCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class ReplyReadingTest : public DeviceTest, public testing::WithParamInterface<ReadingCase> {};

@@ -36,6 +36,7 @@ struct FieldCase {
     Time ExpectedTime;
     int RepeatIndex;
     int OnOff;
+    friend void PrintTo(const FieldCase& row, std::ostream* out) { *out << row.Name; }
 };
 
 class ScheduleFieldsTest : public ScheduleReplyTest, public testing::WithParamInterface<FieldCase> {};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// Where a failure that ended an event handler goes: by default the application's message box
+// (the failure's text, the application title as caption, a stop icon, OK). Tests replace it to
+// read the message instead of facing a modal box.
+using FailureReporter = std::function<void(const QString& message)>;
+
+void SetFailureReporter(FailureReporter reporter);
+void ReportFailure(const QString& message);
+
+// The message as the box shows it: a full stop is appended when the last character sorts after
+// "." (letters, digits, "/", ":", "?" and wide characters), not after punctuation or a blank.
+QString MessageBoxText(const QString& message);

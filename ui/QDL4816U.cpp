@@ -1,0 +1,375 @@
+#include "QDL4816U.h"
+
+#include "ui_QDL4816U.h"
+
+#include "CommaText.h"
+#include "FormatSettings.h"
+#include "IniU.h"
+#include "QDLHttpU.h"
+#include "RepeatCode.h"
+#include "ScheduleReply.h"
+#include "SlotGuard.h"
+#include "TextUtil.h"
+#include "TypedLengthLimit.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusTipEvent>
+#include <QUrl>
+
+#include <array>
+#include <stdexcept>
+
+namespace {
+
+const QString TarnwellHomepage = QStringLiteral("https://www.tarnwell.example/");
+const QString CorvantiHomepage = QStringLiteral("https://www.corvanti.example/");
+const char* const AllOn = "+P60=1+P61=1+P62=1+P63=1";
+const char* const AllOff = "+P60=0+P61=0+P62=0+P63=0";
+const char* const OutletNames[] = {"P60", "P61", "P62", "P63"};
+constexpr int DateTag = 10;
+constexpr int TimeTag = 20;
+constexpr int MaxTypedPasswordLength = 8;
+
+std::string Text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+void ShowUrlErrorBox(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("エラー"), text, QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Ok);
+    box.exec();
+}
+
+void SetPickerDate(QDateTimeEdit* picker, const qdl::Date& date) {
+    const QDate value(date.Year, date.Month, date.Day);
+    if (!value.isValid() || value < picker->minimumDate() || value > picker->maximumDate())
+        throw std::runtime_error("カレンダーに日付時刻を設定できません。");
+    picker->setDate(value);
+}
+
+// An index the list does not have leaves it with nothing selected.
+void SelectListIndex(QComboBox* list, int index) {
+    list->setCurrentIndex(index < list->count() ? index : -1);
+}
+
+std::string TwoDigits(int value) {
+    return qdl::Format("%02d", value);
+}
+
+} // namespace
+
+TForm1::TForm1(DesktopHooks hooks, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), hooks_(std::move(hooks)) {
+    ui->setupUi(this);
+    if (!hooks_.OpenBrowser)
+        hooks_.OpenBrowser = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+    if (!hooks_.ShowUrlError)
+        hooks_.ShowUrlError = ShowUrlErrorBox;
+    StyleControls();
+    ConnectSignals();
+    RunGuarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+    RunGuarded([this] { FormDestroy(); });
+}
+
+void TForm1::StyleControls() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    QFont windowFont;
+    windowFont.setFamilies(
+        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+    windowFont.setPixelSize(13);
+    setFont(windowFont);
+    QFont memoFont;
+    memoFont.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
+    memoFont.setStyleHint(QFont::Monospace);
+    memoFont.setPixelSize(13);
+    ui->Memo1->setFont(memoFont);
+
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    QPalette memo = ui->Memo1->palette();
+    memo.setColor(QPalette::Base, ui->GroupBox1->palette().color(QPalette::Window));
+    ui->Memo1->setPalette(memo);
+
+    for (QWidget* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4}) {
+        QPalette lime = indicator->palette();
+        lime.setColor(QPalette::Window, QColor(0, 255, 0));
+        indicator->setPalette(lime);
+    }
+    QPalette red = ui->PPW->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    ui->PPW->setPalette(red);
+
+    new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
+
+    statusPanel_ = new QLabel(ui->StatusBar1);
+    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
+    statusPanel_->setAlignment(Qt::AlignCenter);
+    ui->StatusBar1->addWidget(statusPanel_, 1);
+
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TForm1::ConnectSignals() {
+    connect(ui->CloseX1, &QAction::triggered, this, &TForm1::CloseX1Click);
+    connect(ui->Tarnwell1, &QAction::triggered, this, &TForm1::Tarnwell1Click);
+    connect(ui->Corvanti1, &QAction::triggered, this, &TForm1::Corvanti1Click);
+    connect(ui->SpeedButton1, &QPushButton::clicked, this, &TForm1::SpeedButton1Click);
+    connect(ui->SpeedButton2, &QPushButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(ui->SpeedButton3, &QPushButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(ui->SpeedButton4, &QPushButton::clicked, this, &TForm1::SpeedButton4Click);
+    connect(ui->SpeedButton5, &QPushButton::clicked, this, &TForm1::SpeedButton5Click);
+    connect(ui->SpeedButton6, &QPushButton::clicked, this, &TForm1::SpeedButton6Click);
+    for (ClickablePanel* outlet : {ui->PB1, ui->PB2, ui->PB3, ui->PB4})
+        connect(outlet, &ClickablePanel::Click, this, &TForm1::PB1Click);
+    for (ClickablePanel* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4})
+        connect(indicator, &ClickablePanel::Click, this, &TForm1::PF1Click);
+    connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
+}
+
+// The reply list, the connection fields, the separators and the picker formats come first, so
+// that a settings file that cannot be read or written leaves a window that works on defaults.
+void TForm1::FormCreate() {
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    IniFileName = (program + QStringLiteral(".ini")).toStdString();
+    IniSection = program.toStdString();
+    FReplyList = std::make_unique<qdl::ReplyList>();
+    ApplyConnectionFields();
+    qdl::ProcessFormatSettings().DateSeparator = '-';
+    qdl::ProcessFormatSettings().TimeSeparator = ':';
+    SetPickerFormats();
+    SetStatusText(CreditLine());
+    LoadConnectionBoxes();
+    ApplyConnectionFields();
+}
+
+void TForm1::FormDestroy() {
+    qdl::IniWriteString(IniFileName, IniSection, "IPV4", Text(ui->Edit1));
+    qdl::IniWriteString(IniFileName, IniSection, "Port", Text(ui->Edit2));
+    qdl::IniWriteString(IniFileName, IniSection, "UserName", Text(ui->Edit3));
+    qdl::IniWriteString(IniFileName, IniSection, "Pass", Text(ui->Edit4));
+    FReplyList.reset();
+}
+
+void TForm1::LoadConnectionBoxes() {
+    qdl::IniInit(IniFileName);
+    for (auto [edit, key] : {std::pair{ui->Edit1, "IPV4"}, std::pair{ui->Edit2, "Port"},
+                             std::pair{ui->Edit3, "UserName"}, std::pair{ui->Edit4, "Pass"}})
+        edit->setText(QString::fromStdString(qdl::IniReadString(IniFileName, IniSection, key, Text(edit))));
+}
+
+void TForm1::ApplyConnectionFields() {
+    FDeviceHost = qdl::Trim(Text(ui->Edit1));
+    FDevicePort = qdl::StrToIntDef(Text(ui->Edit2), 80);
+    FDeviceUser = Text(ui->Edit3);
+    FDevicePassword = Text(ui->Edit4);
+}
+
+void TForm1::SetPickerFormats() {
+    for (auto* picker : ui->TabSheet2->findChildren<QDateTimeEdit*>(QString(), Qt::FindDirectChildrenOnly)) {
+        const int tag = picker->property("tag").toInt();
+        if (tag == DateTag)
+            picker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
+        else if (tag == TimeTag)
+            picker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    }
+}
+
+QString TForm1::CreditLine() {
+    return QStringLiteral("Quadrel 4816 Ver.0.1  (C) Tarnwell");
+}
+
+QString TForm1::StatusText() const {
+    return statusPanel_->text();
+}
+
+void TForm1::SetStatusText(const QString& text) {
+    statusPanel_->setText(text);
+}
+
+// The status bar follows the hint of the control under the pointer, as long as it changes.
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        const QString hint = static_cast<QStatusTipEvent*>(event)->tip();
+        if (hint != lastHint_) {
+            lastHint_ = hint;
+            SetStatusText(hint);
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TForm1::OpenUrl(const QString& Url) {
+    if (hooks_.OpenBrowser(Url))
+        return true;
+    hooks_.ShowUrlError(QStringLiteral("Error...") + Url);
+    return false;
+}
+
+void TForm1::CloseX1Click() {
+    RunGuarded([this] { close(); });
+}
+
+void TForm1::Tarnwell1Click() {
+    RunGuarded([this] { OpenUrl(TarnwellHomepage); });
+}
+
+void TForm1::Corvanti1Click() {
+    RunGuarded([this] { OpenUrl(CorvantiHomepage); });
+}
+
+void TForm1::SpeedButton2Click() {
+    RunGuarded([this] {
+        OpenUrl(QStringLiteral("http://") + ui->Edit1->text() + QLatin1Char(':') + ui->Edit2->text());
+    });
+}
+
+void TForm1::SpeedButton1Click() {
+    RunGuarded([this] {
+        ApplyConnectionFields();
+        RefreshOutletStates();
+    });
+}
+
+std::string TForm1::OutletStates() const {
+    const std::array<const QWidget*, 4> indicators{ui->PF1, ui->PF2, ui->PF3, ui->PF4};
+    std::string states;
+    for (std::size_t n = 0; n < indicators.size(); ++n)
+        states += std::string("+") + OutletNames[n] + "=" + (indicators[n]->isHidden() ? "0" : "1");
+    return states;
+}
+
+bool TForm1::RefreshOutletStates() {
+    const bool ok =
+        qdl::GetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, *FReplyList);
+    ui->PPW->setVisible(ok);
+    if (ok) {
+        const std::array<QWidget*, 4> indicators{ui->PF1, ui->PF2, ui->PF3, ui->PF4};
+        for (std::size_t n = 0; n < indicators.size(); ++n)
+            indicators[n]->setVisible(qdl::NamedValue(*FReplyList, OutletNames[n]) == "1");
+    }
+    return ok;
+}
+
+// A toggle's failure is reported as the outlet command's own failure, whatever went wrong.
+bool TForm1::SendOutletStates() {
+    try {
+        const std::string states = OutletStates();
+        const bool ok = qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states,
+                                      *FReplyList);
+        ui->PPW->setVisible(ok);
+        ShowCommandResult(states, ok);
+        return ok;
+    } catch (const std::exception&) {
+        throw std::runtime_error("Error...SetOutPut4816");
+    }
+}
+
+void TForm1::ShowCommandResult(const std::string& States, bool Ok) {
+    SetStatusText(Ok ? QString::fromStdString(States) : QStringLiteral("Error ... Please Check Quadrel"));
+}
+
+void TForm1::PB1Click(QObject* Sender) {
+    RunGuarded([this, Sender] {
+        auto* panel = qobject_cast<ClickablePanel*>(Sender);
+        if (panel == nullptr)
+            return;
+        for (QWidget* child : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            child->setVisible(qobject_cast<ClickablePanel*>(child) != nullptr);
+        SendOutletStates();
+    });
+}
+
+void TForm1::PF1Click(QObject* Sender) {
+    RunGuarded([this, Sender] {
+        if (auto* panel = qobject_cast<ClickablePanel*>(Sender))
+            panel->hide();
+        SendOutletStates();
+    });
+}
+
+void TForm1::SwitchAll(const std::string& states) {
+    qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states, *FReplyList);
+    ShowCommandResult(states, RefreshOutletStates());
+}
+
+void TForm1::SpeedButton3Click() {
+    RunGuarded([this] { SwitchAll(AllOn); });
+}
+
+void TForm1::SpeedButton4Click() {
+    RunGuarded([this] { SwitchAll(AllOff); });
+}
+
+void TForm1::SpeedButton6Click() {
+    RunGuarded([this] { RefreshOutletStates(); });
+}
+
+std::vector<TForm1::ScheduleRow> TForm1::ScheduleRows() const {
+    return {
+        {"1A", ui->DateTimePicker1, ui->DateTimePicker2, ui->ComboBox1, ui->ComboBox2},
+        {"1B", ui->DateTimePicker3, ui->DateTimePicker4, ui->ComboBox3, ui->ComboBox4},
+        {"2A", ui->DateTimePicker5, ui->DateTimePicker6, ui->ComboBox5, ui->ComboBox6},
+        {"2B", ui->DateTimePicker7, ui->DateTimePicker8, ui->ComboBox7, ui->ComboBox8},
+        {"3A", ui->DateTimePicker9, ui->DateTimePicker10, ui->ComboBox9, ui->ComboBox10},
+        {"3B", ui->DateTimePicker11, ui->DateTimePicker12, ui->ComboBox11, ui->ComboBox12},
+        {"4A", ui->DateTimePicker13, ui->DateTimePicker14, ui->ComboBox13, ui->ComboBox14},
+        {"4B", ui->DateTimePicker15, ui->DateTimePicker16, ui->ComboBox15, ui->ComboBox16},
+    };
+}
+
+void TForm1::PageControl1Change(int Index) {
+    RunGuarded([this, Index] {
+        if (Index != 1 || !RefreshOutletStates())
+            return;
+        for (const ScheduleRow& row : ScheduleRows())
+            LoadScheduleRow(row.Slot, row.DatePicker, row.TimePicker, row.ModeList, row.OnOffList);
+        SetStatusText(CreditLine());
+    });
+}
+
+// Each control is set as soon as its field is decoded, so a failure leaves the earlier fields new.
+bool TForm1::LoadScheduleRow(const std::string& Slot, QDateTimeEdit* DatePicker, QDateTimeEdit* TimePicker,
+                             QComboBox* ModeList, QComboBox* OnOffList) {
+    if (!qdl::GetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot, *FReplyList))
+        return false;
+    SetPickerDate(DatePicker, qdl::ScheduleDate(*FReplyList));
+    const qdl::Time time = qdl::ScheduleTime(*FReplyList);
+    TimePicker->setTime(QTime(time.Hour, time.Minute, time.Second, time.Millisecond));
+    ModeList->setCurrentIndex(qdl::ScheduleRepeatIndex(*FReplyList));
+    SelectListIndex(OnOffList, qdl::ScheduleOnOffDigit(*FReplyList));
+    return true;
+}
+
+void TForm1::SpeedButton5Click() {
+    RunGuarded([this] {
+        for (const ScheduleRow& row : ScheduleRows())
+            SubmitScheduleRow(row.Slot, row.DatePicker, row.TimePicker, row.ModeList, row.OnOffList);
+    });
+}
+
+bool TForm1::SubmitScheduleRow(const std::string& Slot, QDateTimeEdit* DatePicker, QDateTimeEdit* TimePicker,
+                               QComboBox* ModeList, QComboBox* OnOffList) {
+    const QDate date = DatePicker->date();
+    const QTime time = TimePicker->time();
+    return qdl::SetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot,
+                            qdl::Format("%04d", date.year()), TwoDigits(date.month()), TwoDigits(date.day()),
+                            TwoDigits(time.hour()), TwoDigits(time.minute()), TwoDigits(time.second()),
+                            qdl::RepeatCodeText(ModeList->currentIndex()),
+                            OnOffList->currentIndex() == 1 ? "1" : "0", *FReplyList);
+}
