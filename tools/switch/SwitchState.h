@@ -1,0 +1,55 @@
+#pragma once
+
+#include "CivilTime.h"
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace qdl::standin {
+
+// One schedule entry: at its date and time (once, or on the weekdays of its repeat code from
+// that date on) it switches its outlet on or off.
+struct ScheduleEntry {
+    CivilTime At;
+    int RepeatCode = 0; // 0x80 once; bits 0-6 Monday to Sunday; 0 never
+    bool On = false;
+};
+
+// The switch itself: four outlets, eight schedule entries ("1A" ... "4B") and its clock.
+// Thread-safe: the web server answers on several threads while the clock ticks on another.
+class SwitchState {
+public:
+    explicit SwitchState(const CivilTime& now);
+
+    // The reply body to the query of /Set.cmd (the raw text after "?", such as
+    // "CMD=SetPower+P60=1+P61=0+P62=0+P63=1"); "<html></html>" for a malformed command.
+    std::string Command(const std::string& query);
+
+    // Moves the clock to `now`, carrying out every entry that fell due since the last tick.
+    void Tick(const CivilTime& now);
+
+    bool Outlet(int outlet) const; // 1..4
+    void SetOutlet(int outlet, bool on);
+    void ToggleOutlet(int outlet);
+    ScheduleEntry Entry(int index) const;
+
+    static constexpr int SlotCount = 8;
+    static const std::array<const char*, SlotCount> Slots;
+
+private:
+    std::string PowerReply() const;
+    std::string EntryReply(int index) const;
+    std::optional<std::string> SetPower(const std::string& fields);
+    std::optional<std::string> GetSchedule(const std::string& fields) const;
+    std::optional<std::string> SetSchedule(const std::string& fields);
+
+    mutable std::mutex mutex_;
+    std::array<bool, 4> outlets_{};
+    std::array<ScheduleEntry, SlotCount> schedule_{};
+    std::int64_t clock_;
+};
+
+} // namespace qdl::standin

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "SwitchState.h"
+
+#include <string>
+
+namespace qdl::standin {
+
+// The switch's own page: the four outlets with their states and a button for each.
+std::string WebPage(const SwitchState& state);
+
+} // namespace qdl::standin
