@@ -43,9 +43,9 @@ char FieldLetter(char conversion) {
     }
 }
 
-// The locale's strftime date format (such as "%d.%m.%Y") spelled with field letters ("DMY");
-// an era-based year ("%Ey", "%EC") becomes "E".
-std::string FieldLetters(const std::string& strftimeFormat) {
+} // namespace
+
+std::string FieldLettersOf(const std::string& strftimeFormat) {
     std::string letters;
     for (std::size_t i = 0; i + 1 < strftimeFormat.size(); ++i) {
         if (strftimeFormat[i] != '%')
@@ -62,8 +62,6 @@ std::string FieldLetters(const std::string& strftimeFormat) {
     }
     return letters;
 }
-
-} // namespace
 
 DateOrder DateOrderOfFormat(const std::string& shortDateFormat) {
     for (char c : shortDateFormat) {
@@ -91,7 +89,7 @@ FormatSettings LocaleFormatSettings() {
     const LocaleHandle locale = UserLocale();
     if (!locale)
         return settings;
-    settings.Order = DateOrderOfFormat(FieldLetters(nl_langinfo_l(D_FMT, locale.get())));
+    settings.Order = DateOrderOfFormat(FieldLettersOf(nl_langinfo_l(D_FMT, locale.get())));
     settings.TimeAMString = nl_langinfo_l(AM_STR, locale.get());
     settings.TimePMString = nl_langinfo_l(PM_STR, locale.get());
     const std::string radix = nl_langinfo_l(RADIXCHAR, locale.get());

@@ -20,6 +20,10 @@ struct FormatSettings {
 // The order a short date format names its fields in: the first of D, Y (or E) and M decides.
 DateOrder DateOrderOfFormat(const std::string& shortDateFormat);
 
+// A locale's strftime date format (such as "%d.%m.%Y") spelled with field letters ("DMY");
+// an era-based year ("%Ey", "%EC") becomes "E".
+std::string FieldLettersOf(const std::string& strftimeFormat);
+
 // The settings of the user's locale (LC_TIME and LC_NUMERIC of the environment).
 FormatSettings LocaleFormatSettings();
 

@@ -35,8 +35,8 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
-    exit 1
+    echo "Installing ${missing[*]} needs root: asking sudo." >&2
+    exec sudo bash "$0" "$@"
 fi
 
 export DEBIAN_FRONTEND=noninteractive

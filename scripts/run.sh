@@ -5,11 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" -eq 0 ]; then
-    bash scripts/install-deps.sh
-else
-    bash scripts/install-deps.sh 2>/dev/null || sudo bash scripts/install-deps.sh
-fi
+bash scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF -DQDL_BUILD_BENCHMARKS=OFF
 cmake --build build -j2 --target QDL4816 qdl-switch

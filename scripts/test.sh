@@ -4,11 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if [ "$(id -u)" -eq 0 ]; then
-    bash scripts/install-deps.sh
-else
-    bash scripts/install-deps.sh 2>/dev/null || sudo bash scripts/install-deps.sh
-fi
+bash scripts/install-deps.sh
 
 cmake -S . -B build-tests -DCMAKE_BUILD_TYPE=Debug -DQDL_SANITIZE=ON
 cmake --build build-tests -j2

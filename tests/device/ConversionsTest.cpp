@@ -154,6 +154,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, DateOrderOfFormatTest,
                                          OrderCase{"dd.MM.yyyy", DMY}, OrderCase{"gg ee/MM/dd", YMD},
                                          OrderCase{"", MDY}, OrderCase{"/-.", MDY}));
 
+TEST(DateOrderOfFormatTest, ReadsTheLocalesStrftimeFormat) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"%m/%d/%y", "MDY"}, {"%d.%m.%Y", "DMY"}, {"%Y\xe5\xb9\xb4%m\xe6\x9c\x88%d\xe6\x97\xa5", "YMD"},
+        {"%F", "Y"},         {"%D", "M"},         {"%EC%Ey/%m/%d", "EEMD"},
+        {"%e %b %Y", "DMY"}, {"100%% %d", "D"},   {"", ""},
+    };
+    for (const auto& [format, letters] : rows)
+        EXPECT_EQ(FieldLettersOf(format), letters) << format;
+    EXPECT_EQ(DateOrderOfFormat(FieldLettersOf("%d/%m/%Y")), DMY);
+}
+
 TEST(RepeatCodeTest, MapsEveryCodeBothWays) {
     const std::pair<int, std::string> table[] = {
         {0, "000"}, {128, "128"}, {127, "127"}, {31, "031"}, {96, "096"}};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace qdl::standin {
 namespace {
 
@@ -71,6 +73,20 @@ TEST(SwitchCommandTest, MalformedCommandsChangeNothing) {
     EXPECT_FALSE(state.Outlet(1));
     state.Command("CMD=SetSchedule+Power=1A+YY=2007+MM=13+DD=05+HH=15+MN=30+SS=00+PARAM=128+ONOFF=1");
     EXPECT_EQ(state.Entry(0).RepeatCode, 0);
+}
+
+TEST(SwitchCommandTest, GarbageNeverBreaksIt) {
+    SwitchState state(Start);
+    const std::string alphabet = "CMD=SetPowerScheduleGt+P6013AB=YMDHNSPARAMONOFF0123456789%&?,\x01\xff ";
+    std::mt19937 random(4816);
+    for (int round = 0; round < 2000; ++round) {
+        std::string query = round % 2 ? "CMD=" : "";
+        const auto length = random() % 60;
+        for (std::size_t i = 0; i < length; ++i)
+            query += alphabet[random() % alphabet.size()];
+        const std::string reply = state.Command(query);
+        EXPECT_EQ(reply.rfind("<html>", 0), 0u) << query;
+    }
 }
 
 struct ScheduleCase {

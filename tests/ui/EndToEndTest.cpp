@@ -3,14 +3,13 @@
 #include "FormatSettings.h"
 #include "QDL4816U.h"
 #include "SwitchServer.h"
+#include "WindowDriver.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,7 +18,7 @@
 
 using namespace qdl::standin;
 
-class EndToEndTest : public QObject {
+class EndToEndTest : public QObject, private WindowDriver {
     Q_OBJECT
 
 private slots:
@@ -30,21 +29,6 @@ private slots:
     void scheduleIsLoadedSubmittedAndReadBack();
 
 private:
-    template <typename T = QWidget> T* Find(const char* name) const {
-        T* widget = window_->findChild<T*>(QString::fromLatin1(name));
-        if (widget == nullptr)
-            qFatal("no control named %s", name);
-        return widget;
-    }
-    void Click(const char* name) { QTest::mouseClick(Find(name), Qt::LeftButton); }
-    void ShowPage(int index) {
-        QTabBar* tabs = Find<QTabWidget>("PageControl1")->tabBar();
-        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
-    }
-    bool IsOn(int outlet) const {
-        return !window_->findChild<QWidget*>(QStringLiteral("PF%1").arg(outlet))->isHidden();
-    }
-
     std::unique_ptr<QTemporaryDir> folder_;
     QString savedFolder_;
     std::unique_ptr<SwitchState> state_;
@@ -80,6 +64,7 @@ void EndToEndTest::init() {
     window_ =
         std::make_unique<TForm1>(DesktopHooks{[](const QString&) { return true; }, [](const QString&) {}});
     window_->show();
+    Attach(window_.get());
 }
 
 void EndToEndTest::cleanup() {
