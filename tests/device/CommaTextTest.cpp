@@ -1,4 +1,5 @@
 #include "CommaText.h"
+#include "FailureOf.h"
 
 #include <gtest/gtest.h>
 
@@ -104,12 +105,7 @@ TEST(NamedValueTest, FindsTheFirstItemOfThatNameIgnoringCase) {
 TEST(ListItemTest, FailsWithTheListIndexMessage) {
     const ReplyList list{"a"};
     EXPECT_EQ(ListItem(list, 0), "a");
-    try {
-        ListItem(list, 1);
-        FAIL() << "no failure";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_STREQ(failure.what(), "リストのインデックスが範囲を超えています (1)");
-    }
+    EXPECT_EQ(test::FailureOf([&] { ListItem(list, 1); }), "リストのインデックスが範囲を超えています (1)");
 }
 
 } // namespace

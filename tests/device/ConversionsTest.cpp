@@ -1,4 +1,5 @@
 #include "Conversions.h"
+#include "FailureOf.h"
 #include "RepeatCode.h"
 
 #include <gtest/gtest.h>
@@ -124,18 +125,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, TimeConversionTest,
 TEST(ConversionFailureTest, MessagesQuoteTheWholeText) {
     ProcessFormatSettings().DateSeparator = '-';
     ProcessFormatSettings().TimeSeparator = ':';
-    try {
-        StrToDate("2006/11/27");
-        FAIL() << "no failure";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_STREQ(failure.what(), "'2006/11/27' は日付ではありません");
-    }
-    try {
-        StrToTime("8.05");
-        FAIL() << "no failure";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_STREQ(failure.what(), "'8.05' は時刻ではありません");
-    }
+    EXPECT_EQ(test::FailureOf([] { StrToDate("2006/11/27"); }), "'2006/11/27' は日付ではありません");
+    EXPECT_EQ(test::FailureOf([] { StrToTime("8.05"); }), "'8.05' は時刻ではありません");
 }
 
 struct OrderCase {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailureOf.h"
 #include "QDLHttpU.h"
 #include "ScriptedSwitch.h"
 
@@ -19,16 +20,6 @@ protected:
 
     bool GetPowerFromSwitch(const std::string& host = "127.0.0.1") {
         return GetPower(http, host, device.Port(), "admin", "40617253", reply);
-    }
-
-    // The message of the failure `command` throws.
-    static std::string FailureOf(const std::function<void()>& command) {
-        try {
-            command();
-        } catch (const std::runtime_error& failure) {
-            return failure.what();
-        }
-        return "no failure";
     }
 
     ScriptedSwitch device;

@@ -1,4 +1,5 @@
 #include "ScheduleReply.h"
+#include "FailureOf.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,8 @@
 
 namespace qdl {
 namespace {
+
+using test::FailureOf;
 
 class ScheduleReplyTest : public testing::Test {
 protected:
@@ -16,15 +19,6 @@ protected:
         ProcessFormatSettings().Order = DateOrder::DayMonthYear;
     }
     void TearDown() override { ProcessFormatSettings() = saved_; }
-
-    static std::string FailureOf(const std::function<void()>& decode) {
-        try {
-            decode();
-        } catch (const std::runtime_error& failure) {
-            return failure.what();
-        }
-        return "no failure";
-    }
 
 private:
     FormatSettings saved_;

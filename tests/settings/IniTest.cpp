@@ -1,3 +1,4 @@
+#include "FailureOf.h"
 #include "IniU.h"
 #include "TempFolder.h"
 
@@ -16,15 +17,6 @@ namespace fs = std::filesystem;
 
 class IniTest : public testing::Test {
 protected:
-    std::string FailureOf(const std::function<void()>& operation) {
-        try {
-            operation();
-        } catch (const std::runtime_error& failure) {
-            return failure.what();
-        }
-        return "no failure";
-    }
-
     std::size_t FilesInFolder() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()));

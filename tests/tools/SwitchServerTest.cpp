@@ -1,4 +1,5 @@
 #include "SwitchServer.h"
+#include "FailureOf.h"
 #include "QDLHttpU.h"
 #include "ScheduleReply.h"
 
@@ -54,12 +55,7 @@ TEST_F(SwitchServerTest, AnswersTheProgramsCommands) {
 }
 
 TEST_F(SwitchServerTest, RefusesWrongOrMissingCredentials) {
-    try {
-        Get("wrong");
-        FAIL() << "no failure";
-    } catch (const std::runtime_error& failure) {
-        EXPECT_STREQ(failure.what(), "HTTP/1.1 401 Unauthorized");
-    }
+    EXPECT_EQ(test::FailureOf([&] { Get("wrong"); }), "HTTP/1.1 401 Unauthorized");
     httplib::Client anonymous("127.0.0.1", port);
     const auto result = anonymous.Get("/Set.cmd?CMD=SetPower+P60=1");
     ASSERT_TRUE(result);
