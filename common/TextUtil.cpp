@@ -20,6 +20,13 @@ char AsciiUpper(char c) {
 
 } // namespace
 
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto code = static_cast<unsigned char>(c);
+        return code < ' ' || code == 0x7F;
+    });
+}
+
 bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });

@@ -8,6 +8,9 @@ namespace qdl {
 // Text without the blanks and control characters (codes 0 to 32) at both ends.
 std::string Trim(const std::string& text);
 
+// True when the text holds a control character (codes 0 to 31, or 127).
+bool HasControlCharacter(const std::string& text);
+
 // ASCII case-insensitive equality, as the switch's names and the settings keys compare.
 bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 

@@ -19,13 +19,6 @@ std::vector<std::string> SplitAttributes(const std::string& text) {
     }
 }
 
-bool HasControlCharacter(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto code = static_cast<unsigned char>(c);
-        return code < ' ' || code == 0x7F;
-    });
-}
-
 bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
     return UpperCase(text).find(UpperCase(part)) != std::string::npos;
 }

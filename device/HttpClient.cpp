@@ -11,13 +11,6 @@
 namespace qdl {
 namespace {
 
-bool HasControlCharacter(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](char c) {
-        const auto code = static_cast<unsigned char>(c);
-        return code < ' ' || code == 0x7F;
-    });
-}
-
 void RequireNoControlCharacter(const std::string& text, const char* what) {
     if (HasControlCharacter(text))
         throw std::runtime_error(

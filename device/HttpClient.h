@@ -36,9 +36,6 @@ public:
     // redirecting reply, "Read Timeout", and so on.
     std::string Get(const std::string& target);
 
-    const HttpClientOptions& Options() const { return options_; }
-    const CookieJar& Cookies() const { return cookies_; }
-
 private:
     std::string RequestText(const std::string& target) const;
     void TakeHead(const ReplyHead& head);
