@@ -82,7 +82,18 @@ void TForm1::StyleControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    ApplyFonts();
+    ApplyColours();
+    new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
+    AddStatusPanel();
+    setFixedSize(sizeHint());
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
 
+// The designed Japanese fonts where the machine has them, else the Japanese fonts the install
+// script brings, so the hints and messages render.
+void TForm1::ApplyFonts() {
     QFont windowFont;
     windowFont.setFamilies(
         {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
@@ -93,35 +104,28 @@ void TForm1::StyleControls() {
     memoFont.setStyleHint(QFont::Monospace);
     memoFont.setPixelSize(13);
     ui->Memo1->setFont(memoFont);
+}
 
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
+void TForm1::ApplyColours() {
+    auto paint = [](QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+        QPalette palette = widget->palette();
+        palette.setColor(role, colour);
+        widget->setPalette(palette);
+    };
+    paint(this, QPalette::Window, Qt::white);
     setAutoFillBackground(true);
+    paint(ui->Memo1, QPalette::Base, ui->GroupBox1->palette().color(QPalette::Window));
+    for (QWidget* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4})
+        paint(indicator, QPalette::Window, QColor(0, 255, 0));
+    paint(ui->PPW, QPalette::Window, QColor(255, 0, 0));
+}
 
-    QPalette memo = ui->Memo1->palette();
-    memo.setColor(QPalette::Base, ui->GroupBox1->palette().color(QPalette::Window));
-    ui->Memo1->setPalette(memo);
-
-    for (QWidget* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4}) {
-        QPalette lime = indicator->palette();
-        lime.setColor(QPalette::Window, QColor(0, 255, 0));
-        indicator->setPalette(lime);
-    }
-    QPalette red = ui->PPW->palette();
-    red.setColor(QPalette::Window, QColor(255, 0, 0));
-    ui->PPW->setPalette(red);
-
-    new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
-
+// One centred panel across the whole bar.
+void TForm1::AddStatusPanel() {
     statusPanel_ = new QLabel(ui->StatusBar1);
     statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
     statusPanel_->setAlignment(Qt::AlignCenter);
     ui->StatusBar1->addWidget(statusPanel_, 1);
-
-    setFixedSize(sizeHint());
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
 }
 
 void TForm1::ConnectSignals() {

@@ -79,6 +79,9 @@ private:
     void FormCreate();
     void FormDestroy();
     void StyleControls();
+    void ApplyFonts();
+    void ApplyColours();
+    void AddStatusPanel();
     void ConnectSignals();
     void ApplyConnectionFields();
     void SetPickerFormats();
