@@ -4,7 +4,6 @@
 #include "ScriptedSwitch.h"
 
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -101,10 +100,8 @@ BENCHMARK(BM_RefusedConnect)->UseRealTime()->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    curl_global_cleanup();
     return 0;
 }

@@ -1,8 +1,10 @@
 #include "Connection.h"
 
 #include "SocketError.h"
-#include "TextUtil.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -16,81 +18,83 @@ namespace {
     throw std::runtime_error(SocketErrorMessage(SocketErrorCode(posixErrno)));
 }
 
-} // namespace
-
-Connection::Connection(const std::string& address, int port, std::chrono::milliseconds connectTimeout)
-    : curl_(curl_easy_init()) {
-    if (!curl_)
-        throw std::runtime_error("The HTTP client could not be initialised.");
-    CURL* curl = curl_.get();
-    const std::string url = Format("http://%s:%d/", address.c_str(), port);
-    char curlError[CURL_ERROR_SIZE] = "";
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(curl, CURLOPT_TCP_NODELAY, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
-
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
-    if (result == CURLE_OPERATION_TIMEDOUT)
-        throw std::runtime_error("Connect timed out.");
-    if (result != CURLE_OK) {
-        long osErrno = 0;
-        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osErrno);
-        if (osErrno != 0)
-            ThrowSocketError(static_cast<int>(osErrno));
-        throw std::runtime_error(curlError[0] != '\0' ? curlError : curl_easy_strerror(result));
-    }
-    curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket_);
-    if (socket_ == CURL_SOCKET_BAD)
-        ThrowSocketError(ENOTCONN);
-}
-
-Connection::~Connection() {
-    if (socket_ != CURL_SOCKET_BAD)
-        ::shutdown(socket_, SHUT_WR);
-}
-
-void Connection::WaitFor(short events, Clock::time_point deadline) {
+// Waits until the socket is ready for `events`; false when the deadline passes first. Each wait
+// is computed from the one deadline, so interruptions cannot stretch it.
+bool WaitUntil(int socket, short events, Clock::time_point deadline) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            throw ReadTimeout();
-        pollfd entry{socket_, events, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(left.count()) + 1);
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
+            return false;
+        // Rounded up: a wait of 0 ms would spin until the deadline.
+        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        pollfd entry{socket, events, 0};
+        const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
         if (ready > 0)
-            return;
+            return true;
         if (ready < 0 && errno != EINTR)
             ThrowSocketError(errno);
     }
 }
 
+sockaddr_in SocketAddress(const std::string& address, int port) {
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_port = htons(static_cast<uint16_t>(port));
+    if (inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr) != 1)
+        ThrowSocketError(EINVAL);
+    return socketAddress;
+}
+
+} // namespace
+
+Connection::Connection(const std::string& address, int port, std::chrono::milliseconds connectTimeout)
+    : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
+    if (!socket_)
+        ThrowSocketError(errno);
+    const int yes = 1;
+    ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    const sockaddr_in socketAddress = SocketAddress(address, port);
+    const auto deadline = Clock::now() + connectTimeout;
+    if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress) ==
+        0)
+        return;
+    if (errno != EINPROGRESS && errno != EINTR)
+        ThrowSocketError(errno);
+    if (!WaitUntil(socket_.get(), POLLOUT, deadline))
+        throw std::runtime_error("Connect timed out.");
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error != 0)
+        ThrowSocketError(error);
+}
+
+Connection::~Connection() {
+    ::shutdown(socket_.get(), SHUT_WR);
+}
+
 void Connection::Send(const std::string& bytes, Clock::time_point deadline) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t count = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (count >= 0) {
+        if (!WaitUntil(socket_.get(), POLLOUT, deadline))
+            throw ReadTimeout();
+        const ssize_t count = ::send(socket_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count >= 0)
             sent += static_cast<std::size_t>(count);
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            WaitFor(POLLOUT, deadline);
-        } else if (errno != EINTR) {
+        else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             ThrowSocketError(errno);
-        }
     }
 }
 
 std::size_t Connection::Receive(char* buffer, std::size_t size, Clock::time_point deadline) {
     for (;;) {
-        const ssize_t count = ::recv(socket_, buffer, size, 0);
+        if (!WaitUntil(socket_.get(), POLLIN, deadline))
+            throw ReadTimeout();
+        const ssize_t count = ::recv(socket_.get(), buffer, size, 0);
         if (count >= 0)
             return static_cast<std::size_t>(count);
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            WaitFor(POLLIN, deadline);
-        else if (errno != EINTR)
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             ThrowSocketError(errno);
     }
 }

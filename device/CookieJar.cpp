@@ -26,6 +26,8 @@ bool ContainsIgnoringCase(const std::string& text, const std::string& part) {
 } // namespace
 
 void CookieJar::Store(const std::string& setCookie, const std::string& requestHost) {
+    if (setCookie.size() > MaxCookieSize)
+        return;
     const auto attributes = SplitAttributes(setCookie);
     const auto equals = attributes.front().find('=');
     if (equals == std::string::npos || HasControlCharacter(setCookie))
@@ -50,9 +52,9 @@ void CookieJar::Store(const std::string& setCookie, const std::string& requestHo
                stored.Path == cookie.Path;
     });
     if (same != cookies_.end())
-        *same = cookie;
-    else
-        cookies_.push_back(cookie);
+        *same = std::move(cookie);
+    else if (cookies_.size() < MaxCookies)
+        cookies_.push_back(std::move(cookie));
 }
 
 std::string CookieJar::CookieHeader(const std::string& host, const std::string& path) const {

@@ -6,9 +6,13 @@
 namespace qdl {
 
 // The cookies a switch set, kept in memory for the life of one HTTP client and sent back on
-// later requests to the same host.
+// later requests to the same host. Like a browser, it keeps a bounded number of cookies of a
+// bounded size: further ones are dropped, so a peer cannot fill memory with them.
 class CookieJar {
 public:
+    static constexpr std::size_t MaxCookies = 50;
+    static constexpr std::size_t MaxCookieSize = 4096;
+
     // Stores the cookie of one Set-Cookie or Set-Cookie2 header value received from `requestHost`.
     void Store(const std::string& setCookie, const std::string& requestHost);
 

@@ -1,6 +1,7 @@
 #include "HttpClient.h"
 
 #include "Base64.h"
+#include "Connection.h"
 #include "Conversions.h"
 #include "HostAddress.h"
 #include "TextUtil.h"
@@ -55,6 +56,13 @@ bool IsSuccess(const ReplyHead& head) {
     return head.StatusCode >= 200 && head.StatusCode <= 299 && !head.Header("Location");
 }
 
+// A failed reply is reported by its status line; one without any text would show an empty box.
+std::string FailureText(const ReplyHead& head) {
+    if (Trim(head.StatusLine).empty())
+        return "The switch answered with an empty status line.";
+    return head.StatusLine;
+}
+
 } // namespace
 
 std::string HttpClient::RequestText(const std::string& target) const {
@@ -87,18 +95,21 @@ void HttpClient::TakeHead(const ReplyHead& head) {
 std::string HttpClient::Get(const std::string& target) {
     RequireValidPort(Port);
     RequireNoControlCharacter(target, "command");
-    RequireNoControlCharacter(UserName, "user name");
-    RequireNoControlCharacter(Password, "password");
     const std::string address = ResolveHostAddress(Host);
-
     Connection connection(address, Port, options_.ConnectTimeout);
-    connection.Send(RequestText(target), Clock::now() + options_.ReadTimeout);
+    return Exchange(connection, target);
+}
+
+std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) {
+    // One deadline for the whole reply, counted from the request: a peer that keeps talking
+    // cannot stretch it.
     const auto deadline = Clock::now() + options_.ReadTimeout;
-    ReplyReader reader(connection, options_.Limits);
+    stream.Send(RequestText(target), deadline);
+    ReplyReader reader(stream, options_.Limits);
     const ReplyHead head = reader.ReadHead(deadline);
     TakeHead(head);
     if (head.Truncated)
-        throw std::runtime_error(IsSuccess(head) ? "Undefined situation" : head.StatusLine);
+        throw std::runtime_error(IsSuccess(head) ? "Undefined situation" : FailureText(head));
     if (IsSuccess(head))
         return reader.ReadBody(head, true, deadline);
     try {
@@ -108,7 +119,7 @@ std::string HttpClient::Get(const std::string& target) {
     } catch (const std::runtime_error&) {
         // The status line says more about what went wrong than a broken error page does.
     }
-    throw std::runtime_error(head.StatusLine);
+    throw std::runtime_error(FailureText(head));
 }
 
 } // namespace qdl

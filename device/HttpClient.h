@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ByteStream.h"
 #include "CookieJar.h"
 #include "HttpReply.h"
 
@@ -13,7 +14,8 @@ struct HttpClientOptions {
     std::string Accept = "text/html, */*";
     std::string UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
     std::chrono::milliseconds ConnectTimeout{1000};
-    // A switch that accepts and never answers must not freeze the window.
+    // The whole reply, from the request on: a switch that never answers, or never stops
+    // talking, must not freeze the window.
     std::chrono::milliseconds ReadTimeout{5000};
     std::chrono::milliseconds ErrorBodyTimeout{2000};
     ReplyLimits Limits;
@@ -35,6 +37,9 @@ public:
     // outcome fails with its message: the socket errors, the status line of a non-2xx or
     // redirecting reply, "Read Timeout", and so on.
     std::string Get(const std::string& target);
+
+    // The request and reply of Get() over a stream that is already open.
+    std::string Exchange(ByteStream& stream, const std::string& target);
 
 private:
     std::string RequestText(const std::string& target) const;

@@ -69,7 +69,7 @@ bool ReplyReader::Fill(Clock::time_point deadline) {
         start_ = 0;
     }
     char chunk[ReadSize];
-    const std::size_t count = connection_.Receive(chunk, sizeof chunk, deadline);
+    const std::size_t count = stream_.Receive(chunk, sizeof chunk, deadline);
     if (count == 0) {
         closed_ = true;
         return false;
@@ -84,6 +84,7 @@ std::optional<std::string> ReplyReader::ReadLine(Clock::time_point deadline) {
         const auto lf = buffer_.find('\n', searched);
         if (lf != std::string::npos) {
             std::string line = buffer_.substr(start_, lf - start_);
+            lineBytes_ = lf + 1 - start_;
             start_ = lf + 1;
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
@@ -101,18 +102,32 @@ std::optional<std::string> ReplyReader::ReadLine(Clock::time_point deadline) {
     }
 }
 
+std::optional<std::string> ReplyReader::ReadHeadLine(Clock::time_point deadline) {
+    auto line = ReadLine(deadline);
+    if (line) {
+        headSize_ += lineBytes_;
+        if (headSize_ > limits_.MaxHeadSize)
+            throw std::runtime_error(
+                Format("The switch's reply headers are larger than %zu bytes.", limits_.MaxHeadSize));
+    }
+    return line;
+}
+
 ReplyHead ReplyReader::ReadHead(Clock::time_point deadline) {
     for (;;) {
-        auto statusLine = ReadLine(deadline);
-        auto line = statusLine ? ReadLine(deadline) : std::nullopt;
+        auto statusLine = ReadHeadLine(deadline);
+        auto line = statusLine ? ReadHeadLine(deadline) : std::nullopt;
         if (!line)
             throw std::runtime_error("Connection Closed Gracefully.");
         ReplyHead head;
         head.StatusLine = *statusLine;
         head.StatusCode = StatusCodeOf(head.StatusLine);
         while (!line->empty()) {
+            if (++headerLines_ > limits_.MaxHeaderLines)
+                throw std::runtime_error(
+                    Format("The switch's reply has more than %zu header lines.", limits_.MaxHeaderLines));
             AddHeaderLine(head, *line);
-            line = ReadLine(deadline);
+            line = ReadHeadLine(deadline);
             if (!line) {
                 head.Truncated = true;
                 return head;

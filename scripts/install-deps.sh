@@ -9,7 +9,6 @@ packages=(
     g++
     make
     pkg-config
-    libcurl4-openssl-dev
     libgtest-dev
     libgmock-dev
     libbenchmark-dev

@@ -34,5 +34,18 @@ TEST(CookieJarTest, MalformedCookiesAreIgnored) {
     EXPECT_EQ(jar.size(), 0u);
 }
 
+TEST(CookieJarTest, KeepsAtMostFiftyCookiesOfAtMost4096Bytes) {
+    CookieJar jar;
+    jar.Store("big=" + std::string(4093, 'x'), "host");
+    EXPECT_EQ(jar.size(), 0u);
+    for (int i = 0; i < 60; ++i)
+        jar.Store("c" + std::to_string(i) + "=v", "host");
+    EXPECT_EQ(jar.size(), CookieJar::MaxCookies);
+    jar.Store("c0=changed", "host");
+    EXPECT_NE(jar.CookieHeader("host", "/").find("c0=changed"), std::string::npos)
+        << "a full jar still takes new values of the cookies it holds";
+    EXPECT_EQ(jar.CookieHeader("host", "/").find("c50="), std::string::npos);
+}
+
 } // namespace
 } // namespace qdl

@@ -120,11 +120,28 @@ void ScriptedSwitch::Handle(int client) {
         requests_.push_back(request);
     }
     SendAll(client, answer.Bytes);
+    if (!answer.Repeat.empty())
+        Stream(client, answer);
     if (answer.After == Then::Reset) {
         const linger abort{1, 0};
         ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
     } else if (answer.After == Then::Hold) {
         WaitForClientOrStop(client, wake_[0]);
+    }
+}
+
+void ScriptedSwitch::Stream(int client, const Answer& answer) {
+    for (;;) {
+        pollfd entries[2] = {{client, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        ::poll(entries, 2, static_cast<int>(answer.Every.count()));
+        if (entries[1].revents & POLLIN)
+            return;
+        char buffer[256];
+        if ((entries[0].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            ::recv(client, buffer, sizeof buffer, 0) <= 0)
+            return;
+        if (::send(client, answer.Repeat.data(), answer.Repeat.size(), MSG_NOSIGNAL) <= 0)
+            return;
     }
 }
 

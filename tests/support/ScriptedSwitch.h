@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -23,6 +24,9 @@ public:
         std::string Bytes;
         Then After = Then::Close;
         bool ReadRequest = true; // false: answer at once, without waiting for the request
+        // Sent again and again after the answer, `Every` apart, until the client goes away.
+        std::string Repeat = "";
+        std::chrono::milliseconds Every{0};
     };
 
     ScriptedSwitch();
@@ -47,6 +51,7 @@ public:
 private:
     void Serve();
     void Handle(int client);
+    void Stream(int client, const Answer& answer);
     Answer NextAnswer();
 
     int listener_ = -1;
