@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr mode_t NewFileMode = 0600;
+constexpr mode_t OwnerOnlyMode = 0600;
 
 class FileDescriptor {
 public:
@@ -68,7 +69,7 @@ std::string ErrorText(int error) {
 
 std::string FullPath(const std::string& fileName) {
     std::error_code ignored;
-    return fs::absolute(fileName, ignored).string();
+    return fs::absolute(fileName, ignored).lexically_normal().string();
 }
 
 [[noreturn]] void ThrowCannotCreate(const std::string& fileName, int error) {
@@ -91,15 +92,30 @@ bool MayWrite(const std::string& path, const struct stat& status) {
     return ::access(path.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
 }
 
-// Where the content really goes: the target of a symbolic link, so the link survives.
+// Where the content really goes: the end of a chain of symbolic links, also one whose target
+// does not exist yet, so the links survive.
 std::string TargetPath(const std::string& fileName) {
+    constexpr int MaxLinks = 40; // as the kernel follows them
+    fs::path path = fileName;
     std::error_code error;
-    if (fs::is_symlink(fileName, error)) {
-        const fs::path target = fs::canonical(fileName, error);
-        if (!error)
-            return target.string();
+    for (int links = 0; links < MaxLinks && fs::is_symlink(path, error); ++links) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
     }
-    return fileName;
+    return path.string();
+}
+
+// ".name.XXXXXX" beside the file, shortened where the file's own name is near the file system's
+// name limit.
+std::string TemporaryPattern(const std::string& folder, const std::string& target) {
+    const std::string name = fs::path(target).filename().string();
+    const std::string suffix = ".XXXXXX";
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
+    const std::size_t kept = std::min(name.size(), limit - 1 - suffix.size());
+    return (fs::path(folder) / ("." + name.substr(0, kept) + suffix)).string();
 }
 
 void WriteAll(int fd, const std::string& content) {
@@ -169,13 +185,13 @@ void WriteSettingsFile(const std::string& fileName, const std::string& content) 
     if (!MayWrite(folder, folderStatus))
         ThrowCannotCreate(fileName, EACCES);
 
-    std::string pattern =
-        (fs::path(folder) / ("." + fs::path(target).filename().string() + ".XXXXXX")).string();
+    std::string pattern = TemporaryPattern(folder, target);
     FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0)
         ThrowCannotCreate(fileName, errno);
     TemporaryFile temporary(pattern);
-    ::fchmod(fd.get(), exists ? existing.st_mode & 07777 : NewFileMode);
+    // The file holds the password in clear: only its owner may read it, also where it was wider.
+    ::fchmod(fd.get(), OwnerOnlyMode);
     // A file the superuser rewrites keeps its owner, so its owner can still write it.
     if (exists && ::geteuid() == 0)
         (void)!::fchown(fd.get(), existing.st_uid, existing.st_gid);

@@ -95,12 +95,20 @@ TEST_F(IniTest, ReadsTheLastOfDuplicateSectionsAndEntries) {
     EXPECT_EQ(IniReadString(file, "S", "k", ""), "3");
 }
 
-TEST_F(IniTest, RewriteKeepsTheFilePermissions) {
+TEST_F(IniTest, RewriteLeavesTheFileToItsOwnerAlone) {
     WriteBytes(file, "[S]\nk=1\n");
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
     IniWriteString(file, "S", "k", "2");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(IniTest, ANameNearTheFileSystemLimitStillWorks) {
+    const std::string longName = folder.File(std::string(251, 'n') + ".ini");
+    EXPECT_EQ(IniReadString(longName, "S", "k", "d"), "d");
+    EXPECT_EQ(ReadBytes(longName), "[S]\r\nk=d\r\n\r\n");
+    EXPECT_EQ(FilesInFolder(), 1u);
 }
 
 TEST_F(IniTest, WritesThroughASymbolicLink) {
@@ -110,6 +118,14 @@ TEST_F(IniTest, WritesThroughASymbolicLink) {
     IniWriteString(file, "S", "k", "2");
     EXPECT_TRUE(fs::is_symlink(file));
     EXPECT_EQ(ReadBytes(real), "[S]\r\nk=2\r\n\r\n");
+}
+
+TEST_F(IniTest, ALinkToAFileNotYetThereCreatesItAndStays) {
+    fs::create_directory(folder.File("conf"));
+    fs::create_symlink("conf/real.ini", file);
+    EXPECT_EQ(IniReadString(file, "S", "k", "d"), "d");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(ReadBytes(folder.File("conf/real.ini")), "[S]\r\nk=d\r\n\r\n");
 }
 
 TEST_F(IniTest, UnwritableFilesFailWithTheCreateMessageAndStayUnchanged) {
@@ -157,7 +173,8 @@ TEST_F(IniTest, RelativeNamesAreReportedWithTheirFullPath) {
     const fs::path saved = fs::current_path();
     fs::current_path(folder.Path());
     fs::create_directory("sub.ini");
-    const std::string message = FailureOf([] { IniWriteString("sub.ini", "S", "k", "v"); });
+    fs::create_directory("x");
+    const std::string message = FailureOf([] { IniWriteString("./x/../sub.ini", "S", "k", "v"); });
     fs::current_path(saved);
     EXPECT_EQ(message, "ファイル \"" + folder.File("sub.ini") + "\". Is a directory を作成できません");
 }
