@@ -56,11 +56,13 @@ bool IsSuccess(const ReplyHead& head) {
     return head.StatusCode >= 200 && head.StatusCode <= 299 && !head.Header("Location");
 }
 
-// A failed reply is reported by its status line; one without any text would show an empty box.
+// A failed reply is reported by its status line, as far as a message can show it (up to a NUL
+// byte); one without any text to show would leave an empty box.
 std::string FailureText(const ReplyHead& head) {
-    if (Trim(head.StatusLine).empty())
+    const std::string shown = head.StatusLine.substr(0, head.StatusLine.find('\0'));
+    if (Trim(shown).empty())
         return "The switch answered with an empty status line.";
-    return head.StatusLine;
+    return shown;
 }
 
 } // namespace

@@ -82,6 +82,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Read Timeout"},
         HostileCase{"EndlessBodyUntilClose", Endless(Ok + "\r\n", std::string(4096, 'x')), BodyTooLarge},
         HostileCase{"EmptyStatusLine", {"\n\n"}, "The switch answered with an empty status line."},
+        HostileCase{"StatusLineStartingWithNul",
+                    {std::string("\0 401 Unauthorized\r\n\r\n", 22)},
+                    "The switch answered with an empty status line."},
+        HostileCase{"StatusLineWithNul", {std::string("HTTP/1.1 401 No\0pe\r\n\r\n", 22)}, "HTTP/1.1 401 No"},
         HostileCase{
             "CloseMidChunk", {Ok + "Transfer-Encoding: chunked\r\n\r\n20\r\n<html>P60=1</ht"}, "no failure"},
         HostileCase{"MostHeaderLinesAllowed",

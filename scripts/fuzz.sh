@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and libFuzzer in build-fuzz/ and runs one of them for a
+# while, growing its corpus in build-fuzz/corpus/TARGET (the checked-in seeds stay as they are).
+# Usage: scripts/fuzz.sh TARGET SECONDS   (TARGET: comma_text, conversions, schedule_reply,
+#        settings_file, reply_reader). Crashing inputs land in build-fuzz/crashes/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:?usage: scripts/fuzz.sh TARGET SECONDS}
+seconds=${2:?usage: scripts/fuzz.sh TARGET SECONDS}
+[ -d "fuzz/corpus/$target" ] || { echo "no fuzz target named $target" >&2; exit 2; }
+
+bash scripts/install-deps.sh
+if ! command -v clang++ >/dev/null || ! dpkg-query -W -f='${Status}' libclang-rt-dev 2>/dev/null | grep -q 'install ok installed'; then
+    [ "$(id -u)" -eq 0 ] || { echo "Installing clang needs root: asking sudo." >&2; exec sudo bash "$0" "$@"; }
+    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends clang libclang-rt-dev
+fi
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDL_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j2 --target "fuzz_$target"
+
+mkdir -p "build-fuzz/corpus/$target" build-fuzz/crashes
+"build-fuzz/fuzz/fuzz_$target" "build-fuzz/corpus/$target" "fuzz/corpus/$target" \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/crashes/"$target"-
