@@ -18,19 +18,19 @@ namespace {
     throw std::runtime_error(SocketErrorMessage(SocketErrorCode(posixErrno)));
 }
 
-// Waits until the socket is ready for `events`; false when the deadline passes first. Each wait
-// is computed from the one deadline, so interruptions cannot stretch it.
-bool WaitUntil(int socket, short events, Clock::time_point deadline) {
+// Waits until the socket is ready for `events` and returns what poll() saw (0 when the deadline
+// passes first). Each wait is computed from the one deadline, so interruptions cannot stretch it.
+short WaitUntil(int socket, short events, Clock::time_point deadline) {
     for (;;) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero())
-            return false;
+            return 0;
         // Rounded up: a wait of 0 ms would spin until the deadline.
         const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
         pollfd entry{socket, events, 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
         if (ready > 0)
-            return true;
+            return entry.revents;
         if (ready < 0 && errno != EINTR)
             ThrowSocketError(errno);
     }
@@ -60,8 +60,12 @@ Connection::Connection(const std::string& address, int port, std::chrono::millis
         return;
     if (errno != EINPROGRESS && errno != EINTR)
         ThrowSocketError(errno);
-    if (!WaitUntil(socket_.get(), POLLOUT, deadline))
+    const short ready = WaitUntil(socket_.get(), POLLOUT, deadline);
+    if (ready == 0)
         throw std::runtime_error("Connect timed out.");
+    // Writable without an error condition: connected, nothing more to ask.
+    if ((ready & (POLLERR | POLLHUP)) == 0)
+        return;
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
@@ -75,14 +79,17 @@ Connection::~Connection() {
 }
 
 void Connection::Send(const std::string& bytes, Clock::time_point deadline) {
+    // A fresh connection takes the request at once: wait only when its buffer is full.
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        if (!WaitUntil(socket_.get(), POLLOUT, deadline))
+        if (Clock::now() >= deadline)
             throw ReadTimeout();
         const ssize_t count = ::send(socket_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (count >= 0)
             sent += static_cast<std::size_t>(count);
-        else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        else if (errno == EAGAIN || errno == EWOULDBLOCK)
+            WaitUntil(socket_.get(), POLLOUT, deadline);
+        else if (errno != EINTR)
             ThrowSocketError(errno);
     }
 }

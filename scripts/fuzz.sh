@@ -9,11 +9,7 @@ target=${1:?usage: scripts/fuzz.sh TARGET SECONDS}
 seconds=${2:?usage: scripts/fuzz.sh TARGET SECONDS}
 [ -d "fuzz/corpus/$target" ] || { echo "no fuzz target named $target" >&2; exit 2; }
 
-bash scripts/install-deps.sh
-if ! command -v clang++ >/dev/null || ! dpkg-query -W -f='${Status}' libclang-rt-dev 2>/dev/null | grep -q 'install ok installed'; then
-    [ "$(id -u)" -eq 0 ] || { echo "Installing clang needs root: asking sudo." >&2; exec sudo bash "$0" "$@"; }
-    DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends clang libclang-rt-dev
-fi
+bash scripts/install-deps.sh fuzz
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQDL_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j2 --target "fuzz_$target"

@@ -2,6 +2,7 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
+# Usage: install-deps.sh [fuzz] [bench]   (the extra tools of scripts/fuzz.sh and the benchmarks)
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     libcpp-httplib-dev
+    libxcb1-dev
     qt6-base-dev
     qt6-qpa-plugins
     fonts-ipafont-gothic
@@ -21,6 +23,14 @@ packages=(
     x11-utils
     imagemagick
 )
+
+for group in "$@"; do
+    case "$group" in
+    fuzz) packages+=(clang libclang-rt-dev) ;;
+    bench) packages+=(hyperfine) ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -64,6 +64,8 @@ std::string TwoDigits(int value) {
 
 TForm1::TForm1(DesktopHooks hooks, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), hooks_(std::move(hooks)) {
+    // Before the controls exist, so they measure their texts once, in the font they show.
+    ApplyWindowFont();
     ui->setupUi(this);
     if (!hooks_.OpenBrowser)
         hooks_.OpenBrowser = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
@@ -82,7 +84,7 @@ void TForm1::StyleControls() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    ApplyFonts();
+    ApplyMemoFont();
     ApplyColours();
     new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
     AddStatusPanel();
@@ -93,12 +95,15 @@ void TForm1::StyleControls() {
 
 // The designed Japanese fonts where the machine has them, else the Japanese fonts the install
 // script brings, so the hints and messages render.
-void TForm1::ApplyFonts() {
+void TForm1::ApplyWindowFont() {
     QFont windowFont;
     windowFont.setFamilies(
         {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     windowFont.setPixelSize(13);
     setFont(windowFont);
+}
+
+void TForm1::ApplyMemoFont() {
     QFont memoFont;
     memoFont.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic")});
     memoFont.setStyleHint(QFont::Monospace);

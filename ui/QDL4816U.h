@@ -79,7 +79,8 @@ private:
     void FormCreate();
     void FormDestroy();
     void StyleControls();
-    void ApplyFonts();
+    void ApplyWindowFont();
+    void ApplyMemoFont();
     void ApplyColours();
     void AddStatusPanel();
     void ConnectSignals();
