@@ -11,10 +11,10 @@ std::optional<std::string> ReadSettingsFile(const std::string& fileName);
 
 // Replaces the file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and is renamed over the old file, so a failure at any point leaves
-// the old file exactly as it was. A new file is private to its owner (0600); an existing one keeps
-// its permissions. Fails with "ファイル "<full path>". <reason> を作成できません" when the file or its
-// folder cannot be written, and with "ストリームへの書き込みエラー" when the content cannot be written
-// in full.
+// the old file exactly as it was. The file holds the password, so every write leaves it private to
+// its owner (0600). A symbolic link stays a link: its target is written, created where missing.
+// Fails with "ファイル "<full path>". <reason> を作成できません" when the file or its folder cannot be
+// written, and with "ストリームへの書き込みエラー" when the content cannot be written in full.
 void WriteSettingsFile(const std::string& fileName, const std::string& content);
 
 } // namespace qdl
