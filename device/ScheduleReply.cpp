@@ -23,8 +23,12 @@ Time ScheduleTime(const ReplyList& reply) {
     return StrToTime(TimeItemField(reply, 1, 8));
 }
 
+int ScheduleRepeatCode(const ReplyList& reply) {
+    return StrToIntDef(TimeItemField(reply, 10, 12), 0);
+}
+
 int ScheduleRepeatIndex(const ReplyList& reply) {
-    return RepeatCodeIndex(StrToIntDef(TimeItemField(reply, 10, 12), 0));
+    return RepeatCodeIndex(ScheduleRepeatCode(reply));
 }
 
 int ScheduleOnOffDigit(const ReplyList& reply) {

@@ -12,6 +12,9 @@ namespace qdl {
 Date ScheduleDate(const ReplyList& reply);
 Time ScheduleTime(const ReplyList& reply);
 
+// The entry's repeat code as the switch wrote it; 0 when it is not a number.
+int ScheduleRepeatCode(const ReplyList& reply);
+
 // The repeat-mode list index of the entry's repeat code.
 int ScheduleRepeatIndex(const ReplyList& reply);
 

@@ -14,6 +14,10 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     libcpp-httplib-dev
+    libcli11-dev
+    nlohmann-json3-dev
+    fence-agents
+    libxml2-utils
     libxcb1-dev
     qt6-base-dev
     qt6-qpa-plugins
@@ -27,7 +31,7 @@ packages=(
 for group in "$@"; do
     case "$group" in
     fuzz) packages+=(clang libclang-rt-dev) ;;
-    bench) packages+=(hyperfine) ;;
+    bench) packages+=(hyperfine curl) ;;
     *) echo "install-deps.sh: unknown group $group (fuzz, bench)" >&2; exit 2 ;;
     esac
 done

@@ -1,0 +1,91 @@
+#include "Output.h"
+
+#include "TextUtil.h"
+
+#include <nlohmann/json.hpp>
+
+namespace qdl::cli {
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// A switch's text need not be UTF-8: such bytes are replaced rather than failing the output.
+std::string Dump(const json& document, int indent = -1) {
+    return document.dump(indent, ' ', false, json::error_handler_t::replace);
+}
+
+const char* OnOff(bool on) {
+    return on ? "ON" : "OFF";
+}
+
+json OutletList(const control::OutletStates& states, const std::vector<int>& outlets) {
+    json list = json::array();
+    for (int outlet : outlets)
+        list.push_back({{"outlet", outlet}, {"on", states[static_cast<std::size_t>(outlet - 1)]}});
+    return list;
+}
+
+} // namespace
+
+void Output::Outlets(const control::OutletStates& states) {
+    if (json_) {
+        out_ << Dump(json{{"outlets", OutletList(states, {1, 2, 3, 4})}}) << '\n';
+        return;
+    }
+    out_ << "outlet  state\n";
+    for (int outlet = 1; outlet <= control::OutletCount; ++outlet)
+        out_ << Format("%-6d  %s\n", outlet, OnOff(states[static_cast<std::size_t>(outlet - 1)]));
+}
+
+void Output::Changes(const control::OutletStates& states, const std::vector<int>& outlets) {
+    if (json_) {
+        out_ << Dump(json{{"outlets", OutletList(states, outlets)}}) << '\n';
+        return;
+    }
+    for (int outlet : outlets)
+        out_ << Format("outlet %d: %s\n", outlet, OnOff(states[static_cast<std::size_t>(outlet - 1)]));
+}
+
+void Output::Entries(const std::vector<control::ScheduleEntry>& entries) {
+    if (json_) {
+        out_ << Dump(json{{"entries", entries}}) << '\n';
+        return;
+    }
+    out_ << "slot  outlet  date        time      repeat    code  on/off\n";
+    for (const auto& entry : entries)
+        out_ << Format("%-4s  %-6d  %s  %s  %-8s  %03d   %s\n", entry.Slot.c_str(), entry.Outlet(),
+                       control::IsoDate(entry.Day).c_str(), control::IsoTime(entry.At).c_str(),
+                       control::RepeatNames[static_cast<std::size_t>(entry.Repeat)].c_str(), entry.Code,
+                       OnOff(entry.On));
+}
+
+void Output::Text(const std::string& name, const std::string& text) {
+    if (json_)
+        out_ << Dump(json{{name, text}}) << '\n';
+    else
+        out_ << text << '\n';
+}
+
+void Output::Differences(const std::vector<std::string>& differences) {
+    if (json_) {
+        out_ << Dump(json{{"differences", differences}}) << '\n';
+        return;
+    }
+    if (differences.empty())
+        out_ << "The switch shows all eight entries as in the file.\n";
+    for (const auto& difference : differences)
+        out_ << difference << '\n';
+}
+
+void Output::Error(const std::string& message) {
+    if (json_)
+        err_ << Dump(json{{"error", message}}) << '\n';
+    else
+        err_ << message << '\n';
+}
+
+std::string ScheduleDocument(const std::vector<control::ScheduleEntry>& entries) {
+    return Dump(json{{"entries", entries}}, 2) + "\n";
+}
+
+} // namespace qdl::cli

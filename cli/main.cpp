@@ -1,0 +1,12 @@
+#include "FenceAgent.h"
+#include "Qdlctl.h"
+#include "Schedule.h"
+
+#include <iostream>
+
+int main(int argc, char* argv[]) {
+    qdl::control::UseSwitchSeparators();
+    if (qdl::cli::IsFenceAgentCall(argc, argv))
+        return qdl::cli::RunFenceAgent(argc, argv, std::cin, std::cout, std::cerr);
+    return qdl::cli::RunQdlctl(argc, argv, std::cout, std::cerr);
+}

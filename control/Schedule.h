@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Conversions.h"
+#include "SwitchSession.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace qdl::control {
+
+inline const std::array<std::string, 8> ScheduleSlots{"1A", "1B", "2A", "2B", "3A", "3B", "4A", "4B"};
+
+// The repeat modes by their index in the window's list, as scripts name them.
+inline const std::array<std::string, 5> RepeatNames{"disable", "once", "everyday", "weekdays", "weekend"};
+
+// One schedule entry of the switch.
+struct ScheduleEntry {
+    std::string Slot;
+    Date Day;
+    Time At;
+    int Repeat = 0; // index into RepeatNames
+    int Code = 0;   // the repeat code as the switch wrote it
+    bool On = false;
+
+    int Outlet() const { return Slot[0] - '0'; }
+};
+
+// The date and time separators the switch writes ("-" and ":"), made the process's own as the
+// window does at start-up, so that its schedule replies read.
+void UseSwitchSeparators();
+
+// Checks of what a caller typed; each fails with a UsageError naming the text.
+void RequireSlot(const std::string& slot);
+Date ParseIsoDate(const std::string& text);   // YYYY-MM-DD, a real date
+Time ParseIsoTime(const std::string& text);   // HH:MM:SS on the 24-hour clock
+int ParseRepeatName(const std::string& text); // one of RepeatNames
+
+std::string IsoDate(const Date& date);
+std::string IsoTime(const Time& time);
+
+// JSON as `schedule export` writes it; from_json fails with a UsageError on a bad field.
+void to_json(nlohmann::ordered_json& json, const ScheduleEntry& entry);
+void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry);
+
+ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot);
+std::vector<ScheduleEntry> ReadSchedule(SwitchSession& session);
+
+// SetSchedule with the device's codes, then GetSchedule of that slot; fails with CheckFailed
+// naming every field the switch shows differently. Returns what the switch shows.
+ScheduleEntry WriteEntry(SwitchSession& session, const ScheduleEntry& entry);
+
+// Repeat mode "disable", everything else as read.
+ScheduleEntry ClearEntry(SwitchSession& session, const std::string& slot);
+
+// The eight entries of an exported file, checked whole before anything is sent: each slot once.
+std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text);
+
+// Writes all eight, reads them back, and returns every difference (empty when none).
+std::vector<std::string> ImportSchedule(SwitchSession& session, const std::vector<ScheduleEntry>& entries);
+
+} // namespace qdl::control
