@@ -20,6 +20,7 @@ packages=(
     libxml2-utils
     libxcb1-dev
     qt6-base-dev
+    qt6-base-private-dev
     qt6-qpa-plugins
     fonts-ipafont-gothic
     xvfb

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStringDecoder>
 
 namespace {
 
@@ -30,4 +31,10 @@ QString MessageBoxText(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
+}
+
+QString MessageText(const char* bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(QByteArrayView(bytes));
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }

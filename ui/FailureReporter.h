@@ -12,6 +12,10 @@ using FailureReporter = std::function<void(const QString& message)>;
 void SetFailureReporter(FailureReporter reporter);
 void ReportFailure(const QString& message);
 
+// A failure's text as the user should read it: UTF-8 where it is valid UTF-8, else each byte as
+// its Latin-1 character (a switch may answer in another code page).
+QString MessageText(const char* bytes);
+
 // The message as the box shows it: a full stop is appended when the last character sorts after
 // "." (letters, digits, "/", ":", "?" and wide characters), not after punctuation or a blank.
 QString MessageBoxText(const QString& message);

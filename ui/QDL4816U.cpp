@@ -5,6 +5,7 @@
 #include "CommaText.h"
 #include "FormatSettings.h"
 #include "IniU.h"
+#include "OffGuiThread.h"
 #include "QDLHttpU.h"
 #include "RepeatCode.h"
 #include "ScheduleReply.h"
@@ -12,13 +13,14 @@
 #include "TextUtil.h"
 #include "TypedLengthLimit.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QStatusTipEvent>
-#include <QUrl>
+#include <QTabBar>
 
 #include <array>
 #include <stdexcept>
@@ -36,6 +38,13 @@ constexpr int MaxTypedPasswordLength = 8;
 
 std::string Text(const QLineEdit* edit) {
     return edit->text().toStdString();
+}
+
+// The text goes to the desktop's opener as it stands, even where it is no valid URL (a port box
+// holding "abc"): the desktop decides what to make of it. Only an opener that cannot be started
+// counts as a failure.
+bool OpenWithDesktop(const QString& url) {
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {url});
 }
 
 void ShowUrlErrorBox(const QString& text) {
@@ -68,7 +77,7 @@ TForm1::TForm1(DesktopHooks hooks, QWidget* parent)
     ApplyWindowFont();
     ui->setupUi(this);
     if (!hooks_.OpenBrowser)
-        hooks_.OpenBrowser = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+        hooks_.OpenBrowser = OpenWithDesktop;
     if (!hooks_.ShowUrlError)
         hooks_.ShowUrlError = ShowUrlErrorBox;
     StyleControls();
@@ -86,6 +95,9 @@ void TForm1::StyleControls() {
                    Qt::MSWindowsFixedSizeDialogHint);
     ApplyMemoFont();
     ApplyColours();
+    // The tab control is no tab stop and takes no click focus: a click on a page leaves the
+    // focus where it was, so the arrow keys never switch pages behind the user's back.
+    ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
     new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
     AddStatusPanel();
     setFixedSize(sizeHint());
@@ -117,8 +129,15 @@ void TForm1::ApplyColours() {
         palette.setColor(role, colour);
         widget->setPalette(palette);
     };
+    // The form is white; its tab pages keep the desktop's face colour, and the memo shows the
+    // colour of the group box it sits in.
+    const QColor face = QApplication::palette().color(QPalette::Window);
     paint(this, QPalette::Window, Qt::white);
     setAutoFillBackground(true);
+    for (QWidget* page : {ui->TabSheet1, ui->TabSheet2}) {
+        paint(page, QPalette::Window, face);
+        page->setAutoFillBackground(true);
+    }
     paint(ui->Memo1, QPalette::Base, ui->GroupBox1->palette().color(QPalette::Window));
     for (QWidget* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4})
         paint(indicator, QPalette::Window, QColor(0, 255, 0));
@@ -162,7 +181,13 @@ void TForm1::FormCreate() {
     qdl::ProcessFormatSettings().TimeSeparator = ':';
     SetPickerFormats();
     SetStatusText(CreditLine());
-    LoadConnectionBoxes();
+    // Also when the load fails part-way, the fields follow what the boxes then show.
+    try {
+        LoadConnectionBoxes();
+    } catch (...) {
+        ApplyConnectionFields();
+        throw;
+    }
     ApplyConnectionFields();
 }
 
@@ -178,7 +203,8 @@ void TForm1::LoadConnectionBoxes() {
     qdl::IniInit(IniFileName);
     for (auto [edit, key] : {std::pair{ui->Edit1, "IPV4"}, std::pair{ui->Edit2, "Port"},
                              std::pair{ui->Edit3, "UserName"}, std::pair{ui->Edit4, "Pass"}})
-        edit->setText(QString::fromStdString(qdl::IniReadString(IniFileName, IniSection, key, Text(edit))));
+        TypedLengthLimit::SetTextAsIs(
+            edit, QString::fromStdString(qdl::IniReadString(IniFileName, IniSection, key, Text(edit))));
 }
 
 void TForm1::ApplyConnectionFields() {
@@ -226,6 +252,7 @@ bool TForm1::event(QEvent* event) {
 bool TForm1::OpenUrl(const QString& Url) {
     if (hooks_.OpenBrowser(Url))
         return true;
+    NormalCursor waitingForTheUser;
     hooks_.ShowUrlError(QStringLiteral("Error...") + Url);
     return false;
 }
@@ -264,8 +291,9 @@ std::string TForm1::OutletStates() const {
 }
 
 bool TForm1::RefreshOutletStates() {
-    const bool ok =
-        qdl::GetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, *FReplyList);
+    const bool ok = RunOffGuiThread([&] {
+        return qdl::GetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, *FReplyList);
+    });
     ui->PPW->setVisible(ok);
     if (ok) {
         const std::array<QWidget*, 4> indicators{ui->PF1, ui->PF2, ui->PF3, ui->PF4};
@@ -279,8 +307,10 @@ bool TForm1::RefreshOutletStates() {
 bool TForm1::SendOutletStates() {
     try {
         const std::string states = OutletStates();
-        const bool ok = qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states,
-                                      *FReplyList);
+        const bool ok = RunOffGuiThread([&] {
+            return qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states,
+                                 *FReplyList);
+        });
         ui->PPW->setVisible(ok);
         ShowCommandResult(states, ok);
         return ok;
@@ -313,7 +343,10 @@ void TForm1::PF1Click(QObject* Sender) {
 }
 
 void TForm1::SwitchAll(const std::string& states) {
-    qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states, *FReplyList);
+    RunOffGuiThread([&] {
+        return qdl::SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states,
+                             *FReplyList);
+    });
     ShowCommandResult(states, RefreshOutletStates());
 }
 
@@ -355,7 +388,10 @@ void TForm1::PageControl1Change(int Index) {
 // Each control is set as soon as its field is decoded, so a failure leaves the earlier fields new.
 bool TForm1::LoadScheduleRow(const std::string& Slot, QDateTimeEdit* DatePicker, QDateTimeEdit* TimePicker,
                              QComboBox* ModeList, QComboBox* OnOffList) {
-    if (!qdl::GetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot, *FReplyList))
+    if (!RunOffGuiThread([&] {
+            return qdl::GetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot,
+                                    *FReplyList);
+        }))
         return false;
     SetPickerDate(DatePicker, qdl::ScheduleDate(*FReplyList));
     const qdl::Time time = qdl::ScheduleTime(*FReplyList);
@@ -376,9 +412,12 @@ bool TForm1::SubmitScheduleRow(const std::string& Slot, QDateTimeEdit* DatePicke
                                QComboBox* ModeList, QComboBox* OnOffList) {
     const QDate date = DatePicker->date();
     const QTime time = TimePicker->time();
-    return qdl::SetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot,
-                            qdl::Format("%04d", date.year()), TwoDigits(date.month()), TwoDigits(date.day()),
-                            TwoDigits(time.hour()), TwoDigits(time.minute()), TwoDigits(time.second()),
-                            qdl::RepeatCodeText(ModeList->currentIndex()),
-                            OnOffList->currentIndex() == 1 ? "1" : "0", *FReplyList);
+    const std::string param = qdl::RepeatCodeText(ModeList->currentIndex());
+    const std::string onOff = OnOffList->currentIndex() == 1 ? "1" : "0";
+    return RunOffGuiThread([&] {
+        return qdl::SetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, Slot,
+                                qdl::Format("%04d", date.year()), TwoDigits(date.month()),
+                                TwoDigits(date.day()), TwoDigits(time.hour()), TwoDigits(time.minute()),
+                                TwoDigits(time.second()), param, onOff, *FReplyList);
+    });
 }

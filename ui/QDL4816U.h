@@ -3,8 +3,9 @@
 // The program's one window. The frame (connection boxes, menu, status bar, web links) owns the
 // HTTP client, the reply list and the connection fields; the "ON/OFF" page reads and switches
 // the outlets, the "Schedule" page reads and writes the eight schedule entries. Every handler
-// runs one command at a time on this thread, inside RunGuarded, so a failure ends the handler
-// and reaches the failure reporter. The layout lives in QDL4816U.ui.
+// runs inside RunGuarded, so a failure ends the handler and reaches the failure reporter; each
+// device command runs on a worker thread (RunOffGuiThread) while this thread keeps painting and
+// holds user input back, one command at a time. The layout lives in QDL4816U.ui.
 
 #include "HttpClient.h"
 #include "ReplyList.h"
@@ -39,6 +40,9 @@ public:
     ~TForm1() override;
 
     QString StatusText() const;
+    // The connection fields every command uses.
+    const std::string& DeviceHost() const { return FDeviceHost; }
+    int DevicePort() const { return FDevicePort; }
     static QString CreditLine();
 
     bool OpenUrl(const QString& Url);

@@ -16,6 +16,24 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// Lifts the wait cursor while a dialog waits for the user, and puts it back afterwards.
+class NormalCursor {
+public:
+    NormalCursor() {
+        for (; QApplication::overrideCursor() != nullptr; ++lifted_)
+            QApplication::restoreOverrideCursor();
+    }
+    ~NormalCursor() {
+        for (int i = 0; i < lifted_; ++i)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    NormalCursor(const NormalCursor&) = delete;
+    NormalCursor& operator=(const NormalCursor&) = delete;
+
+private:
+    int lifted_ = 0;
+};
+
 // Runs one event handler so that no exception crosses Qt's frames: a failure ends the handler
 // and goes to the failure reporter, and the program carries on.
 template <typename Handler> void RunGuarded(Handler&& handler) {
@@ -25,7 +43,7 @@ template <typename Handler> void RunGuarded(Handler&& handler) {
         handler();
         return;
     } catch (const std::exception& error) {
-        failure = QString::fromStdString(error.what());
+        failure = MessageText(error.what());
     } catch (...) {
         failure = QStringLiteral("Unknown failure");
     }

@@ -119,6 +119,11 @@ void ScriptedSwitch::Handle(int client) {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
     }
+    if (answer.Delay.count() > 0) {
+        pollfd stop{wake_[0], POLLIN, 0};
+        if (::poll(&stop, 1, static_cast<int>(answer.Delay.count())) > 0)
+            return;
+    }
     SendAll(client, answer.Bytes);
     if (!answer.Repeat.empty())
         Stream(client, answer);

@@ -27,6 +27,8 @@ public:
         // Sent again and again after the answer, `Every` apart, until the client goes away.
         std::string Repeat = "";
         std::chrono::milliseconds Every{0};
+        // A switch that thinks this long before it answers.
+        std::chrono::milliseconds Delay{0};
     };
 
     ScriptedSwitch();

@@ -14,8 +14,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusTipEvent>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <memory>
 
@@ -73,6 +77,14 @@ private slots:
     void exitMenuClosesTheWindow();
     void messageBoxAppendsAFullStop_data();
     void messageBoxAppendsAFullStop();
+    void clicksLeaveTheFocusWhereItWas();
+    void aPickerIsOneTabStop();
+    void memoShowsTheGroupBoxColour();
+    void waitCursorIsLiftedForTheErrorDialog();
+    void fieldsFollowTheBoxesWhenTheLoadFailsPartWay();
+    void replyTextsThatAreNotUtf8AreShownByteForByte();
+    void theWindowPaintsWhileACommandRunsAndHoldsClicksBack();
+    void webControlHandsTheRawTextToTheDesktop();
 
 private:
     TForm1& OpenWindow();
@@ -522,6 +534,17 @@ void WindowTest::passwordBoxLimitsTypingNotLoading() {
     QTest::keySequence(password, QKeySequence::Paste);
     QCOMPARE(password->text(), QStringLiteral("ab1defgh"));
     QCOMPARE(password->echoMode(), QLineEdit::Normal);
+    // The context menu's paste and an input method's commit are cut to fit just the same.
+    password->setText(QStringLiteral("abcdef"));
+    password->end(false);
+    password->paste();
+    QCOMPARE(password->text(), QStringLiteral("abcdef12"));
+    password->setText(QStringLiteral("abcde"));
+    password->end(false);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("日本語です"));
+    QCoreApplication::sendEvent(password, &commit);
+    QCOMPARE(password->text(), QStringLiteral("abcde日本語"));
 }
 
 void WindowTest::webControlOpensTheRawBoxTexts() {
@@ -588,6 +611,161 @@ void WindowTest::messageBoxAppendsAFullStop() {
     QFETCH(QString, message);
     QFETCH(QString, shown);
     QCOMPARE(MessageBoxText(message), shown);
+}
+
+void WindowTest::clicksLeaveTheFocusWhereItWas() {
+    WriteSettings(device_->Port());
+    OpenWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QCOMPARE(Find("PageControl1")->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(Find<QTabWidget>("PageControl1")->tabBar()->focusPolicy(), Qt::NoFocus);
+    Find("Edit2")->setFocus();
+    for (const char* control : {"SpeedButton6", "SpeedButton3", "PB2", "GroupBox1", "TabSheet1"}) {
+        Click(control);
+        QCOMPARE(QApplication::focusWidget(), Find("Edit2"));
+    }
+    QTest::keyClick(Find("Edit2"), Qt::Key_Right);
+    QCOMPARE(Find<QTabWidget>("PageControl1")->currentIndex(), 0);
+}
+
+void WindowTest::aPickerIsOneTabStop() {
+    WriteSettings(device_->Port());
+    OpenWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    OpenSchedulePage();
+    failures_.clear();
+    Find("DateTimePicker1")->setFocus();
+    for (const char* next : {"DateTimePicker2", "ComboBox1", "ComboBox2", "DateTimePicker3"}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Find(next));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), Find("ComboBox2"));
+}
+
+void WindowTest::memoShowsTheGroupBoxColour() {
+    OpenWindow();
+    const QColor groupBox = Find("GroupBox1")->palette().color(QPalette::Window);
+    QCOMPARE(Find("Memo1")->palette().color(QPalette::Base), groupBox);
+    QVERIFY(groupBox != QColor(Qt::white));
+    QCOMPARE(window_->palette().color(QPalette::Window), QColor(Qt::white));
+    for (const char* inner : {"PF1", "PF2", "PF3", "PF4"})
+        QVERIFY(Find(inner)->statusTip().isEmpty() && Find(inner)->toolTip().isEmpty());
+}
+
+void WindowTest::waitCursorIsLiftedForTheErrorDialog() {
+    bool waitCursorWhileOpening = false;
+    bool liftedForTheDialog = false;
+    DesktopHooks hooks;
+    hooks.OpenBrowser = [&](const QString&) {
+        waitCursorWhileOpening = QApplication::overrideCursor() != nullptr;
+        return false;
+    };
+    hooks.ShowUrlError = [&](const QString&) {
+        liftedForTheDialog = QApplication::overrideCursor() == nullptr;
+    };
+    window_ = std::make_unique<TForm1>(hooks);
+    Attach(window_.get());
+    Click("SpeedButton2");
+    QVERIFY(waitCursorWhileOpening);
+    QVERIFY(liftedForTheDialog);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void WindowTest::fieldsFollowTheBoxesWhenTheLoadFailsPartWay() {
+    QFile file(SettingsName() + QStringLiteral(".ini"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("[%1]\r\nIPV4= 127.0.0.7 \r\n").arg(SettingsName()).toUtf8());
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner));
+    OpenWindow();
+    QCOMPARE(failures_.size(), 1);
+    QCOMPARE(Find<QLineEdit>("Edit1")->text(), QStringLiteral("127.0.0.7"));
+    QCOMPARE(window_->DeviceHost(), std::string("127.0.0.7"));
+    QCOMPARE(window_->DevicePort(), 80);
+    window_.reset();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+}
+
+void WindowTest::replyTextsThatAreNotUtf8AreShownByteForByte() {
+    WriteSettings(device_->Port());
+    OpenWindow();
+    device_->Reply("HTTP/1.1 401 Zugriff verweigert f\xFCr Sie\r\n\r\n");
+    device_->Reply("HTTP/1.1 401 \xE8\xAA\x8D\xE8\xA8\xBC\r\n\r\n");
+    Click("SpeedButton6");
+    Click("SpeedButton6");
+    QCOMPARE(failures_, (QStringList{QStringLiteral("HTTP/1.1 401 Zugriff verweigert für Sie"),
+                                     QStringLiteral("HTTP/1.1 401 認証")}));
+}
+
+// Counts the paint events a widget receives while `counting` is set.
+class PaintCounter : public QObject {
+public:
+    bool counting = false;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += counting && event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+void WindowTest::theWindowPaintsWhileACommandRunsAndHoldsClicksBack() {
+    WriteSettings(device_->Port());
+    OpenWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    ScriptedSwitch::Answer slow{"HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n<html>P60=1</html>"};
+    slow.Delay = std::chrono::milliseconds(400);
+    device_->Script(slow);
+    device_->ReplyBody(Outlets("0", "0", "0", "0"));
+    device_->ReplyBody(Outlets("0", "0", "0", "0"));
+    PaintCounter counter;
+    QWidget* status = Find("StatusBar1");
+    status->installEventFilter(&counter);
+    // While the switch thinks: the window is asked to repaint, and the user clicks All Off.
+    QTimer::singleShot(100, [&] {
+        counter.counting = true;
+        status->update();
+        QWidget* allOff = Find("SpeedButton4");
+        const QPointF at = allOff->mapTo(window_.get(), allOff->rect().center());
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+                window_->windowHandle(), at, window_->mapToGlobal(at),
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type);
+    });
+    Click("SpeedButton6");
+    counter.counting = false;
+    QVERIFY(counter.paints > 0);
+    QVERIFY(IsOn(1));
+    QCOMPARE(Targets(), QList<QString>{QStringLiteral("/Set.cmd?CMD=GetPower")});
+    QTRY_COMPARE(Targets().size(), 3);
+    QCOMPARE(Targets()[1], QStringLiteral("/Set.cmd?CMD=SetPower+P60=0+P61=0+P62=0+P63=0"));
+    QVERIFY(!IsOn(1));
+    QVERIFY(failures_.isEmpty());
+}
+
+void WindowTest::webControlHandsTheRawTextToTheDesktop() {
+    QFile opener(folder_->filePath(QStringLiteral("xdg-open")));
+    QVERIFY(opener.open(QIODevice::WriteOnly));
+    opener.write("#!/bin/sh\nprintf '%s' \"$1\" > opened.txt\n");
+    opener.close();
+    opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", folder_->path().toUtf8() + ":" + savedPath);
+    DesktopHooks hooks;
+    hooks.ShowUrlError = [this](const QString& text) { urlErrors_ << text; };
+    window_ = std::make_unique<TForm1>(hooks);
+    Attach(window_.get());
+    SetText("Edit1", QStringLiteral("127.0.0.1"));
+    SetText("Edit2", QStringLiteral("abc"));
+    Click("SpeedButton2");
+    qputenv("PATH", savedPath);
+    QFile opened(QStringLiteral("opened.txt"));
+    QTRY_VERIFY(opened.exists() && opened.size() > 0);
+    QVERIFY(opened.open(QIODevice::ReadOnly));
+    QCOMPARE(opened.readAll(), QByteArray("http://127.0.0.1:abc"));
+    QVERIFY(urlErrors_.isEmpty());
 }
 
 QTEST_MAIN(WindowTest)
