@@ -18,6 +18,8 @@ packages=(
     nlohmann-json3-dev
     fence-agents
     libxml2-utils
+    desktop-file-utils
+    appstream
     libxcb1-dev
     qt6-base-dev
     qt6-base-private-dev

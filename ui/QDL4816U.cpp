@@ -5,6 +5,7 @@
 #include "CommaText.h"
 #include "FormatSettings.h"
 #include "IniU.h"
+#include "NarrowArrowStyle.h"
 #include "OffGuiThread.h"
 #include "QDLHttpU.h"
 #include "RepeatCode.h"
@@ -14,8 +15,11 @@
 #include "TypedLengthLimit.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTimeEdit>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -98,6 +102,11 @@ void TForm1::StyleControls() {
     // The tab control is no tab stop and takes no click focus: a click on a page leaves the
     // focus where it was, so the arrow keys never switch pages behind the user's back.
     ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+    auto* narrowArrows = new NarrowArrowStyle;
+    narrowArrows->setParent(this);
+    for (QWidget* list : ui->TabSheet2->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (qobject_cast<QComboBox*>(list) || qobject_cast<QDateTimeEdit*>(list))
+            list->setStyle(narrowArrows);
     new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
     AddStatusPanel();
     setFixedSize(sizeHint());
@@ -108,10 +117,14 @@ void TForm1::StyleControls() {
 // The designed Japanese fonts where the machine has them, else the Japanese fonts the install
 // script brings, so the hints and messages render.
 void TForm1::ApplyWindowFont() {
+    const QString designed = QStringLiteral("ＭＳ Ｐゴシック");
     QFont windowFont;
-    windowFont.setFamilies(
-        {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
+    windowFont.setFamilies({designed, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     windowFont.setPixelSize(13);
+    // The fallback's Latin letters run wider than the designed font's: one pixel less keeps
+    // every caption within its designed control.
+    if (QFontInfo(windowFont).family() != designed)
+        windowFont.setPixelSize(12);
     setFont(windowFont);
 }
 

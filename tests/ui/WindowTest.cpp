@@ -10,10 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusTipEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -85,6 +89,7 @@ private slots:
     void replyTextsThatAreNotUtf8AreShownByteForByte();
     void theWindowPaintsWhileACommandRunsAndHoldsClicksBack();
     void webControlHandsTheRawTextToTheDesktop();
+    void everyTextFitsItsControl();
 
 private:
     TForm1& OpenWindow();
@@ -766,6 +771,61 @@ void WindowTest::webControlHandsTheRawTextToTheDesktop() {
     QVERIFY(opened.open(QIODevice::ReadOnly));
     QCOMPARE(opened.readAll(), QByteArray("http://127.0.0.1:abc"));
     QVERIFY(urlErrors_.isEmpty());
+}
+
+// The room a control's text has inside its frame, buttons and padding.
+int TextRoom(QWidget* control) {
+    QStyle* style = control->style();
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    }
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = false;
+        return style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+            .width();
+    }
+    if (auto* picker = qobject_cast<QAbstractSpinBox*>(control)) {
+        const QLineEdit* edit = picker->findChild<QLineEdit*>();
+        const QMargins margins = edit->textMargins();
+        // A line edit keeps two pixels clear on either side of its text.
+        return edit->contentsRect().width() - margins.left() - margins.right() - 4;
+    }
+    return control->contentsRect().width();
+}
+
+void WindowTest::everyTextFitsItsControl() {
+    OpenWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QList<QPair<QWidget*, QString>> texts;
+    for (auto* label : window_->findChildren<QLabel*>())
+        if (!label->text().isEmpty() && label->objectName() != QStringLiteral("StatusPanel"))
+            texts << qMakePair(static_cast<QWidget*>(label), label->text());
+    for (auto* button : window_->findChildren<QPushButton*>())
+        texts << qMakePair(static_cast<QWidget*>(button), button->text());
+    for (auto* list : window_->findChildren<QComboBox*>())
+        for (int i = 0; i < list->count(); ++i)
+            texts << qMakePair(static_cast<QWidget*>(list), list->itemText(i));
+    // The widest values the pickers show: every digit of the fallback font is as wide as the others.
+    for (auto* picker : window_->findChildren<QDateTimeEdit*>())
+        texts << qMakePair(static_cast<QWidget*>(picker),
+                           picker->displayFormat() == QStringLiteral("yyyy/MM/dd")
+                               ? QStringLiteral("2006/11/27")
+                               : QStringLiteral("23:58:58"));
+    QStringList cut;
+    for (const auto& [control, text] : texts) {
+        const int needed = control->fontMetrics().horizontalAdvance(text);
+        if (needed > TextRoom(control))
+            cut << QStringLiteral("%1 \"%2\": %3 > %4")
+                       .arg(control->objectName(), text)
+                       .arg(needed)
+                       .arg(TextRoom(control));
+    }
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(WindowTest)
