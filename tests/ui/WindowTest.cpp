@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusTipEvent>
@@ -582,6 +583,15 @@ void WindowTest::hintsFollowThePointerIntoTheStatusBar() {
     QTRY_COMPARE(window_->StatusText(), QStringLiteral("クリックすると状態を反転します"));
     QTest::mouseMove(Find("SpeedButton3"));
     QTRY_COMPARE(window_->StatusText(), QString());
+    // Browsing the menus applies their empty hints the same way.
+    QTest::mouseMove(Find("SpeedButton1"));
+    QTRY_COMPARE(window_->StatusText(), QStringLiteral("アドレスを設定して現在の状態を取得します"));
+    auto* menu = Find<QMenu>("FileF1");
+    menu->popup(window_->mapToGlobal(QPoint(0, 20)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    QTest::mouseMove(menu, menu->actionGeometry(Find<QAction>("CloseX1")).center());
+    QTRY_COMPARE(window_->StatusText(), QString());
+    menu->close();
 }
 
 void WindowTest::exitMenuClosesTheWindow() {
@@ -738,15 +748,19 @@ void WindowTest::theWindowPaintsWhileACommandRunsAndHoldsClicksBack() {
             QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
                 window_->windowHandle(), at, window_->mapToGlobal(at),
                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton, type);
+        QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::AsynchronousDelivery>(
+            window_->windowHandle());
     });
     Click("SpeedButton6");
     counter.counting = false;
     QVERIFY(counter.paints > 0);
+    QVERIFY2(window_->isVisible(), "the close request waits for the command");
     QVERIFY(IsOn(1));
     QCOMPARE(Targets(), QList<QString>{QStringLiteral("/Set.cmd?CMD=GetPower")});
     QTRY_COMPARE(Targets().size(), 3);
     QCOMPARE(Targets()[1], QStringLiteral("/Set.cmd?CMD=SetPower+P60=0+P61=0+P62=0+P63=0"));
     QVERIFY(!IsOn(1));
+    QTRY_VERIFY(!window_->isVisible());
     QVERIFY(failures_.isEmpty());
 }
 
