@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -55,33 +56,30 @@ double Seconds(const std::string& name, const std::string& text) {
 }
 
 void SetOption(FenceOptions& options, const std::string& name, const std::string& value) {
+    using Setter = std::function<void(FenceOptions&, const std::string&)>;
+    static const std::map<std::string, Setter> Setters{
+        {"action", [](FenceOptions& o, const std::string& v) { o.Action = v; }},
+        {"ip", [](FenceOptions& o, const std::string& v) { o.Ip = v; }},
+        {"ipport", [](FenceOptions& o, const std::string& v) { o.IpPort = v; }},
+        {"username", [](FenceOptions& o, const std::string& v) { o.UserName = v; }},
+        {"password", [](FenceOptions& o, const std::string& v) { o.Password = v; }},
+        {"password_script", [](FenceOptions& o, const std::string& v) { o.PasswordScript = v; }},
+        {"plug", [](FenceOptions& o, const std::string& v) { o.Plug = v; }},
+        {"power_wait", [](FenceOptions& o, const std::string& v) { o.PowerWait = Seconds("power_wait", v); }},
+        {"delay", [](FenceOptions& o, const std::string& v) { o.Delay = Seconds("delay", v); }},
+        // Cluster managers pass the node's name along; it names no outlet.
+        {"nodename", [](FenceOptions&, const std::string&) {}},
+    };
     static const std::map<std::string, std::string> Aliases{{"option", "action"},
                                                             {"ipaddr", "ip"},
                                                             {"login", "username"},
                                                             {"passwd", "password"},
                                                             {"port", "plug"}};
     const auto alias = Aliases.find(name);
-    const std::string key = alias == Aliases.end() ? name : alias->second;
-    if (key == "action")
-        options.Action = value;
-    else if (key == "ip")
-        options.Ip = value;
-    else if (key == "ipport")
-        options.IpPort = value;
-    else if (key == "username")
-        options.UserName = value;
-    else if (key == "password")
-        options.Password = value;
-    else if (key == "password_script")
-        options.PasswordScript = value;
-    else if (key == "plug")
-        options.Plug = value;
-    else if (key == "power_wait")
-        options.PowerWait = Seconds(key, value);
-    else if (key == "delay")
-        options.Delay = Seconds(key, value);
-    else if (key != "nodename") // cluster managers pass the node's name along; it names no outlet
+    const auto setter = Setters.find(alias == Aliases.end() ? name : alias->second);
+    if (setter == Setters.end())
         throw FenceFailure(Format("Unknown option '%s' on standard input.", name.c_str()));
+    setter->second(options, value);
 }
 
 FenceOptions ReadStdin(std::istream& in) {

@@ -11,15 +11,6 @@
 namespace qdl::control {
 namespace {
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
-}
-
 // Fixed-width digit fields separated by one character, as in "2006-11-27" or "08:05:05".
 bool ReadFields(const std::string& text, char separator, std::array<int, 3>& fields,
                 std::array<int, 3> widths) {
@@ -79,8 +70,7 @@ void RequireSlot(const std::string& slot) {
 
 Date ParseIsoDate(const std::string& text) {
     std::array<int, 3> f{};
-    if (!ReadFields(text, '-', f, {4, 2, 2}) || f[0] < 1 || f[1] < 1 || f[1] > 12 || f[2] < 1 ||
-        f[2] > DaysInMonth(f[0], f[1]))
+    if (!ReadFields(text, '-', f, {4, 2, 2}) || !IsValidDate(f[0], f[1], f[2]))
         throw UsageError(
             Format("'%s' is not a date: write it as YYYY-MM-DD, a day that exists.", text.c_str()));
     return Date{f[0], f[1], f[2]};

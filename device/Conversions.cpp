@@ -73,7 +73,7 @@ int DaysInMonth(int year, int month) {
 }
 
 std::optional<Date> ValidDate(int year, int month, int day) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+    if (!IsValidDate(year, month, day))
         return std::nullopt;
     return Date{year, month, day};
 }
@@ -104,6 +104,11 @@ int DigitValue(char c) {
 }
 
 } // namespace
+
+bool IsValidDate(int year, int month, int day) {
+    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= DaysInMonth(year, month);
+}
 
 std::optional<std::int32_t> TryStrToInt(const std::string& text) {
     std::size_t pos = text.find_first_not_of(' ');

@@ -33,6 +33,9 @@ struct Time {
 std::optional<std::int32_t> TryStrToInt(const std::string& text);
 std::int32_t StrToIntDef(const std::string& text, std::int32_t fallback);
 
+// A day of the calendar in the years 1 to 9999.
+bool IsValidDate(int year, int month, int day);
+
 std::optional<Date> TryStrToDate(const std::string& text, const FormatSettings& settings, int currentYear);
 std::optional<Time> TryStrToTime(const std::string& text, const FormatSettings& settings);
 

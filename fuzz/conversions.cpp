@@ -8,15 +8,6 @@
 
 namespace {
 
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
-}
-
 std::string Written(const qdl::Date& date, qdl::DateOrder order) {
     const std::string y = std::to_string(date.Year), m = std::to_string(date.Month),
                       d = std::to_string(date.Day);
@@ -37,9 +28,7 @@ void CheckDate(const std::string& text, qdl::DateOrder order) {
     const auto date = qdl::TryStrToDate(text, settings, 2026);
     if (!date)
         return;
-    FUZZ_CHECK(date->Year >= 1 && date->Year <= 9999);
-    FUZZ_CHECK(date->Month >= 1 && date->Month <= 12);
-    FUZZ_CHECK(date->Day >= 1 && date->Day <= DaysInMonth(date->Year, date->Month));
+    FUZZ_CHECK(qdl::IsValidDate(date->Year, date->Month, date->Day));
     // Years below 100 would be read as two-digit years of the current century window.
     if (date->Year >= 100)
         FUZZ_CHECK(qdl::TryStrToDate(Written(*date, order), settings, 2026) == date);
