@@ -4,6 +4,7 @@
 #include "Failures.h"
 #include "TextUtil.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace qdl::control {
@@ -15,28 +16,27 @@ const char* OnOff(bool on) {
     return on ? "ON" : "OFF";
 }
 
-// The states in a reply, when it names all four outlets.
-std::optional<OutletStates> StatesIn(const ReplyList& reply) {
-    OutletStates states{};
-    for (int i = 0; i < OutletCount; ++i) {
-        const std::string prefix = std::string(OutletNames[i]) + "=";
-        bool named = false;
-        for (const auto& item : reply)
-            named = named || (item.size() >= prefix.size() &&
-                              EqualsIgnoringCase(item.substr(0, prefix.size()), prefix));
-        if (!named)
-            return std::nullopt;
-        states[static_cast<std::size_t>(i)] = NamedValue(reply, OutletNames[i]) == "1";
-    }
-    return states;
-}
-
 // The window reads a missing name or any value but "1" as OFF.
 OutletStates StatesOf(const ReplyList& reply) {
     OutletStates states{};
     for (int i = 0; i < OutletCount; ++i)
         states[static_cast<std::size_t>(i)] = NamedValue(reply, OutletNames[i]) == "1";
     return states;
+}
+
+bool Names(const ReplyList& reply, const std::string& name) {
+    const std::string prefix = name + "=";
+    return std::any_of(reply.begin(), reply.end(), [&](const std::string& item) {
+        return EqualsIgnoringCase(item.substr(0, prefix.size()), prefix);
+    });
+}
+
+// The states in a reply, when it names all four outlets.
+std::optional<OutletStates> StatesIn(const ReplyList& reply) {
+    if (!std::all_of(std::begin(OutletNames), std::end(OutletNames),
+                     [&](const char* name) { return Names(reply, name); }))
+        return std::nullopt;
+    return StatesOf(reply);
 }
 
 // What the switch shows after a SetPower: its answer where that names the outlets, else a read.
