@@ -111,6 +111,81 @@ TEST_F(QdlctlTest, ThePasswordComesFromFileThenEnvironmentThenOption) {
                                                            Request("GetPower", "YWRtaW46b3B0")}));
 }
 
+// The request target of a recorded request: what follows "GET " on its first line.
+std::string TargetOf(const std::string& request) {
+    const auto start = request.find(' ') + 1;
+    return request.substr(start, request.find(' ', start) - start);
+}
+
+struct RequestsCase {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    std::vector<std::string> Bodies; // what the switch answers, one command after another
+    std::vector<std::string> Commands;
+    friend void PrintTo(const RequestsCase& row, std::ostream* out) { *out << row.Name; }
+};
+
+class QdlctlRequestsTest : public QdlctlTest, public testing::WithParamInterface<RequestsCase> {};
+
+TEST_P(QdlctlRequestsTest, SendsExactlyTheseCommands) {
+    for (const auto& body : GetParam().Bodies)
+        device.Reply(Reply(body));
+    const ProgramResult result = Qdlctl(At(GetParam().Arguments));
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    std::vector<std::string> targets;
+    for (const auto& request : device.Requests())
+        targets.push_back(TargetOf(request));
+    std::vector<std::string> expected;
+    for (const auto& command : GetParam().Commands)
+        expected.push_back("/Set.cmd?CMD=" + command);
+    EXPECT_EQ(targets, expected);
+}
+
+const std::string P1001 = "<html>P60=1,P61=0,P62=0,P63=1</html>",
+                  P0000 = "<html>P60=0,P61=0,P62=0,P63=0</html>",
+                  P0100 = "<html>P60=0,P61=1,P62=0,P63=0</html>",
+                  P1111 = "<html>P60=1,P61=1,P62=1,P63=1</html>";
+const std::string Entry3B = "<html>2026-12-24,18:30:00-096-1</html>",
+                  Entry1A = "<html>2006-11-27,08:05:05-128-1</html>",
+                  Cleared1A = "<html>2006-11-27,08:05:05-000-1</html>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QdlctlRequestsTest,
+    testing::Values(
+        RequestsCase{"Status", {"status"}, {P1001}, {"GetPower"}},
+        RequestsCase{
+            "Off", {"off", "1", "4"}, {P1001, P0000}, {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0"}},
+        RequestsCase{
+            "Toggle", {"toggle", "2"}, {P0000, P0100}, {"GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0"}},
+        RequestsCase{"AllOn",
+                     {"all", "on"},
+                     {"<html>OK</html>", P1111},
+                     {"SetPower+P60=1+P61=1+P62=1+P63=1", "GetPower"}},
+        RequestsCase{
+            "Cycle",
+            {"cycle", "2", "--off-time", "0"},
+            {P0100, P0000, P0000, P0100},
+            {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0", "GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0"}},
+        RequestsCase{"ScheduleSet",
+                     {"schedule", "set", "3B", "--date", "2026-12-24", "--time", "18:30:00", "--repeat",
+                      "weekend", "--on"},
+                     {Entry3B, Entry3B},
+                     {"SetSchedule+Power=3B+YY=2026+MM=12+DD=24+HH=18+MN=30+SS=00+PARAM=096+ONOFF=1",
+                      "GetSchedule+Power=3B"}},
+        RequestsCase{"ScheduleClear",
+                     {"schedule", "clear", "1A"},
+                     {Entry1A, Cleared1A, Cleared1A},
+                     {"GetSchedule+Power=1A",
+                      "SetSchedule+Power=1A+YY=2006+MM=11+DD=27+HH=08+MN=05+SS=05+PARAM=000+ONOFF=1",
+                      "GetSchedule+Power=1A"}},
+        RequestsCase{"Schedule",
+                     {"schedule"},
+                     {Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A},
+                     {"GetSchedule+Power=1A", "GetSchedule+Power=1B", "GetSchedule+Power=2A",
+                      "GetSchedule+Power=2B", "GetSchedule+Power=3A", "GetSchedule+Power=3B",
+                      "GetSchedule+Power=4A", "GetSchedule+Power=4B"}}),
+    [](const testing::TestParamInfo<RequestsCase>& info) { return info.param.Name; });
+
 struct UsageCase {
     const char* Name;
     std::vector<std::string> Arguments;
