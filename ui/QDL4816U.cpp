@@ -102,11 +102,7 @@ void TForm1::StyleControls() {
     // The tab control is no tab stop and takes no click focus: a click on a page leaves the
     // focus where it was, so the arrow keys never switch pages behind the user's back.
     ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
-    auto* narrowArrows = new NarrowArrowStyle;
-    narrowArrows->setParent(this);
-    for (QWidget* list : ui->TabSheet2->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (qobject_cast<QComboBox*>(list) || qobject_cast<QDateTimeEdit*>(list))
-            list->setStyle(narrowArrows);
+    NarrowScheduleArrows();
     new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
     AddStatusPanel();
     setFixedSize(sizeHint());
@@ -134,6 +130,16 @@ void TForm1::ApplyMemoFont() {
     memoFont.setStyleHint(QFont::Monospace);
     memoFont.setPixelSize(13);
     ui->Memo1->setFont(memoFont);
+}
+
+// The schedule's lists and date pickers keep their designed widths and still show their widest
+// values in full.
+void TForm1::NarrowScheduleArrows() {
+    auto* narrowArrows = new NarrowArrowStyle;
+    narrowArrows->setParent(this);
+    for (QWidget* control : ui->TabSheet2->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (qobject_cast<QComboBox*>(control) || qobject_cast<QDateTimeEdit*>(control))
+            control->setStyle(narrowArrows);
 }
 
 void TForm1::ApplyColours() {

@@ -86,6 +86,7 @@ private:
     void ApplyWindowFont();
     void ApplyMemoFont();
     void ApplyColours();
+    void NarrowScheduleArrows();
     void AddStatusPanel();
     void ConnectSignals();
     void ApplyConnectionFields();
