@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and the stand-in switch in build/, starts the
+# Installs what is missing, builds the program, qdlctl and the stand-in switch in build/, starts the
 # stand-in switch on a free loopback port, and starts the window in run/ with a settings file
 # that points at it. Closing the window stops the switch.
 set -euo pipefail
@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF -DQDL_BUILD_BENCHMARKS=OFF
-cmake --build build -j2 --target QDL4816 qdl-switch
+cmake --build build -j2 --target QDL4816 qdlctl qdl-switch
 
 mkdir -p run
 cd run
