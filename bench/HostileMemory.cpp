@@ -28,10 +28,6 @@ struct Case {
 
 const std::string Ok = "HTTP/1.1 200 OK\r\n";
 
-ScriptedSwitch::Answer Endless(std::string bytes, std::string repeat, std::chrono::milliseconds every = 0ms) {
-    return {std::move(bytes), Then::Close, true, std::move(repeat), every};
-}
-
 std::string LongHeaders() {
     std::string lines;
     for (int i = 0; i < 250; ++i)
@@ -43,17 +39,19 @@ std::vector<Case> Cases() {
     const std::string commas = "<html>" + std::string(16000, ',') + "</html>";
     const std::string blanks = "<html>" + std::string(8000, ' ') + "</html>";
     return {
-        {"endless header lines", Endless(Ok, "X-Pad: 0123456789\r\n")},
-        {"endless long header lines", Endless(Ok, "X-Pad: " + std::string(16000, 'x') + "\r\n")},
+        {"endless header lines", ScriptedSwitch::Endless(Ok, "X-Pad: 0123456789\r\n")},
+        {"endless long header lines",
+         ScriptedSwitch::Endless(Ok, "X-Pad: " + std::string(16000, 'x') + "\r\n")},
         {"headers up to both caps", {Ok + LongHeaders() + "Content-Length: 18\r\n\r\n<html>P60=1</html>"}},
-        {"thousands of cookies", Endless(Ok, "Set-Cookie: id=" + std::string(4000, 'c') + "\r\n")},
-        {"streamed 100 Continue", Endless("", "HTTP/1.1 100 Continue\r\n\r\n")},
-        {"dribbled body", Endless(Ok + "\r\n<html>", "x", 5ms)},
+        {"thousands of cookies",
+         ScriptedSwitch::Endless(Ok, "Set-Cookie: id=" + std::string(4000, 'c') + "\r\n")},
+        {"streamed 100 Continue", ScriptedSwitch::Endless("", "HTTP/1.1 100 Continue\r\n\r\n")},
+        {"dribbled body", ScriptedSwitch::Endless(Ok + "\r\n<html>", "x", 5ms)},
         {"huge Content-Length, then a stall", {Ok + "Content-Length: 99999999999\r\n\r\n", Then::Hold}},
-        {"endless chunks",
-         Endless(Ok + "Transfer-Encoding: chunked\r\n\r\n", "1000\r\n" + std::string(4096, 'x') + "\r\n")},
-        {"endless error body", Endless("HTTP/1.1 500 Oops\r\n\r\n", std::string(65536, 'x'))},
-        {"endless body until close", Endless(Ok + "\r\n", std::string(65536, 'x'))},
+        {"endless chunks", ScriptedSwitch::Endless(Ok + "Transfer-Encoding: chunked\r\n\r\n",
+                                                   "1000\r\n" + std::string(4096, 'x') + "\r\n")},
+        {"endless error body", ScriptedSwitch::Endless("HTTP/1.1 500 Oops\r\n\r\n", std::string(65536, 'x'))},
+        {"endless body until close", ScriptedSwitch::Endless(Ok + "\r\n", std::string(65536, 'x'))},
         {"body of commas at the cap",
          {Ok + "Content-Length: " + std::to_string(commas.size()) + "\r\n\r\n" + commas}},
         {"body of blanks and markers", {Ok + "\r\n" + blanks}},

@@ -1,6 +1,6 @@
 #include "FenceAgent.h"
 
-#include "Connection.h"
+#include "ConnectionOptions.h"
 #include "Failures.h"
 #include "Outlets.h"
 #include "TextUtil.h"
@@ -174,7 +174,7 @@ std::string PasswordFromScript(const std::string& script) {
     return password;
 }
 
-SwitchTarget TargetOf(const FenceOptions& options) {
+SwitchTarget FenceTarget(const FenceOptions& options) {
     ConnectionTexts texts;
     texts.Address = *options.Ip;
     texts.Port = options.IpPort;
@@ -223,7 +223,7 @@ int RunAction(const FenceOptions& options, std::ostream& out, std::ostream& err)
     }
     if (options.Action == "validate-all")
         return 0;
-    SwitchSession session(TargetOf(options));
+    SwitchSession session(FenceTarget(options));
     if (options.Action == "monitor") {
         ReadOutlets(session);
         return 0;

@@ -1,6 +1,6 @@
 #include "Qdlctl.h"
 
-#include "Connection.h"
+#include "ConnectionOptions.h"
 #include "Failures.h"
 #include "Output.h"
 #include "TextUtil.h"

@@ -52,35 +52,37 @@ std::string HeaderLines(int count) {
     return lines;
 }
 
-ScriptedSwitch::Answer Endless(std::string bytes, std::string repeat, std::chrono::milliseconds every = 0ms) {
-    return {std::move(bytes), Then::Close, true, std::move(repeat), every};
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, HostileSwitchTest,
     testing::Values(
         HostileCase{"Silent", {"", Then::Hold}, "Read Timeout"},
-        HostileCase{"EndlessHeaderLines", Endless(Ok, "X-Pad: 0123456789\r\n"), TooManyLines},
-        HostileCase{"EndlessLongHeaderLines", Endless(Ok, "X-Pad: " + std::string(1000, 'x') + "\r\n"),
+        HostileCase{"EndlessHeaderLines", ScriptedSwitch::Endless(Ok, "X-Pad: 0123456789\r\n"), TooManyLines},
+        HostileCase{"EndlessLongHeaderLines",
+                    ScriptedSwitch::Endless(Ok, "X-Pad: " + std::string(1000, 'x') + "\r\n"), HeadTooLarge},
+        HostileCase{"ThousandsOfCookies", ScriptedSwitch::Endless(Ok, "Set-Cookie: id=0123456789abcdef\r\n"),
+                    TooManyLines},
+        HostileCase{"StreamedContinue", ScriptedSwitch::Endless("", "HTTP/1.1 100 Continue\r\n\r\n"),
                     HeadTooLarge},
-        HostileCase{"ThousandsOfCookies", Endless(Ok, "Set-Cookie: id=0123456789abcdef\r\n"), TooManyLines},
-        HostileCase{"StreamedContinue", Endless("", "HTTP/1.1 100 Continue\r\n\r\n"), HeadTooLarge},
-        HostileCase{"PacedContinue", Endless("", "HTTP/1.1 100 Continue\r\n\r\n", 20ms), "Read Timeout"},
-        HostileCase{"DribbledHead", Endless(Ok, "X-A: 1\r\n", 10ms), "Read Timeout"},
-        HostileCase{"DribbledBody", Endless(Ok + "\r\n<html>", "x", 5ms), "Read Timeout"},
+        HostileCase{"PacedContinue", ScriptedSwitch::Endless("", "HTTP/1.1 100 Continue\r\n\r\n", 20ms),
+                    "Read Timeout"},
+        HostileCase{"DribbledHead", ScriptedSwitch::Endless(Ok, "X-A: 1\r\n", 10ms), "Read Timeout"},
+        HostileCase{"DribbledBody", ScriptedSwitch::Endless(Ok + "\r\n<html>", "x", 5ms), "Read Timeout"},
         HostileCase{"HugeContentLengthThenStall",
                     {Ok + "Content-Length: 99999999999\r\n\r\n<html>", Then::Hold},
                     BodyTooLarge},
         HostileCase{"HugeErrorBodyThenStall",
                     {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 99999999999\r\n\r\nno", Then::Hold},
                     "Read Timeout"},
-        HostileCase{"EndlessChunks",
-                    Endless(Ok + "Transfer-Encoding: chunked\r\n\r\n", "10\r\n0123456789abcdef\r\n"),
+        HostileCase{
+            "EndlessChunks",
+            ScriptedSwitch::Endless(Ok + "Transfer-Encoding: chunked\r\n\r\n", "10\r\n0123456789abcdef\r\n"),
+            BodyTooLarge},
+        HostileCase{
+            "EndlessErrorChunks",
+            ScriptedSwitch::Endless("HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n", "1\r\nx\r\n"),
+            "Read Timeout"},
+        HostileCase{"EndlessBodyUntilClose", ScriptedSwitch::Endless(Ok + "\r\n", std::string(4096, 'x')),
                     BodyTooLarge},
-        HostileCase{"EndlessErrorChunks",
-                    Endless("HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n", "1\r\nx\r\n"),
-                    "Read Timeout"},
-        HostileCase{"EndlessBodyUntilClose", Endless(Ok + "\r\n", std::string(4096, 'x')), BodyTooLarge},
         HostileCase{"EmptyStatusLine", {"\n\n"}, "The switch answered with an empty status line."},
         HostileCase{"StatusLineStartingWithNul",
                     {std::string("\0 401 Unauthorized\r\n\r\n", 22)},

@@ -43,6 +43,11 @@ public:
     // What connections get when the script is used up; at first, a close without a word.
     void DefaultAnswer(Answer answer);
     void Reply(const std::string& bytes, Then after = Then::Close) { Script({bytes, after, true}); }
+    // An answer that starts with `bytes` and then sends `repeat` again and again, `every` apart.
+    static Answer Endless(std::string bytes, std::string repeat,
+                          std::chrono::milliseconds every = std::chrono::milliseconds(0)) {
+        return {std::move(bytes), Then::Close, true, std::move(repeat), every};
+    }
     // A 200 reply with Content-Length around `body`.
     void ReplyBody(const std::string& body);
 

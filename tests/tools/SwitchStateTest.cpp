@@ -1,4 +1,5 @@
 #include "SwitchState.h"
+#include "Conversions.h"
 
 #include <gtest/gtest.h>
 

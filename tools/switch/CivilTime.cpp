@@ -47,12 +47,6 @@ int WeekdayOf(std::int64_t days) {
     return static_cast<int>(((days % 7) + 7 + 3) % 7);
 }
 
-bool IsValidDate(int year, int month, int day) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
-        return false;
-    return CivilTimeOf(DaysFromCivil(year, month, day) * 86400).Day == day;
-}
-
 CivilTime LocalNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

@@ -25,8 +25,6 @@ CivilTime CivilTimeOf(std::int64_t seconds);
 // 0 for Monday ... 6 for Sunday.
 int WeekdayOf(std::int64_t days);
 
-bool IsValidDate(int year, int month, int day);
-
 // The local time of the machine.
 CivilTime LocalNow();
 

@@ -1,5 +1,6 @@
 #include "SwitchState.h"
 
+#include "Conversions.h"
 #include "TextUtil.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "Connection.h"
+#include "ConnectionOptions.h"
 
 #include "Failures.h"
 #include "TextUtil.h"
