@@ -1,32 +1,32 @@
 #pragma once
 
+#include "ConnectionSource.h"
 #include "SwitchTarget.h"
 
-#include <optional>
 #include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace qdl::cli {
 
-// Where the connection data come from: the settings file and the options that override it.
-struct ConnectionOptions {
-    std::string Config = "QDL4816.ini";
-    std::string Section = "QDL4816";
-    std::optional<std::string> Host;
-    std::optional<std::string> Port;
-    std::optional<std::string> User;
-    std::optional<std::string> Password;
-    std::optional<std::string> PasswordFile;
-    std::optional<int> TimeoutSeconds;
+// The options that name the switch and its limits, taken by every command that talks to one:
+// --config, --section, --host, --port, --user, --password, --password-file, --timeout.
+class ConnectionOptions {
+public:
+    void AddTo(CLI::App& app);
+
+    // What the options ask for; a UsageError for an option given twice or a value out of range.
+    control::ConnectionRequest Request() const;
+    // The switch they name, with the time limit for a reply and for the switch's lock; fails
+    // with a UsageError or ConfigError before anything is sent.
+    control::SwitchTarget Target() const;
+    control::ConnectionTexts Texts() const;
+
+private:
+    std::vector<std::string> config_, section_, host_, port_, user_, password_, passwordFile_, timeout_;
 };
-
-// The four texts after the overrides. The password comes from, in this order: the password
-// file's first line, $QDL4816_PASSWORD, --password, the settings file.
-control::ConnectionTexts ResolveTexts(const ConnectionOptions& options);
-
-// The target for those texts, with the read time limit (1 to 30 s; another is a UsageError).
-control::SwitchTarget ResolveTarget(const ConnectionOptions& options);
-
-// The first line of a file (without its line end); a UsageError when it cannot be read.
-std::string FirstLineOf(const std::string& fileName, const char* what);
 
 } // namespace qdl::cli

@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstring>
+
 namespace qdl::cli {
 namespace {
 
@@ -66,22 +69,42 @@ void Output::Text(const std::string& name, const std::string& text) {
         out_ << text << '\n';
 }
 
-void Output::Differences(const std::vector<std::string>& differences) {
+void Output::Import(const control::ImportResult& result) {
     if (json_) {
-        out_ << Dump(json{{"differences", differences}}) << '\n';
+        out_ << Dump(json{{"written", result.Written},
+                          {"entries", result.Shown},
+                          {"differences", result.Differences}})
+             << '\n';
         return;
     }
-    if (differences.empty())
-        out_ << "The switch shows all eight entries as in the file.\n";
-    for (const auto& difference : differences)
+    if (result.Differences.empty())
+        out_ << Format("The switch shows the %zu entries written as in the file.\n", result.Written.size());
+    for (const auto& difference : result.Differences)
         out_ << difference << '\n';
 }
 
-void Output::Error(const std::string& message) {
-    if (json_)
-        err_ << Dump(json{{"error", message}}) << '\n';
-    else
-        err_ << message << '\n';
+std::string Output::FailureLine(control::FailureKind kind, const std::string& message,
+                                const std::optional<control::SwitchTarget>& target) const {
+    if (!json_)
+        return message + '\n';
+    json error{{"kind", control::KindName(kind)}, {"message", message}, {"host", nullptr}, {"port", nullptr}};
+    if (target) {
+        error["host"] = target->Host;
+        error["port"] = target->Port;
+    }
+    return Dump(json{{"error", error}}) + '\n';
+}
+
+void Output::Failure(const control::Failure& failure, const std::optional<control::SwitchTarget>& target) {
+    err_ << FailureLine(failure.Kind(), failure.what(), target) << std::flush;
+}
+
+std::optional<std::string> Output::Flush() {
+    errno = 0;
+    out_.flush();
+    if (out_)
+        return std::nullopt;
+    return errno != 0 ? std::strerror(errno) : "the output stream failed";
 }
 
 std::string ScheduleDocument(const std::vector<control::ScheduleEntry>& entries) {

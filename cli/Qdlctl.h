@@ -1,11 +1,16 @@
 #pragma once
 
+#include "Failures.h"
+
 #include <iostream>
 
 namespace qdl::cli {
 
-// Exit codes, the same for every command.
-enum ExitCode { Done = 0, SwitchFailed = 1, UsageFailed = 2, CheckFailed = 3 };
+// Exit codes, the same for every command; a stop request ends with 128 + its signal number.
+enum ExitCode { Done = 0, SwitchFailed = 1, UsageFailed = 2, CheckFailedCode = 3 };
+
+// The exit code for a failure of that kind: the one place they are decided.
+int ExitCodeOf(control::FailureKind kind);
 
 // The qdlctl command line: parses the arguments, runs one command, prints, and returns the exit code.
 int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

@@ -1,6 +1,7 @@
 #include "FenceAgent.h"
 #include "Qdlctl.h"
 #include "Schedule.h"
+#include "StopRequests.h"
 
 #include <iostream>
 
@@ -8,5 +9,6 @@ int main(int argc, char* argv[]) {
     qdl::control::UseSwitchSeparators();
     if (qdl::cli::IsFenceAgentCall(argc, argv))
         return qdl::cli::RunFenceAgent(argc, argv, std::cin, std::cout, std::cerr);
+    qdl::platform::stops::Install();
     return qdl::cli::RunQdlctl(argc, argv, std::cout, std::cerr);
 }

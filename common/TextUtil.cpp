@@ -18,6 +18,10 @@ char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 } // namespace
 
 bool HasControlCharacter(const std::string& text) {
@@ -34,6 +38,11 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
 
 std::string UpperCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), AsciiUpper);
+    return text;
+}
+
+std::string LowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
     return text;
 }
 

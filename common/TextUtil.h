@@ -15,6 +15,7 @@ bool HasControlCharacter(const std::string& text);
 bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 
 std::string UpperCase(std::string text);
+std::string LowerCase(std::string text);
 
 // printf-style formatting into a std::string.
 template <typename... Args> std::string Format(const char* format, Args... args) {

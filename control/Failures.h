@@ -3,19 +3,59 @@
 #include <stdexcept>
 #include <string>
 
+namespace qdl {
+class DeviceFailure;
+}
+
 namespace qdl::control {
 
-// What a caller typed cannot be done as it stands; nothing was sent to the switch.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+struct SwitchTarget;
+
+// What kind of thing went wrong, as scripts tell failures apart.
+enum class FailureKind {
+    Usage,       // what the caller typed cannot be done as it stands; nothing was sent
+    Config,      // no usable settings: no switch named, a file or section missing
+    Refused,     // the switch's host refused the connection
+    Unreachable, // the address cannot be resolved, or the network does not lead there
+    Timeout,     // no connection, no whole reply or no turn at the switch within the limits
+    Auth,        // the switch refused the user name or password
+    Http,        // the switch answered with an HTTP failure
+    Protocol,    // the switch's reply cannot be read
+    Check,       // the switch answered, but does not show what was asked
+    Interrupted, // a stop request ended the command
 };
 
-// The switch answered, but does not show what was asked of it.
-struct CheckFailed : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// "usage", "config", ...: the names scripts see.
+const char* KindName(FailureKind kind);
+
+// Every failure of the operations: an English message, naming the switch where there is one.
+class Failure : public std::runtime_error {
+public:
+    Failure(FailureKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    FailureKind Kind() const { return kind_; }
+
+private:
+    FailureKind kind_;
 };
 
-// Every other failure (the switch unreachable, an HTTP error, a reply that cannot be read) is a
-// plain std::runtime_error carrying the device library's own message.
+struct UsageError : Failure {
+    explicit UsageError(const std::string& message) : Failure(FailureKind::Usage, message) {}
+};
+
+struct ConfigError : Failure {
+    explicit ConfigError(const std::string& message) : Failure(FailureKind::Config, message) {}
+};
+
+struct CheckFailed : Failure {
+    explicit CheckFailed(const std::string& message) : Failure(FailureKind::Check, message) {}
+};
+
+// The device library's failure told in English, by its kind, naming the switch; socket error
+// numbers and HTTP status lines stay in parentheses.
+Failure Described(const DeviceFailure& failure, const SwitchTarget& target);
+
+// Any failure as a Failure: itself, or one of kind Protocol for what the device library raised
+// without a kind.
+Failure AsFailure(const std::exception& failure, const SwitchTarget& target);
 
 } // namespace qdl::control

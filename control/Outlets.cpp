@@ -1,11 +1,11 @@
 #include "Outlets.h"
 
 #include "CommaText.h"
-#include "Failures.h"
+#include "SwitchLock.h"
 #include "TextUtil.h"
 
 #include <algorithm>
-#include <optional>
+#include <thread>
 
 namespace qdl::control {
 namespace {
@@ -16,6 +16,10 @@ const char* OnOff(bool on) {
     return on ? "ON" : "OFF";
 }
 
+std::size_t Index(int outlet) {
+    return static_cast<std::size_t>(outlet - 1);
+}
+
 // The window reads a missing name or any value but "1" as OFF.
 OutletStates StatesOf(const ReplyList& reply) {
     OutletStates states{};
@@ -24,38 +28,63 @@ OutletStates StatesOf(const ReplyList& reply) {
     return states;
 }
 
-bool Names(const ReplyList& reply, const std::string& name) {
-    const std::string prefix = name + "=";
-    return std::any_of(reply.begin(), reply.end(), [&](const std::string& item) {
-        return EqualsIgnoringCase(item.substr(0, prefix.size()), prefix);
-    });
-}
-
-// The states in a reply, when it names all four outlets.
-std::optional<OutletStates> StatesIn(const ReplyList& reply) {
-    if (!std::all_of(std::begin(OutletNames), std::end(OutletNames),
-                     [&](const char* name) { return Names(reply, name); }))
-        return std::nullopt;
-    return StatesOf(reply);
-}
-
-// What the switch shows after a SetPower: its answer where that names the outlets, else a read.
-OutletStates ShownAfter(SwitchSession& session, const ReplyList& answer) {
-    if (auto states = StatesIn(answer))
-        return *states;
-    return ReadOutlets(session);
-}
-
-void RequireShown(const OutletStates& shown, const OutletStates& wanted, const std::vector<int>& outlets) {
+std::string Differences(const OutletStates& shown, const OutletStates& wanted,
+                        const std::vector<int>& outlets) {
     std::string differences;
-    for (int outlet : outlets) {
-        const auto index = static_cast<std::size_t>(outlet - 1);
-        if (shown[index] != wanted[index])
+    for (int outlet : outlets)
+        if (shown[Index(outlet)] != wanted[Index(outlet)])
             differences += Format("%soutlet %d shows %s, not %s", differences.empty() ? "" : "; ", outlet,
-                                  OnOff(shown[index]), OnOff(wanted[index]));
+                                  OnOff(shown[Index(outlet)]), OnOff(wanted[Index(outlet)]));
+    return differences;
+}
+
+void Pause(const ConfirmPolicy& policy, std::chrono::milliseconds time) {
+    if (time <= std::chrono::milliseconds(0))
+        return;
+    if (policy.Sleep)
+        policy.Sleep(time);
+    else
+        std::this_thread::sleep_for(time);
+}
+
+// Reads until the named outlets show as wanted or the policy's time is up; the last states read.
+OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const std::vector<int>& outlets,
+                     const ConfirmPolicy& policy) {
+    Pause(policy, policy.PowerWait);
+    const auto started = std::chrono::steady_clock::now();
+    for (;;) {
+        const OutletStates shown = ReadOutlets(session);
+        if (Differences(shown, wanted, outlets).empty())
+            return shown;
+        if (policy.PollFor && std::chrono::steady_clock::now() - started >= *policy.PollFor)
+            return shown;
+        Pause(policy, policy.PollEvery);
     }
-    if (!differences.empty())
-        throw CheckFailed("The switch does not show what was asked: " + differences + ".");
+}
+
+// One read-modify-write per attempt, under the switch's lock: the wanted states are built from a
+// read made while no other change can run.
+OutletStates WriteConfirmed(SwitchSession& session, const std::vector<int>& outlets,
+                            const std::function<std::optional<OutletStates>(SwitchSession&)>& wantedNow,
+                            const ConfirmPolicy& policy) {
+    const SwitchLock lock(session.Target());
+    OutletStates shown{}, wanted{};
+    for (int attempt = 0; attempt < std::max(policy.Attempts, 1); ++attempt) {
+        wanted = wantedNow(session).value_or(wanted);
+        session.SetPower(StateString(wanted));
+        shown = Confirm(session, wanted, outlets, policy);
+        if (Differences(shown, wanted, outlets).empty())
+            return shown;
+    }
+    throw OutletCheckFailed(Format("%s does not show what was asked: %s.", session.Target().Name().c_str(),
+                                   Differences(shown, wanted, outlets).c_str()),
+                            shown);
+}
+
+std::string LeftOff(const std::vector<int>& outlets) {
+    std::string text = OutletsText(outlets);
+    text[0] = 'O';
+    return text + (outlets.size() == 1 ? " was left OFF: " : " were left OFF: ");
 }
 
 std::vector<int> Numbers(const OutletChanges& changes) {
@@ -66,6 +95,13 @@ std::vector<int> Numbers(const OutletChanges& changes) {
 }
 
 } // namespace
+
+std::string OutletsText(const std::vector<int>& outlets) {
+    std::string numbers;
+    for (int outlet : outlets)
+        numbers += (numbers.empty() ? "" : ", ") + std::to_string(outlet);
+    return (outlets.size() == 1 ? "outlet " : "outlets ") + numbers;
+}
 
 void RequireOutlet(int outlet) {
     if (outlet < 1 || outlet > OutletCount)
@@ -82,45 +118,47 @@ std::string StateString(const OutletStates& states) {
 OutletStates ReadOutlets(SwitchSession& session) {
     const ReplyList reply = session.GetPower();
     if (reply.empty())
-        throw std::runtime_error(NoUsableReply);
+        throw Failure(FailureKind::Protocol, Format("%s answered GetPower without any outlet states.",
+                                                    session.Target().Name().c_str()));
     return StatesOf(reply);
 }
 
-OutletStates ChangeOutlets(SwitchSession& session, const OutletChanges& changes) {
+OutletStates ChangeOutlets(SwitchSession& session, const OutletChanges& changes,
+                           const ConfirmPolicy& policy) {
     for (const auto& change : changes)
         RequireOutlet(change.first);
-    OutletStates wanted = ReadOutlets(session);
-    for (const auto& [outlet, on] : changes)
-        wanted[static_cast<std::size_t>(outlet - 1)] = on;
-    const OutletStates shown = ShownAfter(session, session.SetPower(StateString(wanted)));
-    RequireShown(shown, wanted, Numbers(changes));
-    return shown;
+    return WriteConfirmed(
+        session, Numbers(changes),
+        [&](SwitchSession& s) {
+            OutletStates wanted = ReadOutlets(s);
+            for (const auto& [outlet, on] : changes)
+                wanted[Index(outlet)] = on;
+            return std::optional(wanted);
+        },
+        policy);
 }
 
 OutletStates ToggleOutlets(SwitchSession& session, const std::vector<int>& outlets) {
     for (int outlet : outlets)
         RequireOutlet(outlet);
-    const OutletStates now = ReadOutlets(session);
-    OutletStates wanted = now;
-    for (int outlet : outlets)
-        wanted[static_cast<std::size_t>(outlet - 1)] = !now[static_cast<std::size_t>(outlet - 1)];
-    const OutletStates shown = ShownAfter(session, session.SetPower(StateString(wanted)));
-    RequireShown(shown, wanted, outlets);
-    return shown;
+    return WriteConfirmed(session, outlets,
+                          [&](SwitchSession& s) {
+                              OutletStates wanted = ReadOutlets(s);
+                              for (int outlet : outlets)
+                                  wanted[Index(outlet)] = !wanted[Index(outlet)];
+                              return std::optional(wanted);
+                          },
+                          {});
 }
 
 OutletStates SwitchAll(SwitchSession& session, bool on) {
     OutletStates wanted;
     wanted.fill(on);
-    session.SetPower(StateString(wanted));
-    const OutletStates shown = ReadOutlets(session);
-    RequireShown(shown, wanted, {1, 2, 3, 4});
-    return shown;
+    return WriteConfirmed(session, {1, 2, 3, 4}, [&](SwitchSession&) { return std::optional(wanted); }, {});
 }
 
 OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlets,
-                          std::chrono::milliseconds offTime,
-                          const std::function<void(std::chrono::milliseconds)>& wait) {
+                          std::chrono::milliseconds offTime, const Wait& wait) {
     OutletChanges off, on;
     for (int outlet : outlets) {
         RequireOutlet(outlet);
@@ -129,17 +167,12 @@ OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlet
     }
     ChangeOutlets(session, off);
     wait(offTime);
-    std::string which;
-    for (int outlet : outlets)
-        which += (which.empty() ? "" : ", ") + std::to_string(outlet);
-    const std::string leftOff = Format(
-        outlets.size() == 1 ? "Outlet %s was left OFF: " : "Outlets %s were left OFF: ", which.c_str());
     try {
         return ChangeOutlets(session, on);
-    } catch (const CheckFailed& failure) {
-        throw CheckFailed(leftOff + failure.what());
-    } catch (const std::runtime_error& failure) {
-        throw std::runtime_error(leftOff + failure.what());
+    } catch (const OutletCheckFailed& failure) {
+        throw OutletCheckFailed(LeftOff(outlets) + failure.what(), failure.Shown);
+    } catch (const Failure& failure) {
+        throw Failure(failure.Kind(), LeftOff(outlets) + failure.what());
     }
 }
 

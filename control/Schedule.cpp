@@ -1,5 +1,6 @@
 #include "Schedule.h"
 
+#include "CommaText.h"
 #include "Failures.h"
 #include "RepeatCode.h"
 #include "ScheduleReply.h"
@@ -45,6 +46,41 @@ std::string DifferencesText(const ScheduleEntry& shown, const ScheduleEntry& wan
     for (const auto& difference : differences)
         text += (text.empty() ? "" : "; ") + difference;
     return text;
+}
+
+// An "outlet" or "code" field, where the file has one, must agree with the slot and the repeat
+// mode: a file that says two things is not written.
+void RequireAgreement(const nlohmann::ordered_json& json, const ScheduleEntry& entry) {
+    if (json.contains("outlet") &&
+        !(json.at("outlet").is_number_integer() && json.at("outlet") == entry.Outlet()))
+        throw UsageError(Format("Entry %s gives outlet %s, but slot %s belongs to outlet %d.",
+                                entry.Slot.c_str(), json.at("outlet").dump().c_str(), entry.Slot.c_str(),
+                                entry.Outlet()));
+    if (json.contains("code") &&
+        !(json.at("code").is_number_integer() && RepeatCodeIndex(json.at("code").get<int>()) == entry.Repeat))
+        throw UsageError(Format("Entry %s gives code %s, which is not the code of repeat mode %s (%d).",
+                                entry.Slot.c_str(), json.at("code").dump().c_str(),
+                                RepeatNames[static_cast<std::size_t>(entry.Repeat)].c_str(), entry.Code));
+}
+
+// The document, or a UsageError giving the line and column where it stops being JSON.
+nlohmann::ordered_json ParseJson(const std::string& text, const std::string& fileName) {
+    try {
+        return nlohmann::ordered_json::parse(text);
+    } catch (const nlohmann::json::parse_error& failure) {
+        const std::size_t offset =
+            std::min<std::size_t>(failure.byte > 0 ? failure.byte - 1 : 0, text.size());
+        std::size_t line = 1, column = 1;
+        for (std::size_t i = 0; i < offset; ++i) {
+            column = text[i] == '\n' ? 1 : column + 1;
+            line += text[i] == '\n' ? 1 : 0;
+        }
+        std::string reason = failure.what();
+        if (const auto colon = reason.find(": "); colon != std::string::npos)
+            reason = reason.substr(colon + 2);
+        throw UsageError(Format("The schedule file %s is not JSON: line %zu, column %zu: %s.",
+                                fileName.c_str(), line, column, reason.c_str()));
+    }
 }
 
 // SetSchedule with the device's codes and fixed-width fields.
@@ -125,16 +161,25 @@ void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry) {
     if (!json.contains("on") || !json.at("on").is_boolean())
         throw UsageError(Format("Entry %s needs \"on\" as true or false.", entry.Slot.c_str()));
     entry.On = json.at("on").get<bool>();
+    RequireAgreement(json, entry);
 }
 
 ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot) {
     const ReplyList reply = session.GetSchedule(slot);
+    const std::string name = session.Target().Name();
     if (reply.empty())
-        throw std::runtime_error(NoUsableReply);
+        throw Failure(FailureKind::Protocol, Format("%s answered GetSchedule for slot %s without an entry.",
+                                                    name.c_str(), slot.c_str()));
     ScheduleEntry entry;
     entry.Slot = slot;
-    entry.Day = ScheduleDate(reply);
-    entry.At = ScheduleTime(reply);
+    try {
+        entry.Day = ScheduleDate(reply);
+        entry.At = ScheduleTime(reply);
+    } catch (const std::exception&) {
+        throw Failure(FailureKind::Protocol,
+                      Format("%s sent an entry for slot %s whose date and time cannot be read: '%s'.",
+                             name.c_str(), slot.c_str(), JoinCommaText(reply).c_str()));
+    }
     entry.Code = ScheduleRepeatCode(reply);
     entry.Repeat = RepeatCodeIndex(entry.Code);
     entry.On = ScheduleOnOffDigit(reply) == 1;
@@ -153,7 +198,9 @@ ScheduleEntry WriteEntry(SwitchSession& session, const ScheduleEntry& entry) {
     SendEntry(session, entry);
     const ScheduleEntry shown = ReadEntry(session, entry.Slot);
     if (const std::string differences = DifferencesText(shown, entry); !differences.empty())
-        throw CheckFailed("The switch does not show what was asked: " + differences + ".");
+        throw ScheduleCheckFailed(Format("%s does not show what was asked: %s.",
+                                         session.Target().Name().c_str(), differences.c_str()),
+                                  {shown});
     return shown;
 }
 
@@ -164,26 +211,24 @@ ScheduleEntry ClearEntry(SwitchSession& session, const std::string& slot) {
     return WriteEntry(session, entry);
 }
 
-std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text) {
-    const nlohmann::ordered_json document = nlohmann::ordered_json::parse(text, nullptr, false);
-    if (document.is_discarded())
-        throw UsageError("The schedule file is not JSON.");
+std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text, const std::string& fileName) {
+    const nlohmann::ordered_json document = ParseJson(text, fileName);
     const nlohmann::ordered_json& list =
         document.is_object() && document.contains("entries") ? document.at("entries") : document;
     if (!list.is_array())
-        throw UsageError("The schedule file needs a list of entries (\"entries\": [...]).");
+        throw UsageError(
+            Format("The schedule file %s needs a list of entries (\"entries\": [...]).", fileName.c_str()));
     std::vector<ScheduleEntry> entries;
     for (const auto& item : list)
         entries.push_back(item.get<ScheduleEntry>());
-    for (const auto& slot : ScheduleSlots)
-        if (std::count_if(entries.begin(), entries.end(),
-                          [&](const ScheduleEntry& e) { return e.Slot == slot; }) != 1)
-            throw UsageError(Format(
-                "The schedule file must hold each of the eight slots once; slot %s is %s.", slot.c_str(),
-                std::any_of(entries.begin(), entries.end(),
-                            [&](const ScheduleEntry& e) { return e.Slot == slot; })
-                    ? "there more than once"
-                    : "missing"));
+    for (const auto& slot : ScheduleSlots) {
+        const auto count = std::count_if(entries.begin(), entries.end(),
+                                         [&](const ScheduleEntry& e) { return e.Slot == slot; });
+        if (count != 1)
+            throw UsageError(
+                Format("The schedule file %s must hold each of the eight slots once; slot %s is %s.",
+                       fileName.c_str(), slot.c_str(), count ? "there more than once" : "missing"));
+    }
     std::sort(entries.begin(), entries.end(), [](const ScheduleEntry& a, const ScheduleEntry& b) {
         return std::find(ScheduleSlots.begin(), ScheduleSlots.end(), a.Slot) <
                std::find(ScheduleSlots.begin(), ScheduleSlots.end(), b.Slot);
@@ -191,14 +236,21 @@ std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text) {
     return entries;
 }
 
-std::vector<std::string> ImportSchedule(SwitchSession& session, const std::vector<ScheduleEntry>& entries) {
-    for (const auto& entry : entries)
+ImportResult ImportSchedule(SwitchSession& session, const std::vector<ScheduleEntry>& entries,
+                            const std::function<bool()>& stopRequested) {
+    ImportResult result;
+    for (const auto& entry : entries) {
+        if (stopRequested && stopRequested())
+            break;
         SendEntry(session, entry);
-    std::vector<std::string> differences;
-    for (const auto& entry : entries)
-        if (const std::string text = DifferencesText(ReadEntry(session, entry.Slot), entry); !text.empty())
-            differences.push_back(text);
-    return differences;
+        result.Written.push_back(entry.Slot);
+    }
+    for (std::size_t i = 0; i < result.Written.size(); ++i) {
+        result.Shown.push_back(ReadEntry(session, entries[i].Slot));
+        if (const std::string text = DifferencesText(result.Shown.back(), entries[i]); !text.empty())
+            result.Differences.push_back(text);
+    }
+    return result;
 }
 
 } // namespace qdl::control

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "Conversions.h"
+#include "Failures.h"
 #include "SwitchSession.h"
 
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,13 @@ struct ScheduleEntry {
     int Outlet() const { return Slot[0] - '0'; }
 };
 
+// The switch shows other entries than were asked; `Shown` is what it shows for them.
+struct ScheduleCheckFailed : CheckFailed {
+    ScheduleCheckFailed(const std::string& message, std::vector<ScheduleEntry> shown)
+        : CheckFailed(message), Shown(std::move(shown)) {}
+    std::vector<ScheduleEntry> Shown;
+};
+
 // The date and time separators the switch writes ("-" and ":"), made the process's own as the
 // window does at start-up, so that its schedule replies read.
 void UseSwitchSeparators();
@@ -41,24 +50,34 @@ int ParseRepeatName(const std::string& text); // one of RepeatNames
 std::string IsoDate(const Date& date);
 std::string IsoTime(const Time& time);
 
-// JSON as `schedule export` writes it; from_json fails with a UsageError on a bad field.
+// JSON as `schedule export` writes it; from_json fails with a UsageError on a bad field, or on an
+// "outlet" or "code" that contradicts the slot or the repeat mode.
 void to_json(nlohmann::ordered_json& json, const ScheduleEntry& entry);
 void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry);
 
 ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot);
 std::vector<ScheduleEntry> ReadSchedule(SwitchSession& session);
 
-// SetSchedule with the device's codes, then GetSchedule of that slot; fails with CheckFailed
-// naming every field the switch shows differently. Returns what the switch shows.
+// SetSchedule with the device's codes, then GetSchedule of that slot; fails with
+// ScheduleCheckFailed naming every field the switch shows differently. Returns what it shows.
 ScheduleEntry WriteEntry(SwitchSession& session, const ScheduleEntry& entry);
 
 // Repeat mode "disable", everything else as read.
 ScheduleEntry ClearEntry(SwitchSession& session, const std::string& slot);
 
 // The eight entries of an exported file, checked whole before anything is sent: each slot once.
-std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text);
+// A file that is no JSON fails with the line and column where it stops being JSON.
+std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text, const std::string& fileName);
 
-// Writes all eight, reads them back, and returns every difference (empty when none).
-std::vector<std::string> ImportSchedule(SwitchSession& session, const std::vector<ScheduleEntry>& entries);
+struct ImportResult {
+    std::vector<std::string> Written;     // the slots sent, in order
+    std::vector<ScheduleEntry> Shown;     // what the switch shows for them afterwards
+    std::vector<std::string> Differences; // every field it shows differently, in words
+};
+
+// Writes the entries in order, stopping before the next one once `stopRequested` says so, then
+// reads back every entry written.
+ImportResult ImportSchedule(SwitchSession& session, const std::vector<ScheduleEntry>& entries,
+                            const std::function<bool()>& stopRequested = {});
 
 } // namespace qdl::control

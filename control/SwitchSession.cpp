@@ -1,36 +1,51 @@
 #include "SwitchSession.h"
 
+#include "Failures.h"
 #include "QDLHttpU.h"
 
 namespace qdl::control {
 namespace {
 
-HttpClientOptions OptionsFor(const SwitchTarget& target) {
+HttpClientOptions OptionsFor(const SwitchTarget& target, std::function<void(const std::string&)> trace) {
     HttpClientOptions options;
     options.ReadTimeout = target.ReadTimeout;
+    options.Trace = std::move(trace);
     return options;
 }
 
 } // namespace
 
-SwitchSession::SwitchSession(const SwitchTarget& target) : target_(target), http_(OptionsFor(target)) {}
+SwitchSession::SwitchSession(const SwitchTarget& target, std::function<void(const std::string&)> trace)
+    : target_(target), http_(OptionsFor(target, std::move(trace))) {}
+
+ReplyList SwitchSession::Run(const std::function<void(ReplyList&)>& command) {
+    ReplyList reply;
+    try {
+        command(reply);
+    } catch (const std::exception& failure) {
+        throw AsFailure(failure, target_);
+    }
+    return reply;
+}
 
 ReplyList SwitchSession::GetPower() {
-    ReplyList reply;
-    qdl::GetPower(http_, target_.Host, target_.Port, target_.UserName, target_.Password, reply);
-    return reply;
+    const auto& t = target_;
+    return Run(
+        [&](ReplyList& reply) { qdl::GetPower(http_, t.Host, t.Port, t.UserName, t.Password, reply); });
 }
 
 ReplyList SwitchSession::SetPower(const std::string& states) {
-    ReplyList reply;
-    qdl::SetPower(http_, target_.Host, target_.Port, target_.UserName, target_.Password, states, reply);
-    return reply;
+    const auto& t = target_;
+    return Run([&](ReplyList& reply) {
+        qdl::SetPower(http_, t.Host, t.Port, t.UserName, t.Password, states, reply);
+    });
 }
 
 ReplyList SwitchSession::GetSchedule(const std::string& slot) {
-    ReplyList reply;
-    qdl::GetSchedule(http_, target_.Host, target_.Port, target_.UserName, target_.Password, slot, reply);
-    return reply;
+    const auto& t = target_;
+    return Run([&](ReplyList& reply) {
+        qdl::GetSchedule(http_, t.Host, t.Port, t.UserName, t.Password, slot, reply);
+    });
 }
 
 ReplyList SwitchSession::SetSchedule(const std::string& slot, const std::string& year,
@@ -38,10 +53,11 @@ ReplyList SwitchSession::SetSchedule(const std::string& slot, const std::string&
                                      const std::string& hour, const std::string& minute,
                                      const std::string& second, const std::string& param,
                                      const std::string& onOff) {
-    ReplyList reply;
-    qdl::SetSchedule(http_, target_.Host, target_.Port, target_.UserName, target_.Password, slot, year, month,
-                     day, hour, minute, second, param, onOff, reply);
-    return reply;
+    const auto& t = target_;
+    return Run([&](ReplyList& reply) {
+        qdl::SetSchedule(http_, t.Host, t.Port, t.UserName, t.Password, slot, year, month, day, hour, minute,
+                         second, param, onOff, reply);
+    });
 }
 
 } // namespace qdl::control

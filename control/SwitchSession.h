@@ -4,16 +4,20 @@
 #include "ReplyList.h"
 #include "SwitchTarget.h"
 
+#include <functional>
 #include <string>
 
 namespace qdl::control {
 
 // One switch and one HTTP client for a sequence of commands: the four device commands with the
 // target's connection data, each returning the reply's items (empty when the switch answered
-// nothing usable). Failures are the device library's own.
+// nothing usable). Every failure is a Failure in English that names the switch.
 class SwitchSession {
 public:
-    explicit SwitchSession(const SwitchTarget& target);
+    // `trace`, when given, is told every request line, status line and reply body.
+    explicit SwitchSession(const SwitchTarget& target, std::function<void(const std::string&)> trace = {});
+
+    const SwitchTarget& Target() const { return target_; }
 
     ReplyList GetPower();
     ReplyList SetPower(const std::string& states);
@@ -23,11 +27,10 @@ public:
                           const std::string& second, const std::string& param, const std::string& onOff);
 
 private:
+    ReplyList Run(const std::function<void(ReplyList&)>& command);
+
     SwitchTarget target_;
     HttpClient http_;
 };
-
-// What the window shows when a command's reply holds no items.
-inline const std::string NoUsableReply = "Error ... Please Check Quadrel";
 
 } // namespace qdl::control

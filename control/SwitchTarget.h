@@ -1,31 +1,33 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
 #include <string>
 
 namespace qdl::control {
 
-// Which switch to talk to and how long a reply may take.
+// Which switch to talk to and how long it may take.
 struct SwitchTarget {
-    std::string Host = "192.168.10.100";
+    std::string Host;
     int Port = 80;
-    std::string UserName = "admin";
-    std::string Password = "40617253";
+    std::string UserName;
+    std::string Password;
+    // A whole reply, from the request on.
     std::chrono::milliseconds ReadTimeout{5000};
+    // How long a change waits for its turn at the switch; max() waits without end.
+    std::chrono::milliseconds LockTimeout{5000};
+
+    // "host:port", as messages name the switch.
+    std::string Name() const { return Host + ":" + std::to_string(Port); }
 };
 
-// The connection texts as the window keeps them: address, port text, user name, password.
+// The connection texts as the window keeps them: address, port text, user name, password. There
+// is no default address: a script must name its switch.
 struct ConnectionTexts {
-    std::string Address = "192.168.10.100";
+    std::string Address;
     std::string Port = "80";
     std::string UserName = "admin";
     std::string Password = "40617253";
 };
-
-// Reads the four keys of `section` from the window's settings file, with the window's defaults
-// for missing keys. Never creates or writes the file: a missing file gives the defaults.
-ConnectionTexts ReadConnectionTexts(const std::string& fileName, const std::string& section);
 
 // The target the window would talk to for these texts: the address trimmed, the port text read
 // as an integer (80 when it is none).

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "DeviceFailure.h"
+
 #include <chrono>
-#include <stdexcept>
 #include <string>
 
 namespace qdl {
@@ -9,8 +10,8 @@ namespace qdl {
 using Clock = std::chrono::steady_clock;
 
 // Nothing (or not all) arrived from the switch in time.
-struct ReadTimeout : std::runtime_error {
-    ReadTimeout() : std::runtime_error("Read Timeout") {}
+struct ReadTimeout : DeviceFailure {
+    ReadTimeout() : DeviceFailure(DeviceFailureKind::Timeout, "Read Timeout") {}
 };
 
 // The two directions of one exchange with the switch. Every call is bounded by `deadline`, also

@@ -9,13 +9,12 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <stdexcept>
 
 namespace qdl {
 namespace {
 
-[[noreturn]] void ThrowSocketError(int posixErrno) {
-    throw std::runtime_error(SocketErrorMessage(SocketErrorCode(posixErrno)));
+[[noreturn]] void ThrowSocketError(int posixErrno, bool connecting = false) {
+    throw SocketFailure(SocketErrorCode(posixErrno), connecting);
 }
 
 // Waits until the socket is ready for `events` and returns what poll() saw (0 when the deadline
@@ -41,7 +40,7 @@ sockaddr_in SocketAddress(const std::string& address, int port) {
     socketAddress.sin_family = AF_INET;
     socketAddress.sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr) != 1)
-        ThrowSocketError(EINVAL);
+        ThrowSocketError(EINVAL, true);
     return socketAddress;
 }
 
@@ -50,7 +49,7 @@ sockaddr_in SocketAddress(const std::string& address, int port) {
 Connection::Connection(const std::string& address, int port, std::chrono::milliseconds connectTimeout)
     : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)) {
     if (!socket_)
-        ThrowSocketError(errno);
+        ThrowSocketError(errno, true);
     const int yes = 1;
     ::setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     const sockaddr_in socketAddress = SocketAddress(address, port);
@@ -59,10 +58,10 @@ Connection::Connection(const std::string& address, int port, std::chrono::millis
         0)
         return;
     if (errno != EINPROGRESS && errno != EINTR)
-        ThrowSocketError(errno);
+        ThrowSocketError(errno, true);
     const short ready = WaitUntil(socket_.get(), POLLOUT, deadline);
     if (ready == 0)
-        throw std::runtime_error("Connect timed out.");
+        throw DeviceFailure(DeviceFailureKind::Timeout, "Connect timed out.");
     // Writable without an error condition: connected, nothing more to ask.
     if ((ready & (POLLERR | POLLHUP)) == 0)
         return;
@@ -71,7 +70,7 @@ Connection::Connection(const std::string& address, int port, std::chrono::millis
     if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
     if (error != 0)
-        ThrowSocketError(error);
+        ThrowSocketError(error, true);
 }
 
 Connection::~Connection() {

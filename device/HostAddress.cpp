@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 namespace qdl {
 namespace {
@@ -34,7 +33,7 @@ bool IsDottedIPv4(const std::string& host) {
 
 std::string ResolveHostAddress(const std::string& host) {
     if (!CanBeHostName(host))
-        throw std::runtime_error(HostNotFoundMessage());
+        throw SocketFailure(ResolverErrorCode(EAI_NONAME), true);
     if (IsDottedIPv4(host))
         return host;
     if (EqualsIgnoringCase(host, "localhost"))
@@ -44,7 +43,7 @@ std::string ResolveHostAddress(const std::string& host) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found); error != 0)
-        throw std::runtime_error(SocketErrorMessage(ResolverErrorCode(error)));
+        throw SocketFailure(ResolverErrorCode(error), true);
     const std::unique_ptr<addrinfo, AddrInfoDeleter> results(found);
     char text[INET_ADDRSTRLEN] = "";
     const auto* address = reinterpret_cast<const sockaddr_in*>(results->ai_addr);

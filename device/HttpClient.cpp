@@ -25,7 +25,9 @@ void RequireValidPort(int port) {
 
 void RequireInteger(const std::string& text) {
     if (!TryStrToInt(text))
-        throw std::runtime_error(Format("'%s' は整数ではありません", text.c_str()));
+        throw DeviceFailure(
+            DeviceFailureKind::Protocol, Format("'%s' は整数ではありません", text.c_str()), 0,
+            Format("The switch sent a Content-Range header with '%s', which is no integer.", text.c_str()));
 }
 
 // A Content-Range such as "bytes 0-99/200" or "bytes */200": integers, or "*" for an unknown part.
@@ -49,7 +51,8 @@ void CheckContentRange(const std::string& value) {
 void CheckExpires(const std::string& value) {
     const auto seconds = TryStrToInt(Trim(value));
     if (seconds && (*seconds >= 86400 || *seconds < -1))
-        throw std::runtime_error("時刻に変換できない値が渡されました");
+        throw DeviceFailure(DeviceFailureKind::Protocol, "時刻に変換できない値が渡されました", 0,
+                            "The switch sent an Expires header that is no time.");
 }
 
 bool IsSuccess(const ReplyHead& head) {
@@ -58,11 +61,12 @@ bool IsSuccess(const ReplyHead& head) {
 
 // A failed reply is reported by its status line, as far as a message can show it (up to a NUL
 // byte); one without any text to show would leave an empty box.
-std::string FailureText(const ReplyHead& head) {
-    const std::string shown = head.StatusLine.substr(0, head.StatusLine.find('\0'));
+DeviceFailure StatusFailure(const ReplyHead& head) {
+    std::string shown = head.StatusLine.substr(0, head.StatusLine.find('\0'));
     if (Trim(shown).empty())
-        return "The switch answered with an empty status line.";
-    return shown;
+        shown = "The switch answered with an empty status line.";
+    const auto kind = head.StatusCode == 401 ? DeviceFailureKind::Auth : DeviceFailureKind::Http;
+    return DeviceFailure(kind, shown, head.StatusCode);
 }
 
 } // namespace
@@ -81,6 +85,11 @@ std::string HttpClient::RequestText(const std::string& target) const {
         request += "Cookie: " + cookies + "\r\n";
     request += "\r\n";
     return request;
+}
+
+void HttpClient::Trace(const std::string& line) const {
+    if (options_.Trace)
+        options_.Trace(line);
 }
 
 void HttpClient::TakeHead(const ReplyHead& head) {
@@ -106,14 +115,22 @@ std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) 
     // One deadline for the whole reply, counted from the request: a peer that keeps talking
     // cannot stretch it.
     const auto deadline = Clock::now() + options_.ReadTimeout;
+    Trace("GET " + target + " HTTP/1.1");
     stream.Send(RequestText(target), deadline);
     ReplyReader reader(stream, options_.Limits);
     const ReplyHead head = reader.ReadHead(deadline);
+    Trace(head.StatusLine);
     TakeHead(head);
+    if (head.Truncated && IsSuccess(head))
+        throw DeviceFailure(DeviceFailureKind::Protocol, "Undefined situation", 0,
+                            "The switch closed the connection in the middle of its reply's headers.");
     if (head.Truncated)
-        throw std::runtime_error(IsSuccess(head) ? "Undefined situation" : FailureText(head));
-    if (IsSuccess(head))
-        return reader.ReadBody(head, true, deadline);
+        throw StatusFailure(head);
+    if (IsSuccess(head)) {
+        std::string body = reader.ReadBody(head, true, deadline);
+        Trace(body);
+        return body;
+    }
     try {
         reader.ReadBody(head, false, std::min(deadline, Clock::now() + options_.ErrorBodyTimeout));
     } catch (const ReadTimeout&) {
@@ -121,7 +138,7 @@ std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) 
     } catch (const std::runtime_error&) {
         // The status line says more about what went wrong than a broken error page does.
     }
-    throw std::runtime_error(FailureText(head));
+    throw StatusFailure(head);
 }
 
 } // namespace qdl

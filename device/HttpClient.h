@@ -5,6 +5,7 @@
 #include "HttpReply.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace qdl {
@@ -19,6 +20,8 @@ struct HttpClientOptions {
     std::chrono::milliseconds ReadTimeout{5000};
     std::chrono::milliseconds ErrorBodyTimeout{2000};
     ReplyLimits Limits;
+    // Told the request line, the status line and the body of each exchange, for a verbose log.
+    std::function<void(const std::string&)> Trace;
 };
 
 // The HTTP client of the window: one GET per call over a fresh TCP connection that is closed
@@ -44,6 +47,7 @@ public:
 private:
     std::string RequestText(const std::string& target) const;
     void TakeHead(const ReplyHead& head);
+    void Trace(const std::string& line) const;
 
     HttpClientOptions options_;
     CookieJar cookies_;

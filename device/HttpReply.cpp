@@ -48,7 +48,8 @@ std::optional<std::size_t> HexNumber(const std::string& text) {
 }
 
 [[noreturn]] void ThrowBodyTooLarge(std::size_t limit) {
-    throw std::runtime_error(
+    throw DeviceFailure(
+        DeviceFailureKind::Protocol,
         Format("The reply is larger than %zu bytes; the switch's answer was not read.", limit));
 }
 
@@ -89,12 +90,12 @@ std::optional<std::string> ReplyReader::ReadLine(Clock::time_point deadline) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             if (line.size() > limits_.MaxLineLength)
-                throw std::runtime_error("Max line length exceeded.");
+                throw DeviceFailure(DeviceFailureKind::Protocol, "Max line length exceeded.");
             return line;
         }
         // A CR may still stand before the LF that ends the longest line allowed.
         if (buffer_.size() - start_ > limits_.MaxLineLength + 1)
-            throw std::runtime_error("Max line length exceeded.");
+            throw DeviceFailure(DeviceFailureKind::Protocol, "Max line length exceeded.");
         const std::size_t pending = buffer_.size() - start_;
         if (!Fill(deadline))
             return std::nullopt;
@@ -107,7 +108,8 @@ std::optional<std::string> ReplyReader::ReadHeadLine(Clock::time_point deadline)
     if (line) {
         headSize_ += lineBytes_;
         if (headSize_ > limits_.MaxHeadSize)
-            throw std::runtime_error(
+            throw DeviceFailure(
+                DeviceFailureKind::Protocol,
                 Format("The switch's reply headers are larger than %zu bytes.", limits_.MaxHeadSize));
     }
     return line;
@@ -118,13 +120,14 @@ ReplyHead ReplyReader::ReadHead(Clock::time_point deadline) {
         auto statusLine = ReadHeadLine(deadline);
         auto line = statusLine ? ReadHeadLine(deadline) : std::nullopt;
         if (!line)
-            throw std::runtime_error("Connection Closed Gracefully.");
+            throw DeviceFailure(DeviceFailureKind::Protocol, "Connection Closed Gracefully.");
         ReplyHead head;
         head.StatusLine = *statusLine;
         head.StatusCode = StatusCodeOf(head.StatusLine);
         while (!line->empty()) {
             if (++headerLines_ > limits_.MaxHeaderLines)
-                throw std::runtime_error(
+                throw DeviceFailure(
+                    DeviceFailureKind::Protocol,
                     Format("The switch's reply has more than %zu header lines.", limits_.MaxHeaderLines));
             AddHeaderLine(head, *line);
             line = ReadHeadLine(deadline);

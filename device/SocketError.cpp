@@ -108,8 +108,15 @@ std::string SocketErrorMessage(int code) {
     return Format("Socket Error # %d\n%s", code, found == CodeTexts().end() ? "" : found->second);
 }
 
-std::string HostNotFoundMessage() {
-    return SocketErrorMessage(HostNotFound);
+DeviceFailure SocketFailure(int code, bool connecting) {
+    DeviceFailureKind kind = connecting ? DeviceFailureKind::Unreachable : DeviceFailureKind::Protocol;
+    if (code == 10061)
+        kind = DeviceFailureKind::Refused;
+    else if (code == 10060)
+        kind = DeviceFailureKind::Timeout;
+    else if (code >= HostNotFound)
+        kind = DeviceFailureKind::Unreachable;
+    return DeviceFailure(kind, SocketErrorMessage(code), code);
 }
 
 } // namespace qdl

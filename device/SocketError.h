@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DeviceFailure.h"
+
 #include <string>
 
 namespace qdl {
@@ -16,7 +18,8 @@ int ResolverErrorCode(int gaiError);
 // "Socket Error # <code>", a line break, and the English text for the code (empty when unknown).
 std::string SocketErrorMessage(int code);
 
-// The message for a host name that cannot be resolved.
-std::string HostNotFoundMessage();
+// The failure for a socket error `code`, of the kind it tells: refused, timed out, or unreachable
+// while `connecting`, a broken exchange afterwards.
+DeviceFailure SocketFailure(int code, bool connecting);
 
 } // namespace qdl

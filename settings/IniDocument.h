@@ -17,6 +17,7 @@ public:
     std::string Format() const;
 
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;
+    bool HasSection(const std::string& section) const { return FindSection(section).has_value(); }
 
     // Replaces the last entry of that name in place, or appends one to the (last) section of
     // that name, or appends the section.

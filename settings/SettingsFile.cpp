@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <stdexcept>
 
 namespace qdl {
 namespace {
@@ -73,17 +72,19 @@ std::string FullPath(const std::string& fileName) {
 }
 
 [[noreturn]] void ThrowCannotCreate(const std::string& fileName, int error) {
-    throw std::runtime_error(
-        Format("ファイル \"%s\". %s を作成できません", FullPath(fileName).c_str(), ErrorText(error).c_str()));
+    const std::string path = FullPath(fileName), reason = ErrorText(error);
+    throw SettingsFileError(Format("ファイル \"%s\". %s を作成できません", path.c_str(), reason.c_str()),
+                            path, reason);
 }
 
 [[noreturn]] void ThrowCannotOpen(const std::string& fileName, int error) {
-    throw std::runtime_error(
-        Format("ファイル \"%s\". %s は開けません", FullPath(fileName).c_str(), ErrorText(error).c_str()));
+    const std::string path = FullPath(fileName), reason = ErrorText(error);
+    throw SettingsFileError(Format("ファイル \"%s\". %s は開けません", path.c_str(), reason.c_str()), path,
+                            reason);
 }
 
-[[noreturn]] void ThrowWriteError() {
-    throw std::runtime_error("ストリームへの書き込みエラー");
+[[noreturn]] void ThrowWriteError(const std::string& fileName, int error) {
+    throw SettingsFileError("ストリームへの書き込みエラー", FullPath(fileName), ErrorText(error));
 }
 
 // Writable for us, and not marked read-only: a file or folder without any write permission is
@@ -118,14 +119,14 @@ std::string TemporaryPattern(const std::string& folder, const std::string& targe
     return (fs::path(folder) / ("." + name.substr(0, kept) + suffix)).string();
 }
 
-void WriteAll(int fd, const std::string& content) {
+void WriteAll(int fd, const std::string& content, const std::string& fileName) {
     std::size_t written = 0;
     while (written < content.size()) {
         const ssize_t count = ::write(fd, content.data() + written, content.size() - written);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
-            ThrowWriteError();
+            ThrowWriteError(fileName, count < 0 ? errno : ENOSPC);
         written += static_cast<std::size_t>(count);
     }
 }
@@ -195,9 +196,11 @@ void WriteSettingsFile(const std::string& fileName, const std::string& content) 
     // A file the superuser rewrites keeps its owner, so its owner can still write it.
     if (exists && ::geteuid() == 0)
         (void)!::fchown(fd.get(), existing.st_uid, existing.st_gid);
-    WriteAll(fd.get(), content);
-    if (::fsync(fd.get()) != 0 || fd.Close() != 0)
-        ThrowWriteError();
+    WriteAll(fd.get(), content, fileName);
+    if (::fsync(fd.get()) != 0)
+        ThrowWriteError(fileName, errno);
+    if (const int error = fd.Close(); error != 0)
+        ThrowWriteError(fileName, error);
     if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
         ThrowCannotCreate(fileName, errno);
     temporary.Keep();

@@ -1,9 +1,25 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace qdl {
+
+// A settings file that cannot be read or written. The message is the window's; the file's full
+// path and the system's reason let other front ends word it their own way.
+class SettingsFileError : public std::runtime_error {
+public:
+    SettingsFileError(const std::string& message, std::string path, std::string reason)
+        : std::runtime_error(message), path_(std::move(path)), reason_(std::move(reason)) {}
+
+    const std::string& Path() const { return path_; }
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string path_;
+    std::string reason_;
+};
 
 // The bytes of a settings file; nothing when there is no such file (a folder counts as none).
 // Fails with "ファイル "<full path>". <reason> は開けません" when a file is there but cannot be read.

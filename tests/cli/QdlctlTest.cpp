@@ -1,121 +1,24 @@
-// qdlctl and its fence-agent mode as scripts run them: real processes against the stand-in
-// switch program, and against the scripted switch where the exact bytes or a failure matter.
-#include "RunProgram.h"
-#include "ScriptedSwitch.h"
+// qdlctl as scripts run it: real processes against the scripted switch, where the exact requests
+// or a failure matter, and against the stand-in switch program.
+#include "CliFixture.h"
 #include "StandInProcess.h"
+#include "SwitchLock.h"
+#include "TextUtil.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
+#include <signal.h>
+
 #include <fstream>
+#include <thread>
 
 namespace qdl::test {
 namespace {
 
-namespace fs = std::filesystem;
 using Then = ScriptedSwitch::Then;
+using nlohmann::json;
 
-const std::string Auth = "YWRtaW46NDA2MTcyNTM=";
-
-std::string Reply(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-std::string Request(const std::string& command, const std::string& authorization = Auth) {
-    return ExpectedRequest("/Set.cmd?CMD=" + command, "127.0.0.1", authorization);
-}
-
-// Runs qdlctl in a fresh folder (so no settings file of the machine is read).
-class QdlctlTest : public testing::Test {
-protected:
-    ProgramResult Qdlctl(std::vector<std::string> arguments,
-                         const std::map<std::string, std::string>& environment = {},
-                         const std::string& program = QDLCTL_PATH) {
-        arguments.insert(arguments.begin(), program);
-        const fs::path saved = fs::current_path();
-        fs::current_path(folder_);
-        ProgramResult result = RunProgram(arguments, input, environment);
-        fs::current_path(saved);
-        return result;
-    }
-    // The scripted switch's address as options.
-    std::vector<std::string> At(std::vector<std::string> arguments) {
-        arguments.insert(arguments.end(), {"--host", "127.0.0.1", "--port", std::to_string(device.Port())});
-        return arguments;
-    }
-    std::string File(const std::string& name) const { return (folder_ / name).string(); }
-
-    ScriptedSwitch device;
-    std::string input;
-
-private:
-    fs::path folder_ = [] {
-        std::string pattern = (fs::temp_directory_path() / "qdlctl-test-XXXXXX").string();
-        return fs::path(::mkdtemp(pattern.data()));
-    }();
-
-public:
-    ~QdlctlTest() override { fs::remove_all(folder_); }
-};
-
-TEST_F(QdlctlTest, ChangingOneOutletKeepsTheOthersAsTheSwitchReported) {
-    device.Reply(Reply("<html>P60=1,P61=0,P62=0,P63=1</html>"));
-    device.Reply(Reply("<html>P60=1,P61=1,P62=0,P63=1</html>"));
-    const ProgramResult result = Qdlctl(At({"on", "2"}));
-    EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    EXPECT_EQ(result.Out, "outlet 2: ON\n");
-    EXPECT_EQ(device.Requests(),
-              (std::vector<std::string>{Request("GetPower"), Request("SetPower+P60=1+P61=1+P62=0+P63=1")}));
-}
-
-TEST_F(QdlctlTest, AnAnswerWithoutStatesIsCheckedByAReadAndAMismatchExitsWith3) {
-    device.Reply(Reply("<html>P60=0,P61=0,P62=0,P63=0</html>"));
-    device.Reply(Reply("<html>OK</html>"));
-    device.Reply(Reply("<html>P60=0,P61=0,P62=0,P63=0</html>"));
-    const ProgramResult result = Qdlctl(At({"--json", "set", "1=on", "3=off"}));
-    EXPECT_EQ(result.ExitCode, 3);
-    EXPECT_EQ(nlohmann::json::parse(result.Err)["error"],
-              "The switch does not show what was asked: outlet 1 shows OFF, not ON.");
-    EXPECT_EQ(device.Requests(),
-              (std::vector<std::string>{Request("GetPower"), Request("SetPower+P60=1+P61=0+P62=0+P63=0"),
-                                        Request("GetPower")}));
-}
-
-TEST_F(QdlctlTest, ACycleWhoseOnStepFailsSaysTheOutletWasLeftOff) {
-    device.Reply(Reply("<html>P60=0,P61=1,P62=0,P63=0</html>"));
-    device.Reply(Reply("<html>P60=0,P61=0,P62=0,P63=0</html>"));
-    device.Reply("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
-    const ProgramResult result = Qdlctl(At({"cycle", "2", "--off-time", "0"}));
-    EXPECT_EQ(result.ExitCode, 1);
-    EXPECT_EQ(result.Err, "Outlet 2 was left OFF: HTTP/1.1 401 Unauthorized\n");
-}
-
-TEST_F(QdlctlTest, FailuresOfTheSwitchExitWith1AndTheDeviceLibrarysText) {
-    device.Reply(Reply("<html></html>"));
-    EXPECT_EQ(Qdlctl(At({"status"})).Err, "Error ... Please Check Quadrel\n");
-    const ProgramResult refused = Qdlctl({"status", "--host", "127.0.0.1", "--port", "1"});
-    EXPECT_EQ(refused.ExitCode, 1);
-    EXPECT_EQ(refused.Err, "Socket Error # 10061\nConnection refused.\n");
-}
-
-TEST_F(QdlctlTest, ThePasswordComesFromFileThenEnvironmentThenOption) {
-    for (int i = 0; i < 3; ++i)
-        device.Reply(Reply("<html>P60=1</html>"));
-    std::ofstream(File("pw")) << "from-file\nsecond line\n";
-    Qdlctl(At({"status", "--password", "opt", "--password-file", File("pw")}), {{"QDL4816_PASSWORD", "env"}});
-    Qdlctl(At({"status", "--password", "opt"}), {{"QDL4816_PASSWORD", "env"}});
-    Qdlctl(At({"status", "--password", "opt"}));
-    EXPECT_EQ(device.Requests(), (std::vector<std::string>{Request("GetPower", "YWRtaW46ZnJvbS1maWxl"),
-                                                           Request("GetPower", "YWRtaW46ZW52"),
-                                                           Request("GetPower", "YWRtaW46b3B0")}));
-}
-
-// The request target of a recorded request: what follows "GET " on its first line.
-std::string TargetOf(const std::string& request) {
-    const auto start = request.find(' ') + 1;
-    return request.substr(start, request.find(' ', start) - start);
-}
+class QdlctlTest : public CliTest {};
 
 struct RequestsCase {
     const char* Name;
@@ -127,24 +30,15 @@ struct RequestsCase {
 
 class QdlctlRequestsTest : public QdlctlTest, public testing::WithParamInterface<RequestsCase> {};
 
+// Every change reads, writes and then reads again: the write's own answer proves nothing.
 TEST_P(QdlctlRequestsTest, SendsExactlyTheseCommands) {
     for (const auto& body : GetParam().Bodies)
         device.Reply(Reply(body));
     const ProgramResult result = Qdlctl(At(GetParam().Arguments));
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    std::vector<std::string> targets;
-    for (const auto& request : device.Requests())
-        targets.push_back(TargetOf(request));
-    std::vector<std::string> expected;
-    for (const auto& command : GetParam().Commands)
-        expected.push_back("/Set.cmd?CMD=" + command);
-    EXPECT_EQ(targets, expected);
+    EXPECT_EQ(Commands(), GetParam().Commands);
 }
 
-const std::string P1001 = "<html>P60=1,P61=0,P62=0,P63=1</html>",
-                  P0000 = "<html>P60=0,P61=0,P62=0,P63=0</html>",
-                  P0100 = "<html>P60=0,P61=1,P62=0,P63=0</html>",
-                  P1111 = "<html>P60=1,P61=1,P62=1,P63=1</html>";
 const std::string Entry3B = "<html>2026-12-24,18:30:00-096-1</html>",
                   Entry1A = "<html>2006-11-27,08:05:05-128-1</html>",
                   Cleared1A = "<html>2006-11-27,08:05:05-000-1</html>";
@@ -153,19 +47,27 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, QdlctlRequestsTest,
     testing::Values(
         RequestsCase{"Status", {"status"}, {P1001}, {"GetPower"}},
-        RequestsCase{
-            "Off", {"off", "1", "4"}, {P1001, P0000}, {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0"}},
-        RequestsCase{
-            "Toggle", {"toggle", "2"}, {P0000, P0100}, {"GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0"}},
+        RequestsCase{"On",
+                     {"on", "2"},
+                     {P1001, P1111, P1111},
+                     {"GetPower", "SetPower+P60=1+P61=1+P62=0+P63=1", "GetPower"}},
+        RequestsCase{"Off",
+                     {"off", "1", "4"},
+                     {P1001, P0000, P0000},
+                     {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0", "GetPower"}},
+        RequestsCase{"Toggle",
+                     {"toggle", "2"},
+                     {P0000, P0100, P0100},
+                     {"GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0", "GetPower"}},
         RequestsCase{"AllOn",
                      {"all", "on"},
                      {"<html>OK</html>", P1111},
                      {"SetPower+P60=1+P61=1+P62=1+P63=1", "GetPower"}},
-        RequestsCase{
-            "Cycle",
-            {"cycle", "2", "--off-time", "0"},
-            {P0100, P0000, P0000, P0100},
-            {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0", "GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0"}},
+        RequestsCase{"Cycle",
+                     {"cycle", "2", "--off-time", "0"},
+                     {P0100, P0000, P0000, P0000, P0100, P0100},
+                     {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0", "GetPower", "GetPower",
+                      "SetPower+P60=0+P61=1+P62=0+P63=0", "GetPower"}},
         RequestsCase{"ScheduleSet",
                      {"schedule", "set", "3B", "--date", "2026-12-24", "--time", "18:30:00", "--repeat",
                       "weekend", "--on"},
@@ -177,14 +79,112 @@ INSTANTIATE_TEST_SUITE_P(
                      {Entry1A, Cleared1A, Cleared1A},
                      {"GetSchedule+Power=1A",
                       "SetSchedule+Power=1A+YY=2006+MM=11+DD=27+HH=08+MN=05+SS=05+PARAM=000+ONOFF=1",
-                      "GetSchedule+Power=1A"}},
-        RequestsCase{"Schedule",
-                     {"schedule"},
-                     {Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A, Entry1A},
-                     {"GetSchedule+Power=1A", "GetSchedule+Power=1B", "GetSchedule+Power=2A",
-                      "GetSchedule+Power=2B", "GetSchedule+Power=3A", "GetSchedule+Power=3B",
-                      "GetSchedule+Power=4A", "GetSchedule+Power=4B"}}),
+                      "GetSchedule+Power=1A"}}),
     [](const testing::TestParamInfo<RequestsCase>& info) { return info.param.Name; });
+
+TEST_F(QdlctlTest, AWriteWhoseAnswerClaimsSuccessIsCheckedByAFreshRead) {
+    device.Reply(Reply(P0000));
+    device.Reply(Reply("<html>P60=1,P61=0,P62=0,P63=0</html>")); // claims ON ...
+    device.Reply(Reply(P0000));                                  // ... but shows OFF
+    const ProgramResult result = Qdlctl(At({"--json", "on", "1"}));
+    EXPECT_EQ(result.ExitCode, 3);
+    EXPECT_EQ(json::parse(result.Err)["error"]["message"],
+              "127.0.0.1:" + Port() + " does not show what was asked: outlet 1 shows OFF, not ON.");
+    EXPECT_EQ(json::parse(result.Out),
+              json::parse(R"({"outlets":[{"outlet":1,"on":false},{"outlet":2,"on":false},
+                                                               {"outlet":3,"on":false},{"outlet":4,"on":false}]})"));
+}
+
+struct KindCase {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    std::vector<ScriptedSwitch::Answer> Answers;
+    const char* Kind;
+    int ExitCode;
+    std::string Message; // "@" stands for the scripted switch's host:port
+    friend void PrintTo(const KindCase& row, std::ostream* out) { *out << row.Name; }
+};
+
+class QdlctlKindTest : public QdlctlTest, public testing::WithParamInterface<KindCase> {};
+
+TEST_P(QdlctlKindTest, FailuresAreEnglishAndNameTheirKindAndTheSwitch) {
+    for (const auto& answer : GetParam().Answers)
+        device.Script(answer);
+    std::vector<std::string> arguments = GetParam().Arguments;
+    if (std::find(arguments.begin(), arguments.end(), "--host") == arguments.end())
+        arguments = At(arguments);
+    arguments.push_back("--json");
+    const ProgramResult result = Qdlctl(arguments);
+    EXPECT_EQ(result.ExitCode, GetParam().ExitCode);
+    const json error = json::parse(result.Err)["error"];
+    EXPECT_EQ(error["kind"], GetParam().Kind);
+    std::string message = GetParam().Message;
+    if (message.empty())
+        return;
+    if (const auto at = message.find('@'); at != std::string::npos)
+        message.replace(at, 1, "127.0.0.1:" + Port());
+    EXPECT_EQ(error["message"], message);
+}
+
+ScriptedSwitch::Answer Answer(const std::string& bytes) {
+    return {bytes};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, QdlctlKindTest,
+    testing::Values(
+        KindCase{"Refused",
+                 {"status", "--host", "127.0.0.1", "--port", "1"},
+                 {},
+                 "refused",
+                 1,
+                 "127.0.0.1:1 refused the connection (socket error 10061)."},
+        KindCase{"NoHostName",
+                 {"status", "--host", "no host"},
+                 {},
+                 "unreachable",
+                 1,
+                 "The address 'no host' cannot be resolved: Host not found (socket error 11001)."},
+        KindCase{"Auth",
+                 {"status"},
+                 {Answer("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n")},
+                 "auth",
+                 1,
+                 "@ refused the user name or password (HTTP/1.1 401 Unauthorized)."},
+        KindCase{"Http",
+                 {"status"},
+                 {Answer("HTTP/1.1 500 Broken\r\nContent-Length: 0\r\n\r\n")},
+                 "http",
+                 1,
+                 "@ answered with a failure (HTTP/1.1 500 Broken)."},
+        KindCase{"Empty",
+                 {"status"},
+                 {Answer(Reply("<html></html>"))},
+                 "protocol",
+                 1,
+                 "@ answered GetPower without any outlet states."},
+        KindCase{"Closed",
+                 {"status"},
+                 {Answer("")},
+                 "protocol",
+                 1,
+                 "@ sent a reply that cannot be read: Connection Closed Gracefully."},
+        KindCase{"Silent",
+                 {"status", "--timeout", "1"},
+                 {{"", Then::Hold}},
+                 "timeout",
+                 1,
+                 "@ did not send its whole reply within 1 s."},
+        KindCase{"CycleLeftOff",
+                 {"cycle", "2", "--off-time", "0"},
+                 {Answer(Reply(P0100)), Answer(Reply(P0000)), Answer(Reply(P0000)),
+                  Answer("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n")},
+                 "auth",
+                 1,
+                 "Outlet 2 was left OFF: @ refused the user name or password (HTTP/1.1 401 Unauthorized)."},
+        KindCase{"Usage", {"on", "5"}, {}, "usage", 2, "'5' is not an outlet: the outlets are 1 to 4."},
+        KindCase{"Config", {"status", "--config", "none.ini"}, {}, "config", 2, ""}),
+    [](const testing::TestParamInfo<KindCase>& info) { return info.param.Name; });
 
 struct UsageCase {
     const char* Name;
@@ -195,7 +195,7 @@ struct UsageCase {
 
 class QdlctlUsageTest : public QdlctlTest, public testing::WithParamInterface<UsageCase> {};
 
-TEST_P(QdlctlUsageTest, Exits2WithoutContactingTheSwitch) {
+TEST_P(QdlctlUsageTest, Exits2InTheProjectsWordsWithoutContactingTheSwitch) {
     const ProgramResult result = Qdlctl(At(GetParam().Arguments));
     EXPECT_EQ(result.ExitCode, 2);
     EXPECT_EQ(result.Err, GetParam().Message + "\n");
@@ -212,27 +212,204 @@ std::vector<std::string> With(std::vector<std::string> base, const std::vector<s
 INSTANTIATE_TEST_SUITE_P(
     Rows, QdlctlUsageTest,
     testing::Values(
-        UsageCase{"OutletZero", {"on", "0"}, "There is no outlet 0: the outlets are 1 to 4."},
-        UsageCase{"OutletFive", {"toggle", "1", "5"}, "There is no outlet 5: the outlets are 1 to 4."},
+        UsageCase{"NoOutlets", {"on"}, "on needs the outlets to switch, 1 to 4, as in: qdlctl on 2"},
+        UsageCase{"OutletAll",
+                  {"off", "all"},
+                  "'all' is not an outlet: the outlets are 1 to 4 (for all four: qdlctl all on|off)."},
+        UsageCase{"OutletTwice", {"on", "1", "1"}, "Outlet 1 is named twice: name each outlet once."},
+        UsageCase{
+            "SettingTwice", {"set", "1=on", "1=off"}, "Outlet 1 is named twice: name each outlet once."},
         UsageCase{"BadSetting",
                   {"set", "2=maybe"},
                   "'2=maybe' is not an outlet setting: write OUTLET=on or OUTLET=off, as in 2=on."},
+        UsageCase{"OffTime",
+                  {"cycle", "1", "--off-time", "abc"},
+                  "--off-time 'abc' is not a number of seconds from 0 to 3600."},
+        UsageCase{"HostTwice",
+                  {"status", "--host", "h2"},
+                  "--host is given 2 times ('h2' and '127.0.0.1'): give it once."},
         UsageCase{"SlotFiveC",
-                  {"schedule", "set", "5C", "--date", "2026-01-01", "--time", "08:00:00", "--repeat", "once",
-                   "--on"},
+                  {"schedule", "clear", "5C"},
                   "There is no slot '5C': the slots are 1A, 1B, 2A, 2B, 3A, 3B, 4A and 4B."},
         UsageCase{"NoSuchDay", With(SetSlot1A, {"--date", "2026-02-30", "--time", "08:00:00"}),
                   "'2026-02-30' is not a date: write it as YYYY-MM-DD, a day that exists."},
-        UsageCase{"Hour24", With(SetSlot1A, {"--date", "2026-02-28", "--time", "24:00:00"}),
-                  "'24:00:00' is not a time: write it as HH:MM:SS, from 00:00:00 to 23:59:59."},
-        UsageCase{"UnreadablePasswordFile",
-                  {"status", "--password-file", "/nonexistent/pw"},
-                  "The password file /nonexistent/pw cannot be read: No such file or directory."},
+        UsageCase{"OnAndOff",
+                  {"schedule", "set", "1A", "--date", "2026-02-28", "--time", "08:00:00", "--repeat", "once",
+                   "--on", "--off"},
+                  "schedule set needs one of --on or --off."},
+        UsageCase{"EmptyPasswordFile",
+                  {"status", "--password-file", "/dev/null"},
+                  "The password file /dev/null is empty or its first line is blank."},
         UsageCase{"TimeoutTooLong",
                   {"status", "--timeout", "31"},
                   "--timeout 31 is out of range: give 1 to 30 seconds."},
+        UsageCase{"UnknownOption",
+                  {"status", "--bogus"},
+                  "'--bogus' is not an option of qdlctl status: see qdlctl status --help."},
         UsageCase{"UnknownCommand", {"reboot"}, "'reboot' is not a command of qdlctl: see qdlctl --help."}),
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.Name; });
+
+TEST_F(QdlctlTest, APortOutsideTheTcpRangeOrAMissingValueIsAUsageError) {
+    const ProgramResult port = Qdlctl({"status", "--host", "127.0.0.1", "--port", "99999"});
+    EXPECT_EQ(port.ExitCode, 2);
+    EXPECT_EQ(port.Err,
+              "--port 99999 is not a TCP port: give 1 to 65535 (a text that is no integer means 80, as in "
+              "the window). Nothing was sent.\n");
+    const ProgramResult missing = Qdlctl({"status", "--host", "127.0.0.1", "--timeout"});
+    EXPECT_EQ(missing.ExitCode, 2);
+    EXPECT_EQ(missing.Err, "--timeout needs a value: see qdlctl status --help.\n");
+}
+
+// Each row must stop before anything is sent: a settings file that points at the scripted
+// switch proves it for the rows that have one.
+TEST_F(QdlctlTest, WithoutANamedSwitchNothingIsSent) {
+    const std::string port = Port();
+    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + port + "\r\n");
+    WriteBytes(File("noaddress.ini"), "[QDL4816]\r\nPort=" + port + "\r\n");
+    const std::string base = folder.Path().string();
+    struct Row {
+        std::vector<std::string> Arguments;
+        std::string Message;
+    };
+    const std::vector<Row> rows{
+        {{"status", "--config", "none.ini"}, "The settings file " + base + "/none.ini does not exist."},
+        {{"status", "--section", "nosuch"},
+         "The settings file " + base + "/QDL4816.ini has no section [nosuch]. Nothing was sent."},
+        {{"status", "--config", "noaddress.ini"},
+         "The section [QDL4816] of the settings file " + base +
+             "/noaddress.ini has no IPV4 key naming the switch. "
+             "Nothing was sent."},
+    };
+    for (const auto& row : rows) {
+        const ProgramResult result = Qdlctl(row.Arguments);
+        EXPECT_EQ(result.ExitCode, 2);
+        EXPECT_EQ(result.Err, row.Message + "\n");
+    }
+    std::filesystem::remove(File("QDL4816.ini"));
+    const ProgramResult none = Qdlctl({"on", "1"});
+    EXPECT_EQ(none.ExitCode, 2);
+    EXPECT_EQ(none.Err.rfind("No switch is named: give --host, or a settings file", 0), 0u) << none.Err;
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+TEST_F(QdlctlTest, SettingsAreFoundHereThenInTheUsersFolderAndAByteOrderMarkIsSkipped) {
+    device.DefaultAnswer({Reply(P1001)});
+    std::filesystem::create_directories(File(".config/quadrel4816"));
+    WriteBytes(File(".config/quadrel4816/QDL4816.ini"),
+               "\xEF\xBB\xBF[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + Port() + "\r\nPass=home\r\n");
+    EXPECT_EQ(Qdlctl({"status"}).ExitCode, 0);
+    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + Port() + "\r\nPass=here\r\n");
+    EXPECT_EQ(Qdlctl({"status"}).ExitCode, 0);
+    EXPECT_EQ(device.Requests(), (std::vector<std::string>{Request("GetPower", "YWRtaW46aG9tZQ=="),
+                                                           Request("GetPower", "YWRtaW46aGVyZQ==")}));
+}
+
+TEST_F(QdlctlTest, ThePasswordComesFromFileThenOptionThenEnvironmentThenSettings) {
+    device.DefaultAnswer({Reply(P1001)});
+    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + Port() + "\r\nPass=ini\r\n");
+    WriteBytes(File("pw"), "from-file\nsecond line\n");
+    Qdlctl({"status", "--password", "opt", "--password-file", File("pw")}, {{"QDL4816_PASSWORD", "env"}});
+    Qdlctl({"status", "--password", "opt"}, {{"QDL4816_PASSWORD", "env"}});
+    Qdlctl({"status"}, {{"QDL4816_PASSWORD", "env"}});
+    Qdlctl({"status"}, {{"QDL4816_PASSWORD", ""}});
+    EXPECT_EQ(device.Requests(), (std::vector<std::string>{Request("GetPower", "YWRtaW46ZnJvbS1maWxl"),
+                                                           Request("GetPower", "YWRtaW46b3B0"),
+                                                           Request("GetPower", "YWRtaW46ZW52"),
+                                                           Request("GetPower", "YWRtaW46aW5p")}));
+}
+
+// Another change to the same switch holds its lock: this one waits, gives up and sends nothing.
+TEST_F(QdlctlTest, AChangeWaitsForTheSwitchsLockAndGivesUpWithinItsTimeout) {
+    control::SwitchTarget target;
+    target.Host = "127.0.0.1";
+    target.Port = device.Port();
+    const control::SwitchLock held(target);
+    const ProgramResult result = Qdlctl(At({"on", "1", "--timeout", "1"}));
+    EXPECT_EQ(result.ExitCode, 1);
+    EXPECT_EQ(result.Err,
+              "Another change to 127.0.0.1:" + Port() + " did not end within 1000 ms; nothing was sent.\n");
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+// The first Ctrl-C of a cycle cuts its off time short: the outlet is switched on again, checked,
+// and the program says so.
+TEST_F(QdlctlTest, ACycleStoppedBySigintSwitchesTheOutletOnAgain) {
+    device.Reply(Reply(P0100));
+    device.Reply(Reply(P0000));
+    device.Reply(Reply(P0000));
+    device.DefaultAnswer({Reply(P0100)});
+    Program cycle({QDLCTL_PATH, "cycle", "2", "--off-time", "3600", "--host", "127.0.0.1", "--port", Port()},
+                  {{"HOME", folder.Path().string()}});
+    device.WaitForConnections(3); // off, and confirmed
+    cycle.Signal(SIGINT);
+    const ProgramResult result = cycle.Finish();
+    EXPECT_EQ(result.ExitCode, 130);
+    EXPECT_EQ(result.Out, "outlet 2: ON\n");
+    EXPECT_EQ(result.Err,
+              "Stopped by SIGINT: the off time was cut short and outlet 2 switched on again; the switch "
+              "shows what is printed.\n");
+    EXPECT_EQ(Commands().at(4), "SetPower+P60=0+P61=1+P62=0+P63=0");
+}
+
+TEST_F(QdlctlTest, ResultsThatCannotBeWrittenFail) {
+    device.DefaultAnswer({Reply(P1001)});
+    const ProgramResult full =
+        RunProgram({"/bin/sh", "-c",
+                    std::string(QDLCTL_PATH) + " status --host 127.0.0.1 --port " + Port() + " >/dev/full"});
+    EXPECT_EQ(full.ExitCode, 1);
+    EXPECT_EQ(full.Err, "The results cannot be written to standard output: No space left on device.\n");
+    const ProgramResult exported = Qdlctl(At({"schedule", "export", "/nonexistent/s.json"}));
+    EXPECT_EQ(exported.ExitCode, 2);
+    EXPECT_EQ(
+        exported.Err,
+        "The file /nonexistent/s.json cannot be written: No such file or directory. Nothing was sent.\n");
+    EXPECT_EQ(device.Connections(), 1u);
+}
+
+TEST_F(QdlctlTest, ImportFilesAreCheckedWholeBeforeAnythingIsSent) {
+    const std::string entry =
+        R"({"slot":"%s","date":"2026-12-24","time":"18:30:00","repeat":"weekdays","on":true%s})";
+    auto file = [&](const std::string& extra) {
+        std::string entries;
+        for (const char* slot : {"1A", "1B", "2A", "2B", "3A", "3B", "4A", "4B"})
+            entries += (entries.empty() ? "" : ",\n") +
+                       Format(entry.c_str(), slot, std::string(slot) == "2B" ? extra.c_str() : "");
+        return "{\"entries\": [\n" + entries + "\n]}\n";
+    };
+    struct Row {
+        std::string Text;
+        std::string Message;
+    };
+    const std::vector<Row> rows{
+        {"{\"entries\": [\n  {\"slot\": \"1A\",,}\n]}",
+         "The schedule file s.json is not JSON: line 2, column 17: syntax error "
+         "while parsing object key - unexpected ','; expected string literal."},
+        {file(",\"outlet\":3"), "Entry 2B gives outlet 3, but slot 2B belongs to outlet 2."},
+        {file(",\"code\":96"), "Entry 2B gives code 96, which is not the code of repeat mode weekdays (31)."},
+    };
+    for (const auto& row : rows) {
+        WriteBytes(File("s.json"), row.Text);
+        const ProgramResult result = Qdlctl(At({"schedule", "import", "s.json"}));
+        EXPECT_EQ(result.ExitCode, 2);
+        EXPECT_EQ(result.Err, row.Message + "\n");
+    }
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+TEST_F(QdlctlTest, HelpVersionAndTheBareCommand) {
+    const ProgramResult bare = Qdlctl({});
+    EXPECT_EQ(bare.ExitCode, 2);
+    EXPECT_NE(bare.Err.find("\nCommands:\n  status    Print the four outlets"), std::string::npos)
+        << bare.Err;
+    EXPECT_EQ(Qdlctl({"--version"}).Out, "qdlctl 0.1\n");
+    const ProgramResult help = Qdlctl({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(help.Out.find("Exit codes:"), std::string::npos);
+    const ProgramResult cycle = Qdlctl({"cycle", "--help"});
+    EXPECT_EQ(cycle.Out.find("Exit codes:"), std::string::npos);
+    EXPECT_NE(cycle.Out.find("Usage: qdlctl [OPTIONS] cycle [--off-time SECONDS] N...\n"), std::string::npos);
+    EXPECT_NE(cycle.Out.find("0 to 3600"), std::string::npos);
+}
 
 // Against the real stand-in switch program.
 class QdlctlStandInTest : public QdlctlTest {
@@ -252,9 +429,31 @@ TEST_F(QdlctlStandInTest, OutletCommandsPrintWhatTheSwitchShows) {
     EXPECT_EQ(Qdlctl(AtStandIn({"toggle", "1", "3"})).Out, "outlet 1: OFF\noutlet 3: ON\n");
     EXPECT_EQ(Qdlctl(AtStandIn({"cycle", "4", "--off-time", "0"})).Out, "outlet 4: ON\n");
     const ProgramResult status = Qdlctl(AtStandIn({"status", "--json"}));
-    EXPECT_EQ(nlohmann::json::parse(status.Out),
-              nlohmann::json::parse(R"({"outlets":[{"outlet":1,"on":false},{"outlet":2,"on":true},
-                                                   {"outlet":3,"on":true},{"outlet":4,"on":true}]})"));
+    EXPECT_EQ(json::parse(status.Out),
+              json::parse(R"({"outlets":[{"outlet":1,"on":false},{"outlet":2,"on":true},
+                                                                {"outlet":3,"on":true},{"outlet":4,"on":true}]})"));
+}
+
+// Twenty processes switch outlets of one switch at once: every one that exits 0 has what it
+// asked, and at the end every outlet shows what its last change asked.
+TEST_F(QdlctlStandInTest, TwentyParallelChangesAllEndAsAsked) {
+    std::vector<std::unique_ptr<Program>> programs;
+    for (int i = 0; i < 20; ++i) {
+        const std::string outlet = std::to_string(1 + i % 4);
+        std::vector<std::string> arguments = AtStandIn(
+            i % 2 ? std::vector<std::string>{"on", outlet} : std::vector<std::string>{"set", outlet + "=on"});
+        arguments.insert(arguments.begin(), QDLCTL_PATH);
+        programs.push_back(std::make_unique<Program>(
+            arguments, std::map<std::string, std::string>{{"HOME", folder.Path().string()}}));
+    }
+    for (auto& program : programs) {
+        const ProgramResult result = program->Finish();
+        EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    }
+    EXPECT_EQ(
+        json::parse(Qdlctl(AtStandIn({"status", "--json"})).Out)["outlets"],
+        json::parse(
+            R"([{"outlet":1,"on":true},{"outlet":2,"on":true},{"outlet":3,"on":true},{"outlet":4,"on":true}])"));
 }
 
 TEST_F(QdlctlStandInTest, ScheduleIsSetExportedAndImported) {
@@ -264,10 +463,10 @@ TEST_F(QdlctlStandInTest, ScheduleIsSetExportedAndImported) {
     EXPECT_EQ(set.Out, R"({"entries":[{"slot":"2B","outlet":2,"date":"2026-12-24","time":"18:30:00",)"
                        R"("repeat":"weekdays","code":31,"on":false}]})"
                        "\n");
-    ASSERT_EQ(Qdlctl(AtStandIn({"schedule", "export", File("s.json")})).ExitCode, 0);
+    ASSERT_EQ(Qdlctl(AtStandIn({"schedule", "export", "s.json"})).ExitCode, 0);
     EXPECT_EQ(Qdlctl(AtStandIn({"schedule", "clear", "2B"})).ExitCode, 0);
     EXPECT_EQ(Qdlctl(AtStandIn({"schedule", "--json"})).Out.find("weekdays"), std::string::npos);
-    const ProgramResult imported = Qdlctl(AtStandIn({"schedule", "import", File("s.json")}));
+    const ProgramResult imported = Qdlctl(AtStandIn({"schedule", "import", "s.json"}));
     EXPECT_EQ(imported.ExitCode, 0) << imported.Err;
     EXPECT_NE(
         Qdlctl(AtStandIn({"schedule"})).Out.find("2B    2       2026-12-24  18:30:00  weekdays  031   OFF"),
@@ -275,66 +474,13 @@ TEST_F(QdlctlStandInTest, ScheduleIsSetExportedAndImported) {
 }
 
 TEST_F(QdlctlStandInTest, SettingsFileSectionsAreReadAndNeverWritten) {
-    std::ofstream(File("switches.ini")) << "[rack1]\r\nIPV4=localhost\r\nPort=" << standIn.Port()
-                                        << "\r\nUserName=admin\r\nPass=40617253\r\n";
-    const auto before = fs::last_write_time(File("switches.ini"));
-    EXPECT_EQ(Qdlctl({"status", "--config", File("switches.ini"), "--section", "RACK1"}).ExitCode, 0);
-    EXPECT_EQ(fs::last_write_time(File("switches.ini")), before);
-    EXPECT_EQ(Qdlctl({"url", "--port", "abc"}).Out, "http://192.168.10.100:abc\n");
-    EXPECT_FALSE(fs::exists(File("QDL4816.ini"))) << "the window's file is never created";
-}
-
-TEST_F(QdlctlStandInTest, FenceAgentTakesArgumentsOrStandardInput) {
-    const std::string port = std::to_string(standIn.Port());
-    const auto fence = [&](std::vector<std::string> arguments) {
-        return Qdlctl(std::move(arguments), {}, FENCE_PATH);
-    };
-    EXPECT_EQ(fence({"-o", "on", "-a", "127.0.0.1", "-u", port, "-n", "2"}).Out, "Success: Powered ON\n");
-    EXPECT_EQ(fence({"-o", "off", "-a", "127.0.0.1", "-u", port, "-n", "2"}).Out, "Success: Powered OFF\n");
-    EXPECT_EQ(fence({"--action=off", "--ip=127.0.0.1", "--ipport=" + port, "--plug=2"}).Out,
-              "Success: Already OFF\n");
-    const ProgramResult off = fence({"-o", "status", "-a", "127.0.0.1", "-u", port, "-n", "2"});
-    EXPECT_EQ(off.ExitCode, 2);
-    EXPECT_EQ(off.Out, "Status: OFF\n");
-    input = "# from the cluster\naction=reboot\nipaddr=127.0.0.1\nipport=" + port +
-            "\n\nlogin=admin\nport=2\nnodename=n1\n";
-    EXPECT_EQ(fence({}).Out, "Success: Rebooted\n");
-    input = "option=status\nip=127.0.0.1\nipport=" + port + "\nplug=2\n";
-    EXPECT_EQ(fence({}).Out, "Status: ON\n");
-    input = "action=list\nip=127.0.0.1\nipport=" + port + "\n";
-    EXPECT_EQ(fence({}).Out, "1,Outlet 1\n2,Outlet 2\n3,Outlet 3\n4,Outlet 4\n");
-}
-
-TEST_F(QdlctlTest, FenceRebootWhoseOnStepFailsSucceedsOnceOffIsConfirmed) {
-    device.Reply(Reply("<html>P60=0,P61=1,P62=0,P63=0</html>"));
-    device.Reply(Reply("<html>P60=0,P61=0,P62=0,P63=0</html>"));
-    device.Reply("HTTP/1.1 500 Broken\r\nContent-Length: 0\r\n\r\n");
-    const ProgramResult result = Qdlctl(
-        {"-o", "reboot", "-a", "127.0.0.1", "-u", std::to_string(device.Port()), "-n", "2"}, {}, FENCE_PATH);
-    EXPECT_EQ(result.ExitCode, 0);
-    EXPECT_EQ(result.Out, "Success: Powered OFF\n");
-    EXPECT_EQ(result.Err, "ERROR: outlet 2 was left OFF: HTTP/1.1 500 Broken\n");
-}
-
-TEST_F(QdlctlTest, FenceFailuresAllExitWith1) {
-    const std::string port = std::to_string(device.Port());
-    EXPECT_EQ(Qdlctl({"-o", "status", "-a", "127.0.0.1", "-u", port, "-n", "7"}, {}, FENCE_PATH).ExitCode, 1);
-    EXPECT_EQ(Qdlctl({"-o", "status", "--bogus"}, {}, FENCE_PATH).ExitCode, 1);
-    input = "action=status\nbogus=1\n";
-    const ProgramResult unknown = Qdlctl({}, {}, FENCE_PATH);
-    EXPECT_EQ(unknown.ExitCode, 1);
-    EXPECT_EQ(unknown.Err, "Failed: Unknown option 'bogus' on standard input.\n");
-    EXPECT_EQ(Qdlctl({"-o", "status", "-a", "127.0.0.1", "-u", "1", "-n", "1"}, {}, FENCE_PATH).ExitCode, 1);
-    EXPECT_EQ(device.Connections(), 0u);
-}
-
-TEST_F(QdlctlTest, FenceMetadataValidatesAgainstTheClusterSchema) {
-    const ProgramResult metadata = Qdlctl({"-o", "metadata"}, {}, FENCE_PATH);
-    ASSERT_EQ(metadata.ExitCode, 0);
-    std::ofstream(File("metadata.xml")) << metadata.Out;
-    const ProgramResult check = RunProgram({"/usr/bin/xmllint", "--noout", "--relaxng",
-                                            "/usr/share/cluster/relaxng/metadata.rng", File("metadata.xml")});
-    EXPECT_EQ(check.ExitCode, 0) << check.Err;
+    WriteBytes(File("switches.ini"), "[rack1]\r\nIPV4=localhost\r\nPort=" + std::to_string(standIn.Port()) +
+                                         "\r\nUserName=admin\r\nPass=40617253\r\n");
+    const auto before = std::filesystem::last_write_time(File("switches.ini"));
+    EXPECT_EQ(Qdlctl({"status", "--config", "switches.ini", "--section", "RACK1"}).ExitCode, 0);
+    EXPECT_EQ(std::filesystem::last_write_time(File("switches.ini")), before);
+    EXPECT_EQ(Qdlctl({"url", "--host", "10.0.0.9", "--port", "abc"}).Out, "http://10.0.0.9:abc\n");
+    EXPECT_FALSE(std::filesystem::exists(File("QDL4816.ini"))) << "the window's file is never created";
 }
 
 } // namespace

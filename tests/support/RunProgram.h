@@ -12,9 +12,34 @@ struct ProgramResult {
     std::string Err;
 };
 
+// A program started with pipes on its standard streams, `environment` added to this process's
+// own, in `folder` (this process's own when empty). Killed when this goes while it still runs.
+class Program {
+public:
+    Program(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment = {},
+            const std::string& folder = "");
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    void Signal(int signal);
+    // Reads standard error until it holds `text`; false when the program closed it first.
+    bool WaitForError(const std::string& text);
+    // Feeds `input`, then collects everything it prints until it ends.
+    ProgramResult Finish(const std::string& input = "");
+
+private:
+    bool ReadSome(bool wantError);
+
+    int pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    ProgramResult result_;
+};
+
 // Runs a program to its end with these arguments (argv[0] included), `input` on its standard
-// input and `environment` added to this process's own; collects what it prints.
+// input; collects what it prints.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input = "",
-                         const std::map<std::string, std::string>& environment = {});
+                         const std::map<std::string, std::string>& environment = {},
+                         const std::string& folder = "");
 
 } // namespace qdl::test

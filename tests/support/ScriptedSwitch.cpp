@@ -80,6 +80,11 @@ std::size_t ScriptedSwitch::Connections() const {
     return requests_.size();
 }
 
+void ScriptedSwitch::WaitForConnections(std::size_t count) const {
+    std::unique_lock lock(mutex_);
+    recorded_.wait(lock, [&] { return requests_.size() >= count; });
+}
+
 ScriptedSwitch::Answer ScriptedSwitch::NextAnswer() {
     std::lock_guard lock(mutex_);
     if (script_.empty())
@@ -119,6 +124,7 @@ void ScriptedSwitch::Handle(int client) {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
     }
+    recorded_.notify_all();
     if (answer.Delay.count() > 0) {
         pollfd stop{wake_[0], POLLIN, 0};
         if (::poll(&stop, 1, static_cast<int>(answer.Delay.count())) > 0)

@@ -54,6 +54,8 @@ public:
     // The raw request of every connection so far (empty for one that sent nothing).
     std::vector<std::string> Requests() const;
     std::size_t Connections() const;
+    // Returns once `count` connections have sent their request.
+    void WaitForConnections(std::size_t count) const;
 
 private:
     void Serve();
@@ -65,6 +67,7 @@ private:
     int wake_[2] = {-1, -1};
     int port_ = 0;
     mutable std::mutex mutex_;
+    mutable std::condition_variable recorded_;
     std::deque<Answer> script_;
     Answer defaultAnswer_{"", Then::Close, false};
     std::vector<std::string> requests_;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ConnectionOptions.h"
+#include "HelpFormat.h"
+#include "Output.h"
+#include "SwitchSession.h"
+
+#include <functional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace qdl::cli {
+
+// One command of the command line, once its arguments are read.
+struct Command {
+    // What it does with the switch; empty for a command that needs none.
+    std::function<void(control::SwitchSession&, Output&)> Run;
+    // What it does without a switch.
+    std::function<void(Output&)> RunOffline;
+    // For a change: what may be left undone when a second stop request ends it at once, such as
+    // "outlet 3 may be left OFF" ...
+    std::function<std::string()> AtRisk;
+    // ... and what it says when it finished after a first one.
+    std::function<std::string(const std::string& signalName)> Stopped;
+
+    bool Changes() const { return static_cast<bool>(AtRisk); }
+};
+
+// The commands of qdlctl: status, on, off, toggle, set, all, cycle, schedule (set, clear, export,
+// import) and url. Each reads its own arguments with the project's wording.
+class Commands {
+public:
+    Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help);
+
+    // The command the arguments chose, read; fails with a UsageError.
+    Command Chosen();
+
+private:
+    void AddStatus();
+    void AddSwitching(const char* name, const char* help, bool on);
+    void AddToggle();
+    void AddSet();
+    void AddAll();
+    void AddCycle();
+    void AddSchedule();
+    void AddUrl();
+    CLI::App* Add(CLI::App& parent, const char* name, const char* help, const char* usage);
+
+    CLI::App& app_;
+    const ConnectionOptions& connection_;
+    HelpFormat& help_;
+    // Each command sets how to read its arguments once they are parsed.
+    std::function<Command()> chosen_;
+    std::vector<std::string> words_;
+    std::string state_, offTime_ = "5";
+    std::string slot_, date_, time_, repeat_, file_;
+    bool on_ = false, off_ = false;
+};
+
+} // namespace qdl::cli

@@ -1,0 +1,81 @@
+#include "FenceAgent.h"
+#include "FenceParameters.h"
+#include "FenceSettings.h"
+
+namespace qdl::cli {
+namespace {
+
+using fence::Parameter;
+
+const char* const LongDescription =
+    "fence_qdl4816 switches outlets of a Quadrel 4816 network AC power switch (four outlets) over the "
+    "switch's HTTP command interface. The switch sets all four outlets in one command, so every change "
+    "reads the outlets, writes them back with the change and reads them again until they show it, holding "
+    "one lock per switch on this host; success is reported only once a fresh read shows the change. The "
+    "lock cannot order changes made from other hosts: with several cluster nodes, configure one stonith "
+    "device per switch with pcmk_host_map (for example node1:1;node2:2;node4:3,4), so that the cluster runs "
+    "one action per switch at a time. A node with two power supplies names both outlets, separated by the "
+    "plug separator.";
+
+std::string Escaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string ParameterXml(const Parameter& p, const std::string& name, const std::string& marker) {
+    std::string xml = "\t<parameter name=\"" + name + "\" unique=\"0\" required=\"" +
+                      (p.Required ? "1" : "0") + "\"" + marker + ">\n";
+    xml += "\t\t<getopt mixed=\"" + Escaped(p.Getopt()) + "\" />\n";
+    xml += std::string("\t\t<content type=\"") + p.Type + "\"" +
+           (p.Default ? " default=\"" + Escaped(p.Default) + "\"" : std::string()) + " />\n";
+    xml += "\t\t<shortdesc lang=\"en\">" + Escaped(p.Description) + "</shortdesc>\n";
+    return xml + "\t</parameter>\n";
+}
+
+} // namespace
+
+std::string FenceMetadata() {
+    std::string xml = "<?xml version=\"1.0\" ?>\n"
+                      "<resource-agent name=\"fence_qdl4816\" shortdesc=\"Fence agent for the Quadrel 4816 "
+                      "network power switch\">\n"
+                      "<longdesc>" +
+                      Escaped(LongDescription) +
+                      "</longdesc>\n"
+                      "<vendor-url>https://www.corvanti.example/</vendor-url>\n"
+                      "<parameters>\n";
+    // An old name is listed as deprecated beside the new one that obsoletes it, as the shipped
+    // agents list theirs.
+    for (const Parameter& p : fence::Parameters()) {
+        if (p.NewName() == p.Key) {
+            xml += ParameterXml(p, p.Key, "");
+            continue;
+        }
+        xml += ParameterXml(p, p.NewName(), std::string(" obsoletes=\"") + p.Key + "\"");
+        xml += ParameterXml(p, p.Key, " deprecated=\"1\"");
+    }
+    xml += "</parameters>\n<actions>\n";
+    for (const std::string& action : fence::Actions())
+        xml += "\t<action name=\"" + action + "\"" + (action == "on" ? " automatic=\"0\"" : "") + " />\n";
+    xml += "</actions>\n</resource-agent>\n";
+    return xml;
+}
+
+} // namespace qdl::cli

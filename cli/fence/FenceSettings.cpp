@@ -1,0 +1,145 @@
+#include "FenceSettings.h"
+
+#include "Conversions.h"
+#include "FenceFailure.h"
+#include "TextUtil.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qdl::cli::fence {
+namespace {
+
+using std::chrono::milliseconds;
+
+std::optional<std::string> Value(const Given& given, const char* key) {
+    const auto found = given.Values.find(key);
+    return found == given.Values.end() ? std::nullopt : std::optional(found->second);
+}
+
+std::string ValueOr(const Given& given, const char* key, const char* fallback) {
+    return Value(given, key).value_or(fallback);
+}
+
+const Parameter& ParameterOf(const char* key) {
+    for (const Parameter& p : Parameters())
+        if (std::string(p.Key) == key)
+            return p;
+    throw FenceFailure(std::string("no parameter ") + key);
+}
+
+milliseconds Seconds(const Given& given, const char* key) {
+    const Parameter& parameter = ParameterOf(key);
+    const std::string text = ValueOr(given, key, parameter.Default);
+    try {
+        std::size_t used = 0;
+        const double seconds = std::stod(text, &used);
+        if (used == text.size() && std::isfinite(seconds) && seconds >= 0 && seconds <= 86400)
+            return milliseconds(std::llround(seconds * 1000));
+    } catch (const std::logic_error&) {
+    }
+    throw FenceFailure(
+        Format("Failed: The value you have entered for --%s is not a valid time in seconds ('%s').",
+               parameter.LongName, text.c_str()));
+}
+
+int Integer(const Given& given, const char* key, int least, int most) {
+    const Parameter& parameter = ParameterOf(key);
+    const std::string text = ValueOr(given, key, parameter.Default ? parameter.Default : "0");
+    const auto value = TryStrToInt(text);
+    if (!value || *value < least || *value > most ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        throw FenceFailure(
+            Format("Failed: The value you have entered for --%s is not a valid integer from %d to "
+                   "%d ('%s').",
+                   parameter.LongName, least, most, text.c_str()));
+    return *value;
+}
+
+bool NeedsPlug(const std::string& action) {
+    return action == "on" || action == "off" || action == "reboot" || action == "status";
+}
+
+std::vector<int> ReadPlugs(const std::string& text, const std::string& separator) {
+    std::vector<int> plugs;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = separator.empty() ? std::string::npos : text.find(separator, start);
+        const std::string plug = Trim(text.substr(start, end == std::string::npos ? end : end - start));
+        if (plug.size() != 1 || plug[0] < '1' || plug[0] > '4')
+            throw FenceFailure(Format("Failed: plug '%s' is no outlet of the switch: the outlets are 1 to 4.",
+                                      plug.c_str()));
+        if (std::find(plugs.begin(), plugs.end(), plug[0] - '0') == plugs.end())
+            plugs.push_back(plug[0] - '0');
+        if (end == std::string::npos)
+            return plugs;
+        start = end + separator.size();
+    }
+}
+
+bool IsTrue(const std::string& value) {
+    const std::string lower = LowerCase(value);
+    return lower == "1" || lower == "yes" || lower == "on" || lower == "true";
+}
+
+} // namespace
+
+const std::vector<std::string>& Actions() {
+    static const std::vector<std::string> actions{"on",          "off",     "reboot",   "status",      "list",
+                                                  "list-status", "monitor", "metadata", "validate-all"};
+    return actions;
+}
+
+std::string ActionOf(const Given& given) {
+    std::string action = LowerCase(ValueOr(given, "action", "reboot"));
+    if (action == "meta-data")
+        action = "metadata";
+    if (std::find(Actions().begin(), Actions().end(), action) == Actions().end())
+        throw FenceFailure(Format("Failed: Unrecognised action '%s'", action.c_str()));
+    return action;
+}
+
+FenceSettings Settle(const Given& given, bool fromPacemaker) {
+    FenceSettings settings;
+    settings.Action = ActionOf(given);
+    settings.Quiet = Value(given, "quiet").has_value();
+    settings.DebugFile = Value(given, "debug");
+    settings.VerboseLevel =
+        Value(given, "verbose_level") ? Integer(given, "verbose_level", 0, 1000) : given.VerboseCount;
+
+    settings.Address = Trim(ValueOr(given, "ipaddr", ""));
+    if (settings.Address.empty())
+        throw FenceFailure("Failed: You have to enter fence address: give ip (-a, --ip).");
+    settings.Port = std::to_string(Integer(given, "ipport", 1, 65535));
+    settings.UserName = ValueOr(given, "login", "admin");
+    settings.Password = Value(given, "passwd");
+    settings.PasswordScript = Value(given, "passwd_script");
+    if (!settings.Password && !settings.PasswordScript)
+        throw FenceFailure("Failed: You have to enter password or password script: give password (-p, "
+                           "--password) or password_script (-S, --password-script).");
+
+    const std::string plugSeparator = ValueOr(given, "plug_separator", ",");
+    if (const auto plug = Value(given, "port"))
+        settings.Plugs = ReadPlugs(*plug, plugSeparator);
+    else if (NeedsPlug(settings.Action))
+        throw FenceFailure(
+            Format("Failed: You have to enter plug number: the action %s needs plug (-n, --plug), "
+                   "an outlet from 1 to 4.",
+                   settings.Action.c_str()));
+    settings.Separator = ValueOr(given, "separator", ",");
+
+    settings.Delay = Seconds(given, "delay");
+    settings.PowerWait = Seconds(given, "power_wait");
+    settings.StatusSleep = Seconds(given, "stonith_status_sleep");
+    settings.PowerTimeout = Seconds(given, "power_timeout");
+    Seconds(given, "login_timeout");
+    Seconds(given, "shell_timeout");
+    settings.RetryOn = Integer(given, "retry_on", 0, 1000);
+    const auto disable = Value(given, "disable_timeout");
+    if ((disable && IsTrue(*disable)) || (!disable && fromPacemaker) ||
+        settings.PowerTimeout == milliseconds(0))
+        settings.PowerTimeout.reset();
+    return settings;
+}
+
+} // namespace qdl::cli::fence
