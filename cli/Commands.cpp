@@ -107,252 +107,303 @@ Command Commands::Chosen() {
     return chosen_();
 }
 
-CLI::App* Commands::Add(CLI::App& parent, const char* name, const char* help, const char* usage) {
+CLI::App* Commands::Add(CLI::App& parent, const char* name, const char* help, const char* usage,
+                        std::function<void(CLI::App&)> define) {
     auto* command = parent.add_subcommand(name, help);
     command->allow_extras();
     command->group("Commands");
     command->footer("The connection options (--host, --config, --timeout, --json, ...): see qdlctl --help.");
     help_.Usage(command, std::string("qdlctl [OPTIONS] ") + usage);
+    // A command's options are defined once the arguments choose it: defining every command's
+    // would cost a call more than all the rest of its start-up.
+    undefined_[command] = std::move(define);
+    command->preparse_callback([this, command](std::size_t) { Define(command); });
     return command;
 }
 
+void Commands::Define(CLI::App* command) {
+    const auto found = undefined_.find(command);
+    if (found == undefined_.end())
+        return;
+    const auto define = std::move(found->second);
+    undefined_.erase(found);
+    define(*command);
+}
+
+void Commands::DefineAll() {
+    while (!undefined_.empty())
+        Define(undefined_.begin()->first);
+}
+
 void Commands::AddStatus() {
-    Add(app_, "status", "Print the four outlets as the switch shows them", "status")->callback([this] {
-        chosen_ = [] {
-            Command command;
-            command.Run = [](SwitchSession& session, Output& output) {
-                output.Outlets(ReadOutlets(session));
-            };
-            return command;
-        };
-    });
+    Add(app_, "status", "Print the four outlets as the switch shows them", "status",
+        [this](CLI::App& command) {
+            command.callback([this] {
+                chosen_ = [] {
+                    Command command;
+                    command.Run = [](SwitchSession& session, Output& output) {
+                        output.Outlets(ReadOutlets(session));
+                    };
+                    return command;
+                };
+            });
+        });
 }
 
 void Commands::AddSwitching(const char* name, const char* help, bool on) {
-    auto* command = Add(app_, name, help, on ? "on N..." : "off N...");
-    command->add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
-    command->callback([this, on, name = std::string(name)] {
-        chosen_ = [this, on, name] {
-            const std::vector<int> outlets = ParseOutlets(words_, name);
-            OutletChanges changes;
-            for (int outlet : outlets)
-                changes[outlet] = on;
-            return OutletChange(
-                [changes, outlets](SwitchSession& session, Output& output) {
-                    output.Changes(ChangeOutlets(session, changes), outlets);
-                },
-                OutletsText(outlets));
-        };
-    });
+    Add(app_, name, help, on ? "on N..." : "off N...",
+        [this, on, name = std::string(name)](CLI::App& command) {
+            command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
+            command.callback([this, on, name] {
+                chosen_ = [this, on, name] {
+                    const std::vector<int> outlets = ParseOutlets(words_, name);
+                    OutletChanges changes;
+                    for (int outlet : outlets)
+                        changes[outlet] = on;
+                    return OutletChange(
+                        [changes, outlets](SwitchSession& session, Output& output) {
+                            output.Changes(ChangeOutlets(session, changes), outlets);
+                        },
+                        OutletsText(outlets));
+                };
+            });
+        });
 }
 
 void Commands::AddToggle() {
-    auto* command = Add(app_, "toggle", "Switch the named outlets to the other state", "toggle N...");
-    command->add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
-    command->callback([this] {
-        chosen_ = [this] {
-            const std::vector<int> outlets = ParseOutlets(words_, "toggle");
-            return OutletChange(
-                [outlets](SwitchSession& session, Output& output) {
-                    output.Changes(ToggleOutlets(session, outlets), outlets);
-                },
-                OutletsText(outlets));
-        };
-    });
+    Add(app_, "toggle", "Switch the named outlets to the other state", "toggle N...",
+        [this](CLI::App& command) {
+            command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
+            command.callback([this] {
+                chosen_ = [this] {
+                    const std::vector<int> outlets = ParseOutlets(words_, "toggle");
+                    return OutletChange(
+                        [outlets](SwitchSession& session, Output& output) {
+                            output.Changes(ToggleOutlets(session, outlets), outlets);
+                        },
+                        OutletsText(outlets));
+                };
+            });
+        });
 }
 
 void Commands::AddSet() {
-    auto* command =
-        Add(app_, "set", "Set several outlets in one command, as in: set 1=on 3=off", "set N=on|off...");
-    command->add_option("settings", words_, "OUTLET=on or OUTLET=off, each outlet once")
-        ->option_text("N=on|off...");
-    command->callback([this] {
-        chosen_ = [this] {
-            std::vector<int> outlets;
-            const OutletChanges changes = ParseSettings(words_, outlets);
-            return OutletChange(
-                [changes, outlets](SwitchSession& session, Output& output) {
-                    output.Changes(ChangeOutlets(session, changes), outlets);
-                },
-                OutletsOf(changes));
-        };
-    });
+    Add(app_, "set", "Set several outlets in one command, as in: set 1=on 3=off", "set N=on|off...",
+        [this](CLI::App& command) {
+            command.add_option("settings", words_, "OUTLET=on or OUTLET=off, each outlet once")
+                ->option_text("N=on|off...");
+            command.callback([this] {
+                chosen_ = [this] {
+                    std::vector<int> outlets;
+                    const OutletChanges changes = ParseSettings(words_, outlets);
+                    return OutletChange(
+                        [changes, outlets](SwitchSession& session, Output& output) {
+                            output.Changes(ChangeOutlets(session, changes), outlets);
+                        },
+                        OutletsOf(changes));
+                };
+            });
+        });
 }
 
 void Commands::AddAll() {
-    auto* command = Add(app_, "all", "Switch all four outlets on or off", "all on|off");
-    command->add_option("state", state_, "on or off")->option_text("on|off");
-    command->callback([this] {
-        chosen_ = [this] {
-            if (state_ != "on" && state_ != "off")
-                throw UsageError(state_.empty() ? "all needs on or off, as in: qdlctl all off"
-                                                : Format("all takes on or off, not '%s'.", state_.c_str()));
-            const bool on = state_ == "on";
-            return OutletChange(
-                [on](SwitchSession& session, Output& output) {
-                    output.Changes(SwitchAll(session, on), {1, 2, 3, 4});
-                },
-                "outlets 1, 2, 3, 4");
-        };
+    Add(app_, "all", "Switch all four outlets on or off", "all on|off", [this](CLI::App& command) {
+        command.add_option("state", state_, "on or off")->option_text("on|off");
+        command.callback([this] {
+            chosen_ = [this] {
+                if (state_ != "on" && state_ != "off")
+                    throw UsageError(state_.empty()
+                                         ? "all needs on or off, as in: qdlctl all off"
+                                         : Format("all takes on or off, not '%s'.", state_.c_str()));
+                const bool on = state_ == "on";
+                return OutletChange(
+                    [on](SwitchSession& session, Output& output) {
+                        output.Changes(SwitchAll(session, on), {1, 2, 3, 4});
+                    },
+                    "outlets 1, 2, 3, 4");
+            };
+        });
     });
 }
 
 void Commands::AddCycle() {
-    auto* command =
-        Add(app_, "cycle", "Switch the named outlets off, wait, and on again; each step is checked",
-            "cycle [--off-time SECONDS] N...");
-    command->add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
-    command->add_option("--off-time", offTime_, "Seconds the outlets stay off, 0 to 3600 [5]")
-        ->option_text("SECONDS");
-    command->callback([this] {
-        chosen_ = [this] {
-            const std::vector<int> outlets = ParseOutlets(words_, "cycle");
-            const auto offTime = ParseSeconds(offTime_, "--off-time", 3600);
-            Command cycle;
-            cycle.Run = [outlets, offTime](SwitchSession& session, Output& output) {
-                const auto wait = [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); };
-                output.Changes(CycleOutlets(session, outlets, offTime, wait), outlets);
-            };
-            cycle.AtRisk = [outlets] { return OutletsText(outlets) + " may be left OFF"; };
-            cycle.Stopped = [outlets](const std::string& signal) {
-                return "Stopped by " + signal + ": the off time was cut short and " + OutletsText(outlets) +
-                       " switched on again; the switch shows what is printed.";
-            };
-            return cycle;
-        };
-    });
+    Add(app_, "cycle", "Switch the named outlets off, wait, and on again; each step is checked",
+        "cycle [--off-time SECONDS] N...", [this](CLI::App& command) {
+            command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
+            command.add_option("--off-time", offTime_, "Seconds the outlets stay off, 0 to 3600 [5]")
+                ->option_text("SECONDS");
+            command.callback([this] { chosen_ = [this] { return Cycle(); }; });
+        });
+}
+
+Command Commands::Cycle() {
+    const std::vector<int> outlets = ParseOutlets(words_, "cycle");
+    const auto offTime = ParseSeconds(offTime_, "--off-time", 3600);
+    Command cycle;
+    cycle.Run = [outlets, offTime](SwitchSession& session, Output& output) {
+        const auto wait = [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); };
+        output.Changes(CycleOutlets(session, outlets, offTime, wait), outlets);
+    };
+    cycle.AtRisk = [outlets] { return OutletsText(outlets) + " may be left OFF"; };
+    cycle.Stopped = [outlets](const std::string& signal) {
+        return "Stopped by " + signal + ": the off time was cut short and " + OutletsText(outlets) +
+               " switched on again; the switch shows what is printed.";
+    };
+    return cycle;
 }
 
 void Commands::AddSchedule() {
-    auto* schedule = Add(app_, "schedule", "Print the eight schedule entries; or change them",
-                         "schedule [set|clear|export|import ...]");
-    schedule->require_subcommand(0, 1);
-    schedule->callback([this] {
-        if (!chosen_)
-            chosen_ = [] {
-                Command command;
-                command.Run = [](SwitchSession& session, Output& output) {
-                    output.Entries(ReadSchedule(session));
+    Add(app_, "schedule", "Print the eight schedule entries; or change them",
+        "schedule [set|clear|export|import ...]", [this](CLI::App& schedule) {
+            schedule.require_subcommand(0, 1);
+            schedule.callback([this] {
+                if (!chosen_)
+                    chosen_ = [] {
+                        Command command;
+                        command.Run = [](SwitchSession& session, Output& output) {
+                            output.Entries(ReadSchedule(session));
+                        };
+                        return command;
+                    };
+            });
+            AddScheduleSet(schedule);
+            AddScheduleClear(schedule);
+            AddScheduleExport(schedule);
+            AddScheduleImport(schedule);
+        });
+}
+
+void Commands::AddScheduleSet(CLI::App& schedule) {
+    Add(schedule, "set", "Write one entry, then read it back and compare",
+        "schedule set SLOT --date YYYY-MM-DD --time HH:MM:SS --repeat MODE --on|--off",
+        [this](CLI::App& set) {
+            set.add_option("slot", slot_, "1A, 1B, 2A, 2B, 3A, 3B, 4A or 4B")->option_text("SLOT");
+            set.add_option("--date", date_, "The day, YYYY-MM-DD")->option_text("DATE");
+            set.add_option("--time", time_, "The time of day, HH:MM:SS, 00:00:00 to 23:59:59")
+                ->option_text("TIME");
+            set.add_option("--repeat", repeat_, "disable, once, everyday, weekdays or weekend")
+                ->option_text("MODE");
+            set.add_flag("--on", on_, "Switch the outlet on at that time");
+            set.add_flag("--off", off_, "Switch the outlet off at that time");
+            set.callback([this] { chosen_ = [this] { return ScheduleSet(); }; });
+        });
+}
+
+Command Commands::ScheduleSet() {
+    auto required = [](const std::string& value, const char* what) {
+        if (value.empty())
+            throw UsageError(Format("schedule set needs %s.", what));
+    };
+    required(slot_, "the slot, 1A to 4B");
+    required(date_, "--date YYYY-MM-DD");
+    required(time_, "--time HH:MM:SS");
+    required(repeat_, "--repeat disable|once|everyday|weekdays|weekend");
+    if (on_ == off_)
+        throw UsageError("schedule set needs one of --on or --off.");
+    ScheduleEntry entry;
+    entry.Slot = slot_;
+    RequireSlot(entry.Slot);
+    entry.Day = ParseIsoDate(date_);
+    entry.At = ParseIsoTime(time_);
+    entry.Repeat = ParseRepeatName(repeat_);
+    entry.On = on_;
+    return ScheduleChange(
+        [entry](SwitchSession& session, Output& output) { output.Entries({WriteEntry(session, entry)}); },
+        entry.Slot);
+}
+
+void Commands::AddScheduleClear(CLI::App& schedule) {
+    Add(schedule, "clear", "Set one entry's repeat mode to disable, the rest as read", "schedule clear SLOT",
+        [this](CLI::App& clear) {
+            clear.add_option("slot", slot_, "1A, 1B, 2A, 2B, 3A, 3B, 4A or 4B")->option_text("SLOT");
+            clear.callback([this] {
+                chosen_ = [this] {
+                    if (slot_.empty())
+                        throw UsageError("schedule clear needs the slot, 1A to 4B.");
+                    RequireSlot(slot_);
+                    const std::string slot = slot_;
+                    return ScheduleChange(
+                        [slot](SwitchSession& session, Output& output) {
+                            output.Entries({ClearEntry(session, slot)});
+                        },
+                        slot);
                 };
-                return command;
-            };
-    });
+            });
+        });
+}
 
-    auto* set = Add(*schedule, "set", "Write one entry, then read it back and compare",
-                    "schedule set SLOT --date YYYY-MM-DD --time HH:MM:SS --repeat MODE --on|--off");
-    set->add_option("slot", slot_, "1A, 1B, 2A, 2B, 3A, 3B, 4A or 4B")->option_text("SLOT");
-    set->add_option("--date", date_, "The day, YYYY-MM-DD")->option_text("DATE");
-    set->add_option("--time", time_, "The time of day, HH:MM:SS, 00:00:00 to 23:59:59")->option_text("TIME");
-    set->add_option("--repeat", repeat_, "disable, once, everyday, weekdays or weekend")->option_text("MODE");
-    set->add_flag("--on", on_, "Switch the outlet on at that time");
-    set->add_flag("--off", off_, "Switch the outlet off at that time");
-    set->callback([this] {
-        chosen_ = [this] {
-            auto required = [](const std::string& value, const char* what) {
-                if (value.empty())
-                    throw UsageError(Format("schedule set needs %s.", what));
-            };
-            required(slot_, "the slot, 1A to 4B");
-            required(date_, "--date YYYY-MM-DD");
-            required(time_, "--time HH:MM:SS");
-            required(repeat_, "--repeat disable|once|everyday|weekdays|weekend");
-            if (on_ == off_)
-                throw UsageError("schedule set needs one of --on or --off.");
-            ScheduleEntry entry;
-            entry.Slot = slot_;
-            RequireSlot(entry.Slot);
-            entry.Day = ParseIsoDate(date_);
-            entry.At = ParseIsoTime(time_);
-            entry.Repeat = ParseRepeatName(repeat_);
-            entry.On = on_;
-            return ScheduleChange([entry](SwitchSession& session,
-                                          Output& output) { output.Entries({WriteEntry(session, entry)}); },
-                                  entry.Slot);
-        };
-    });
+void Commands::AddScheduleExport(CLI::App& schedule) {
+    Add(schedule, "export", "Write the eight entries as JSON, to FILE or stdout", "schedule export [FILE]",
+        [this](CLI::App& exportCommand) {
+            exportCommand.add_option("file", file_, "File to write")->option_text("[FILE]");
+            exportCommand.callback([this] {
+                chosen_ = [this] {
+                    const std::string fileName = file_;
+                    const auto file = fileName.empty() ? nullptr : OpenForWriting(fileName);
+                    Command command;
+                    command.Run = [fileName, file](SwitchSession& session, Output& output) {
+                        const std::string document = ScheduleDocument(ReadSchedule(session));
+                        if (file)
+                            WriteAndClose(*file, fileName, document);
+                        else
+                            output.Raw(document);
+                    };
+                    return command;
+                };
+            });
+        });
+}
 
-    auto* clear = Add(*schedule, "clear", "Set one entry's repeat mode to disable, the rest as read",
-                      "schedule clear SLOT");
-    clear->add_option("slot", slot_, "1A, 1B, 2A, 2B, 3A, 3B, 4A or 4B")->option_text("SLOT");
-    clear->callback([this] {
-        chosen_ = [this] {
-            if (slot_.empty())
-                throw UsageError("schedule clear needs the slot, 1A to 4B.");
-            RequireSlot(slot_);
-            const std::string slot = slot_;
-            return ScheduleChange([slot](SwitchSession& session,
-                                         Output& output) { output.Entries({ClearEntry(session, slot)}); },
-                                  slot);
-        };
-    });
+void Commands::AddScheduleImport(CLI::App& schedule) {
+    Add(schedule, "import",
+        "Check a file of eight entries, write them all, read them back and list every difference",
+        "schedule import FILE", [this](CLI::App& importCommand) {
+            importCommand.add_option("file", file_, "File written by schedule export")->option_text("FILE");
+            importCommand.callback([this] { chosen_ = [this] { return ScheduleImport(); }; });
+        });
+}
 
-    auto* exportCommand = Add(*schedule, "export", "Write the eight entries as JSON, to FILE or stdout",
-                              "schedule export [FILE]");
-    exportCommand->add_option("file", file_, "File to write")->option_text("[FILE]");
-    exportCommand->callback([this] {
-        chosen_ = [this] {
-            const std::string fileName = file_;
-            const auto file = fileName.empty() ? nullptr : OpenForWriting(fileName);
-            Command command;
-            command.Run = [fileName, file](SwitchSession& session, Output& output) {
-                const std::string document = ScheduleDocument(ReadSchedule(session));
-                if (file)
-                    WriteAndClose(*file, fileName, document);
-                else
-                    output.Raw(document);
-            };
-            return command;
-        };
-    });
-
-    auto* importCommand =
-        Add(*schedule, "import",
-            "Check a file of eight entries, write them all, read them back and list every difference",
-            "schedule import FILE");
-    importCommand->add_option("file", file_, "File written by schedule export")->option_text("FILE");
-    importCommand->callback([this] {
-        chosen_ = [this] {
-            if (file_.empty())
-                throw UsageError("schedule import needs the file written by schedule export.");
-            const auto entries = ParseScheduleFile(ReadFile(file_), file_);
-            auto written = std::make_shared<std::vector<std::string>>();
-            Command command;
-            command.Run = [entries, written](SwitchSession& session, Output& output) {
-                const ImportResult result =
-                    ImportSchedule(session, entries, [] { return stops::Requested() != 0; });
-                *written = result.Written;
-                // With --json the failure prints what the switch shows, as one document.
-                if (result.Differences.empty() || !output.Json())
-                    output.Import(result);
-                if (!result.Differences.empty())
-                    throw ScheduleCheckFailed(Format("%s does not show %zu of the entries as in the file.",
-                                                     session.Target().Name().c_str(),
-                                                     result.Differences.size()),
-                                              result.Shown);
-            };
-            command.AtRisk = [] { return "the schedule may be written only in part"; };
-            command.Stopped = [written](const std::string& signal) {
-                std::string slots;
-                for (const auto& slot : *written)
-                    slots += (slots.empty() ? "" : ", ") + slot;
-                return Format("Stopped by %s after %zu of the 8 entries: %s%s.", signal.c_str(),
-                              written->size(),
-                              written->empty() ? "none was written" : "written: ", slots.c_str());
-            };
-            return command;
-        };
-    });
+Command Commands::ScheduleImport() {
+    if (file_.empty())
+        throw UsageError("schedule import needs the file written by schedule export.");
+    const auto entries = ParseScheduleFile(ReadFile(file_), file_);
+    auto written = std::make_shared<std::vector<std::string>>();
+    Command command;
+    command.Run = [entries, written](SwitchSession& session, Output& output) {
+        const ImportResult result = ImportSchedule(session, entries, [] { return stops::Requested() != 0; });
+        *written = result.Written;
+        // With --json the failure prints what the switch shows, as one document.
+        if (result.Differences.empty() || !output.Json())
+            output.Import(result);
+        if (!result.Differences.empty())
+            throw ScheduleCheckFailed(Format("%s does not show %zu of the entries as in the file.",
+                                             session.Target().Name().c_str(), result.Differences.size()),
+                                      result.Shown);
+    };
+    command.AtRisk = [] { return "the schedule may be written only in part"; };
+    command.Stopped = [written](const std::string& signal) {
+        std::string slots;
+        for (const auto& slot : *written)
+            slots += (slots.empty() ? "" : ", ") + slot;
+        return Format("Stopped by %s after %zu of the 8 entries: %s%s.", signal.c_str(), written->size(),
+                      written->empty() ? "none was written" : "written: ", slots.c_str());
+    };
+    return command;
 }
 
 void Commands::AddUrl() {
-    Add(app_, "url", "Print the switch's web page address, as the window's Web Control opens it", "url")
-        ->callback([this] {
-            chosen_ = [this] {
-                Command command;
-                const ConnectionTexts texts = connection_.Texts();
-                command.RunOffline = [texts](Output& output) { output.Text("url", WebPageAddress(texts)); };
-                return command;
-            };
+    Add(app_, "url", "Print the switch's web page address, as the window's Web Control opens it", "url",
+        [this](CLI::App& command) {
+            command.callback([this] {
+                chosen_ = [this] {
+                    Command command;
+                    const ConnectionTexts texts = connection_.Texts();
+                    command.RunOffline = [texts](Output& output) {
+                        output.Text("url", WebPageAddress(texts));
+                    };
+                    return command;
+                };
+            });
         });
 }
 

@@ -6,6 +6,7 @@
 #include "SwitchSession.h"
 
 #include <functional>
+#include <map>
 #include <string>
 
 namespace CLI {
@@ -38,6 +39,9 @@ public:
     // The command the arguments chose, read; fails with a UsageError.
     Command Chosen();
 
+    // Defines the options of every command, as those the arguments did not choose are not.
+    void DefineAll();
+
 private:
     void AddStatus();
     void AddSwitching(const char* name, const char* help, bool on);
@@ -47,13 +51,25 @@ private:
     void AddCycle();
     void AddSchedule();
     void AddUrl();
-    CLI::App* Add(CLI::App& parent, const char* name, const char* help, const char* usage);
+    void AddScheduleSet(CLI::App& schedule);
+    void AddScheduleClear(CLI::App& schedule);
+    void AddScheduleExport(CLI::App& schedule);
+    void AddScheduleImport(CLI::App& schedule);
+    Command Cycle();
+    Command ScheduleSet();
+    Command ScheduleImport();
+
+    // Adds a command whose options and commands `define` makes once it is chosen.
+    CLI::App* Add(CLI::App& parent, const char* name, const char* help, const char* usage,
+                  std::function<void(CLI::App&)> define);
+    void Define(CLI::App* command);
 
     CLI::App& app_;
     const ConnectionOptions& connection_;
     HelpFormat& help_;
     // Each command sets how to read its arguments once they are parsed.
     std::function<Command()> chosen_;
+    std::map<CLI::App*, std::function<void(CLI::App&)>> undefined_;
     std::vector<std::string> words_;
     std::string state_, offTime_ = "5";
     std::string slot_, date_, time_, repeat_, file_;

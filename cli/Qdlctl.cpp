@@ -1,6 +1,7 @@
 #include "Qdlctl.h"
 
 #include "Commands.h"
+#include "Completion.h"
 #include "ConnectionOptions.h"
 #include "HelpFormat.h"
 #include "Output.h"
@@ -116,6 +117,9 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
     auto help = std::make_shared<HelpFormat>();
     app.formatter(help);
     help->Usage(&app, "qdlctl [OPTIONS] COMMAND [ARGUMENTS]");
+    // The commands are made without help options of their own: a --help after a command falls
+    // through to the program's, whose help is that of the command chosen.
+    app.set_help_flag();
     app.fallthrough();
     app.allow_extras();
     app.require_subcommand(0, 1);
@@ -125,8 +129,12 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
     bool json = false;
     app.add_flag("--json", json, "Print one JSON document; failures as {\"error\": ...} on standard error");
     Commands commands(app, connection, *help);
+    std::string completion;
+    app.add_option("--completion", completion, "The shell completion script for bash, zsh or fish")
+        ->group("");
     // Set after the commands are added, so that only the program's own help carries it.
     app.footer(Footer);
+    app.set_help_flag("-h,--help", "Print this help, or the command's, and exit");
 
     std::optional<SwitchTarget> target;
     try {
@@ -142,6 +150,11 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
             ThrowWorded(failure, app);
         }
         RequireNoLeftovers(app);
+        if (!completion.empty()) {
+            commands.DefineAll();
+            output.Raw(CompletionScript(app, completion));
+            return Finish(output, target);
+        }
         if (app.get_subcommands().empty())
             throw UsageError("qdlctl needs a command: see qdlctl --help.");
         const Command command = commands.Chosen();

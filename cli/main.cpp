@@ -1,12 +1,10 @@
 #include "FenceAgent.h"
 #include "Qdlctl.h"
-#include "Schedule.h"
 #include "StopRequests.h"
 
 #include <iostream>
 
 int main(int argc, char* argv[]) {
-    qdl::control::UseSwitchSeparators();
     if (qdl::cli::IsFenceAgentCall(argc, argv))
         return qdl::cli::RunFenceAgent(argc, argv, std::cin, std::cout, std::cerr);
     qdl::platform::stops::Install();

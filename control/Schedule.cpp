@@ -165,6 +165,7 @@ void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry) {
 }
 
 ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot) {
+    UseSwitchSeparators();
     const ReplyList reply = session.GetSchedule(slot);
     const std::string name = session.Target().Name();
     if (reply.empty())

@@ -38,7 +38,7 @@ struct ScheduleCheckFailed : CheckFailed {
 };
 
 // The date and time separators the switch writes ("-" and ":"), made the process's own as the
-// window does at start-up, so that its schedule replies read.
+// window does at start-up, so that its schedule replies read. Reading an entry does it first.
 void UseSwitchSeparators();
 
 // Checks of what a caller typed; each fails with a UsageError naming the text.

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Times `qdlctl status` as a whole process against curl sending the same request, both against
-# the stand-in switch on a loopback port, side by side in one hyperfine run.
-# Usage: scripts/bench-cli.sh [RUNS]
+# Times qdlctl as a whole process against the stand-in switch, side by side in one hyperfine run:
+# `qdlctl status` against curl sending the same request and against floor_client (a minimal C
+# client making the same exchange), and `qdlctl on 2`, lock included, against floor_client making
+# its GetPower, SetPower and GetPower. Usage: scripts/bench-cli.sh [RUNS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-300}
 
 bash scripts/install-deps.sh bench
 cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
-cmake --build build-rel -j2 --target qdlctl qdl-switch
+cmake --build build-rel -j2 --target qdlctl qdl-switch floor_client
 
 work=$(mktemp -d)
 trap 'kill "${switch_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -22,10 +23,18 @@ for _ in $(seq 100); do
 done
 [ -n "$port" ] || { echo "the stand-in switch did not start" >&2; exit 1; }
 
-qdlctl=$PWD/build-rel/cli/qdlctl
+qdlctl="$PWD/build-rel/cli/qdlctl --host 127.0.0.1 --port $port"
+floor="$PWD/build-rel/bench/floor_client $port"
 cd "$work"
 hyperfine -N --warmup 10 --runs "$runs" --export-csv times.csv \
-    -n qdlctl "$qdlctl status --host 127.0.0.1 --port $port" \
-    -n curl "curl -s -u admin:40617253 http://127.0.0.1:$port/Set.cmd?CMD=GetPower"
-awk -F, '$1 == "qdlctl" {q = $4} $1 == "curl" {c = $4} END {
-    printf "median: qdlctl status %.2f ms, curl %.2f ms: %.2fx (goal <= 1.0x)\n", q * 1000, c * 1000, q / c }' times.csv
+    -n status "$qdlctl status" \
+    -n curl "curl -s -u admin:40617253 http://127.0.0.1:$port/Set.cmd?CMD=GetPower" \
+    -n floor "$floor /Set.cmd?CMD=GetPower" \
+    -n on "$qdlctl on 2" \
+    -n floor3 "$floor /Set.cmd?CMD=GetPower /Set.cmd?CMD=SetPower+P60=0+P61=1+P62=0+P63=0 /Set.cmd?CMD=GetPower" \
+    >/dev/null
+awk -F, '{median[$1] = $4} END {
+    printf "median: qdlctl status %.2f ms, curl %.2f ms: %.2fx (goal <= 1.0x)\n", median["status"] * 1000, median["curl"] * 1000, median["status"] / median["curl"]
+    printf "median: qdlctl status %.2f ms, floor %.2f ms: %.2fx (goal <= 1.3x)\n", median["status"] * 1000, median["floor"] * 1000, median["status"] / median["floor"]
+    printf "median: qdlctl on 2 %.2f ms, floor of three exchanges %.2f ms: %.2fx (goal <= 1.3x)\n", median["on"] * 1000, median["floor3"] * 1000, median["on"] / median["floor3"]
+}' times.csv

@@ -2,7 +2,8 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
-# Usage: install-deps.sh [fuzz] [bench]   (the extra tools of scripts/fuzz.sh and the benchmarks)
+# Usage: install-deps.sh [fuzz] [bench] [cluster]   (the extra tools of scripts/fuzz.sh, the
+#        benchmarks and the cluster test)
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,9 @@ packages=(
     nlohmann-json3-dev
     fence-agents
     libxml2-utils
+    xsltproc
+    zsh
+    fish
     desktop-file-utils
     appstream
     libxcb1-dev
@@ -35,7 +39,8 @@ for group in "$@"; do
     case "$group" in
     fuzz) packages+=(clang libclang-rt-dev) ;;
     bench) packages+=(hyperfine curl) ;;
-    *) echo "install-deps.sh: unknown group $group (fuzz, bench)" >&2; exit 2 ;;
+    cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster)" >&2; exit 2 ;;
     esac
 done
 

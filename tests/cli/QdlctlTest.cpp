@@ -411,6 +411,24 @@ TEST_F(QdlctlTest, HelpVersionAndTheBareCommand) {
     EXPECT_NE(cycle.Out.find("0 to 3600"), std::string::npos);
 }
 
+// The completions made from the command definitions, as each shell runs them.
+TEST_F(QdlctlTest, ShellCompletionsOfferCommandsOptionsAndValues) {
+    for (const char* shell : {"bash", "zsh", "fish"})
+        WriteBytes(File(shell), Qdlctl({"--completion", shell}).Out);
+    const std::string bash =
+        "source " + File("bash") +
+        "; complete() { COMP_WORDS=($1); COMP_CWORD=$2; COMPREPLY=(); "
+        "_qdlctl; echo \"${COMPREPLY[*]}\"; }; complete 'qdlctl --host h schedule s' 4; "
+        "complete 'qdlctl cycle --of' 2; complete 'qdlctl schedule set 1A --repeat week' 5";
+    EXPECT_EQ(RunProgram({"/bin/bash", "-c", bash}).Out, "set\n--off-time\nweekdays weekend\n");
+    const std::string fish =
+        "source " + File("fish") + "; complete -C 'qdlctl set 4'; complete -C 'qdlctl --pass'";
+    EXPECT_EQ(RunProgram({"/usr/bin/fish", "-c", fish}).Out,
+              "4=off\n4=on\n--password\tPassword; other users can see it in the process list\n"
+              "--password-file\tRead the password from the file's first line\n");
+    EXPECT_EQ(RunProgram({"/usr/bin/zsh", "-n", File("zsh")}).ExitCode, 0);
+}
+
 // Against the real stand-in switch program.
 class QdlctlStandInTest : public QdlctlTest {
 protected:
