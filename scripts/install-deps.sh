@@ -2,8 +2,8 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
-# Usage: install-deps.sh [fuzz] [bench] [cluster]   (the extra tools of scripts/fuzz.sh, the
-#        benchmarks and the cluster test)
+# Usage: install-deps.sh [fuzz] [bench] [cluster] [package]   (the extra tools of scripts/fuzz.sh,
+#        the benchmarks, the cluster test and the Debian packaging)
 set -euo pipefail
 
 packages=(
@@ -40,7 +40,8 @@ for group in "$@"; do
     fuzz) packages+=(clang libclang-rt-dev) ;;
     bench) packages+=(hyperfine curl) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
-    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster)" >&2; exit 2 ;;
+    package) packages+=(debhelper dpkg-dev lintian binutils) ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, package)" >&2; exit 2 ;;
     esac
 done
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -78,13 +79,19 @@ TEST_F(SwitchServerTest, ItsPageShowsAndSwitchesTheOutlets) {
     EXPECT_NE(browser.Get("/")->body.find("Outlet 2</td><td class=\"on\">ON"), std::string::npos);
 }
 
-TEST_F(SwitchServerTest, LogsOneLinePerRequestWithoutThePassword) {
+TEST_F(SwitchServerTest, LogsOneLinePerRequestWithThePasswordMasked) {
     Get();
     EXPECT_THROW(Get("wrong"), std::runtime_error);
+    httplib::Client curious("127.0.0.1", port);
+    curious.Get("/Set.cmd?CMD=GetPower&password=40617253");
     server.Stop();
     serving.join();
     serving = std::thread([] {});
-    EXPECT_EQ(log.str(), "GET /Set.cmd?CMD=GetPower 200\nGET /Set.cmd?CMD=GetPower 401\n");
+    const std::string line = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ 127\.0\.0\.1:\d+ GET )";
+    EXPECT_TRUE(std::regex_match(log.str(), std::regex(line + R"(/Set\.cmd\?CMD=GetPower 200\n)" + line +
+                                                       R"(/Set\.cmd\?CMD=GetPower 401\n)" + line +
+                                                       R"(/Set\.cmd\?CMD=GetPower&password=\*\*\* 401\n)")))
+        << log.str();
 }
 
 } // namespace

@@ -4,6 +4,11 @@
 #include "TextUtil.h"
 #include "WebPage.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <thread>
 
 namespace qdl::standin {
@@ -16,12 +21,41 @@ std::string RawQuery(const httplib::Request& request) {
     return question == std::string::npos ? std::string() : request.target.substr(question + 1);
 }
 
+constexpr int ListenBacklog = 128;
+
+std::string IsoTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string Masked(std::string text, const std::string& secret) {
+    if (secret.empty())
+        return text;
+    for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+        text.replace(at, secret.size(), "***");
+    return text;
+}
+
 } // namespace
 
 SwitchServer::SwitchServer(SwitchState& state, const SwitchOptions& options, std::ostream& log)
     : state_(state), options_(options),
       expectedAuthorization_(Base64Encode(options.UserName + ":" + options.Password)), log_(log) {
+    // Only SO_REUSEADDR: a second switch on the same port must fail rather than share the requests.
+    server_.set_socket_options([this](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listener_ = socket;
+    });
+    // One request a connection, as the switch's clients send them: the requests count as connections.
+    server_.set_keep_alive_max_count(1);
     server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+        if (auto handled = Misbehave(++requests_, response))
+            return *handled;
         if (Authorized(request))
             return httplib::Server::HandlerResponse::Unhandled;
         response.status = 401;
@@ -44,6 +78,43 @@ SwitchServer::SwitchServer(SwitchState& state, const SwitchOptions& options, std
     });
 }
 
+std::optional<httplib::Server::HandlerResponse> SwitchServer::Misbehave(std::uint64_t number,
+                                                                        httplib::Response& response) {
+    const Faults& fail = options_.Fail;
+    if (fail.RefuseAfter && number > *fail.RefuseAfter) {
+        // Came in before the listening socket closed: as good as refused.
+        response.set_content_provider(1, "text/html",
+                                      [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    // The listening socket closes before the last answer goes out, so that no client can connect
+    // in between.
+    if (fail.RefuseAfter && number == *fail.RefuseAfter)
+        server_.stop();
+    if (number <= fail.After)
+        return std::nullopt;
+    if (fail.Slow.count() > 0 && !WaitUnlessStopped(fail.Slow))
+        return httplib::Server::HandlerResponse::Handled;
+    if (fail.Hang) {
+        WaitUnlessStopped(std::chrono::hours(24 * 365));
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    if (fail.Close) {
+        // The head goes out, then the connection closes where the body should follow.
+        response.set_content_provider(64, "text/html",
+                                      [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    if (fail.RefuseLogin || fail.ServerError) {
+        response.status = fail.RefuseLogin ? 401 : 500;
+        response.set_content(fail.RefuseLogin ? "<html>401 Unauthorized</html>"
+                                              : "<html>500 Internal Server Error</html>",
+                             "text/html");
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    return std::nullopt;
+}
+
 bool SwitchServer::Authorized(const httplib::Request& request) const {
     const std::string value = Trim(request.get_header_value("Authorization"));
     const auto blank = value.find(' ');
@@ -53,15 +124,26 @@ bool SwitchServer::Authorized(const httplib::Request& request) const {
 
 void SwitchServer::Log(const httplib::Request& request, const httplib::Response& response) {
     std::lock_guard lock(logMutex_);
-    log_ << request.method << ' ' << request.target << ' ' << response.status << std::endl;
+    log_ << IsoTimeNow() << ' ' << request.remote_addr << ':' << request.remote_port << ' ' << request.method
+         << ' ' << Masked(request.target, options_.Password) << ' ' << response.status << std::endl;
+}
+
+bool SwitchServer::WaitUnlessStopped(std::chrono::milliseconds time) {
+    std::unique_lock lock(stopMutex_);
+    return !stopped_.wait_for(lock, time, [this] { return stopping_; });
 }
 
 int SwitchServer::Bind() {
+    errno = 0;
     const int port = options_.Port == 0
                          ? server_.bind_to_any_port(options_.Address)
                          : (server_.bind_to_port(options_.Address, options_.Port) ? options_.Port : -1);
     if (port <= 0)
-        throw std::runtime_error(Format("cannot listen on %s:%d", options_.Address.c_str(), options_.Port));
+        throw std::runtime_error(Format("cannot listen on %s:%d%s%s", options_.Address.c_str(), options_.Port,
+                                        errno ? ": " : "", errno ? std::strerror(errno) : ""));
+    // The HTTP library listens with a backlog of 5, which makes a few dozen parallel clients time
+    // out; listening again on the socket raises it.
+    ::listen(listener_, ListenBacklog);
     return port;
 }
 
@@ -71,6 +153,11 @@ void SwitchServer::Serve() {
 }
 
 void SwitchServer::Stop() {
+    {
+        std::lock_guard lock(stopMutex_);
+        stopping_ = true;
+    }
+    stopped_.notify_all();
     // The server only takes a stop once its accept loop runs.
     while (!served_ && !server_.is_running())
         std::this_thread::yield();

@@ -1,9 +1,13 @@
 #include "SwitchState.h"
 
 #include "Conversions.h"
+#include "SettingsFile.h"
 #include "TextUtil.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -44,6 +48,30 @@ std::optional<int> SlotIndex(const std::string& slot) {
     return std::nullopt;
 }
 
+using json = nlohmann::json;
+
+json EntryJson(const ScheduleEntry& entry) {
+    return {{"date", Format("%04d-%02d-%02d", entry.At.Year, entry.At.Month, entry.At.Day)},
+            {"time", Format("%02d:%02d:%02d", entry.At.Hour, entry.At.Minute, entry.At.Second)},
+            {"code", entry.RepeatCode},
+            {"on", entry.On}};
+}
+
+ScheduleEntry EntryOf(const json& item) {
+    ScheduleEntry entry;
+    const std::string date = item.at("date").get<std::string>(), time = item.at("time").get<std::string>();
+    CivilTime& at = entry.At;
+    if (std::sscanf(date.c_str(), "%4d-%2d-%2d", &at.Year, &at.Month, &at.Day) != 3 ||
+        std::sscanf(time.c_str(), "%2d:%2d:%2d", &at.Hour, &at.Minute, &at.Second) != 3 ||
+        !IsValidDate(at.Year, at.Month, at.Day) || at.Hour > 23 || at.Minute > 59 || at.Second > 59)
+        throw std::runtime_error("an entry's date or time is no real date or time");
+    entry.RepeatCode = item.at("code").get<int>();
+    entry.On = item.at("on").get<bool>();
+    if (entry.RepeatCode < 0 || entry.RepeatCode > 255)
+        throw std::runtime_error("an entry's code is not 0 to 255");
+    return entry;
+}
+
 bool DueOn(const ScheduleEntry& entry, std::int64_t day) {
     const std::int64_t first = DaysFromCivil(entry.At.Year, entry.At.Month, entry.At.Day);
     if (entry.RepeatCode & 0x80)
@@ -59,6 +87,50 @@ const std::array<const char*, SwitchState::SlotCount> SwitchState::Slots{"1A", "
 SwitchState::SwitchState(const CivilTime& now) : clock_(SecondsOf(now)) {
     for (ScheduleEntry& entry : schedule_)
         entry.At = CivilTime{2006, 11, 27, 8, 5, 5};
+}
+
+void SwitchState::KeepIn(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    if (const auto text = ReadSettingsFile(fileName)) {
+        try {
+            const json document = json::parse(*text);
+            const auto outlets = document.at("outlets").get<std::vector<bool>>();
+            const auto& schedule = document.at("schedule");
+            if (outlets.size() != outlets_.size() || !schedule.is_array() ||
+                schedule.size() != schedule_.size())
+                throw std::runtime_error("it needs 4 outlets and 8 schedule entries");
+            std::copy(outlets.begin(), outlets.end(), outlets_.begin());
+            for (std::size_t i = 0; i < schedule_.size(); ++i)
+                schedule_[i] = EntryOf(schedule[i]);
+        } catch (const std::exception& failure) {
+            throw std::runtime_error(
+                Format("the state file %s is damaged: %s", fileName.c_str(), failure.what()));
+        }
+    }
+    stateFile_ = fileName;
+    Save();
+}
+
+void SwitchState::Stick(int outlet) {
+    std::lock_guard lock(mutex_);
+    stuck_.at(static_cast<std::size_t>(outlet - 1)) = true;
+}
+
+// Every change of the outlets goes through here: a stuck outlet keeps its state.
+void SwitchState::Switch(std::array<bool, 4> states) {
+    for (std::size_t i = 0; i < states.size(); ++i)
+        if (stuck_[i])
+            states[i] = outlets_[i];
+    outlets_ = states;
+}
+
+void SwitchState::Save() const {
+    if (stateFile_.empty())
+        return;
+    json schedule = json::array();
+    for (const ScheduleEntry& entry : schedule_)
+        schedule.push_back(EntryJson(entry));
+    WriteSettingsFile(stateFile_, json{{"outlets", outlets_}, {"schedule", schedule}}.dump(2) + "\n");
 }
 
 std::string SwitchState::Command(const std::string& query) {
@@ -103,7 +175,8 @@ std::optional<std::string> SwitchState::SetPower(const std::string& text) {
             return std::nullopt;
         states[static_cast<std::size_t>(outlet - std::begin(OutletNames))] = value == "1";
     }
-    outlets_ = states;
+    Switch(states);
+    Save();
     return PowerReply();
 }
 
@@ -139,6 +212,7 @@ std::optional<std::string> SwitchState::SetSchedule(const std::string& text) {
         entry.At.Minute > 59 || entry.At.Second > 59 || entry.RepeatCode > 255)
         return std::nullopt;
     schedule_[static_cast<std::size_t>(*index)] = entry;
+    Save();
     return EntryReply(*index);
 }
 
@@ -161,10 +235,15 @@ void SwitchState::Tick(const CivilTime& now) {
         }
     }
     std::stable_sort(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.At < b.At; });
+    std::array<bool, 4> states = outlets_;
     for (const Due& event : due)
-        outlets_[static_cast<std::size_t>(event.Index / 2)] =
+        states[static_cast<std::size_t>(event.Index / 2)] =
             schedule_[static_cast<std::size_t>(event.Index)].On;
     clock_ = until;
+    if (states != outlets_) {
+        Switch(states);
+        Save();
+    }
 }
 
 bool SwitchState::Outlet(int outlet) const {
@@ -174,13 +253,19 @@ bool SwitchState::Outlet(int outlet) const {
 
 void SwitchState::SetOutlet(int outlet, bool on) {
     std::lock_guard lock(mutex_);
-    outlets_.at(static_cast<std::size_t>(outlet - 1)) = on;
+    std::array<bool, 4> states = outlets_;
+    states.at(static_cast<std::size_t>(outlet - 1)) = on;
+    Switch(states);
+    Save();
 }
 
 void SwitchState::ToggleOutlet(int outlet) {
     std::lock_guard lock(mutex_);
-    auto& state = outlets_.at(static_cast<std::size_t>(outlet - 1));
+    std::array<bool, 4> states = outlets_;
+    auto& state = states.at(static_cast<std::size_t>(outlet - 1));
     state = !state;
+    Switch(states);
+    Save();
 }
 
 ScheduleEntry SwitchState::Entry(int index) const {

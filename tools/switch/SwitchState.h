@@ -24,6 +24,14 @@ class SwitchState {
 public:
     explicit SwitchState(const CivilTime& now);
 
+    // Keeps the outlets and the schedule in `fileName` across restarts: reads it when it exists
+    // (failing with the reason when it cannot be read or is damaged), and replaces it as one step
+    // on every change from now on.
+    void KeepIn(const std::string& fileName);
+
+    // That outlet ignores every change from now on; its state is still shown.
+    void Stick(int outlet);
+
     // The reply body to the query of /Set.cmd (the raw text after "?", such as
     // "CMD=SetPower+P60=1+P61=0+P62=0+P63=1"); "<html></html>" for a malformed command.
     std::string Command(const std::string& query);
@@ -41,6 +49,8 @@ public:
 
 private:
     std::string PowerReply() const;
+    void Switch(std::array<bool, 4> states);
+    void Save() const;
     std::string EntryReply(int index) const;
     std::optional<std::string> SetPower(const std::string& fields);
     std::optional<std::string> GetSchedule(const std::string& fields) const;
@@ -48,6 +58,8 @@ private:
 
     mutable std::mutex mutex_;
     std::array<bool, 4> outlets_{};
+    std::array<bool, 4> stuck_{};
+    std::string stateFile_;
     std::array<ScheduleEntry, SlotCount> schedule_{};
     std::int64_t clock_;
 };

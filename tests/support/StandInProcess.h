@@ -9,22 +9,28 @@
 #include <regex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace qdl::test {
 
-// The real stand-in switch program on a free loopback port, stopped when this goes.
+// The real stand-in switch program (on a free loopback port unless `arguments` name one), stopped
+// when this goes.
 class StandInProcess {
 public:
-    explicit StandInProcess(const std::string& program) {
+    explicit StandInProcess(const std::string& program,
+                            std::vector<std::string> arguments = {"--port", "0"}) {
         int output[2];
         if (::pipe2(output, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-        std::string path = program, port = "--port", zero = "0";
-        char* argv[] = {path.data(), port.data(), zero.data(), nullptr};
-        const int spawned = ::posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, environ);
+        arguments.insert(arguments.begin(), program);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(output[1]);
         // Its first line names the address it listens on.
