@@ -1,6 +1,7 @@
 // Starts a program under the X server of $DISPLAY and ends it the moment its first window is
 // mapped: the time from start to visible window is then the probe's own run time (what
-// hyperfine measures), and the program's peak resident size is printed as "KIB_PEAK <n>".
+// hyperfine measures) and is printed as "MS_TO_MAP <ms>", and the program's peak resident size
+// is printed as "KIB_PEAK <n>".
 #include <xcb/xcb.h>
 
 #include <poll.h>
@@ -61,16 +62,18 @@ int main(int argc, char** argv) {
     }
     WatchRootWindow(connection.get());
     pid_t program = 0;
+    const auto started = std::chrono::steady_clock::now();
     if (::posix_spawn(&program, argv[1], nullptr, nullptr, argv + 1, environ) != 0) {
         std::perror("startup_probe");
         return 2;
     }
     const bool mapped = WaitForMappedWindow(connection.get(), program, std::chrono::seconds(20));
+    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - started;
     ::kill(program, SIGKILL);
     int status = 0;
     rusage usage{};
     ::wait4(program, &status, 0, &usage);
-    std::printf("KIB_PEAK %ld\n", usage.ru_maxrss);
+    std::printf("MS_TO_MAP %.2f\nKIB_PEAK %ld\n", elapsed.count(), usage.ru_maxrss);
     if (!mapped)
         std::fprintf(stderr, "startup_probe: %s showed no window\n", argv[1]);
     return mapped ? 0 : 1;

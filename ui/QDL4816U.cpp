@@ -1,6 +1,7 @@
 #include "QDL4816U.h"
 
 #include "ui_QDL4816U.h"
+#include "ui_SchedulePage.h"
 
 #include "CommaText.h"
 #include "FormatSettings.h"
@@ -19,7 +20,8 @@
 #include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QFileInfo>
-#include <QFontInfo>
+#include <QFontDatabase>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -98,11 +100,13 @@ void TForm1::StyleControls() {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     ApplyMemoFont();
+    // The menus drop down as windows of their own, which take no font from the window.
+    for (QMenu* menu : {ui->FileF1, ui->TarnwellHomepage1})
+        menu->setFont(font());
     ApplyColours();
     // The tab control is no tab stop and takes no click focus: a click on a page leaves the
     // focus where it was, so the arrow keys never switch pages behind the user's back.
     ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
-    NarrowScheduleArrows();
     new TypedLengthLimit(MaxTypedPasswordLength, ui->Edit4);
     AddStatusPanel();
     setFixedSize(sizeHint());
@@ -116,11 +120,10 @@ void TForm1::ApplyWindowFont() {
     const QString designed = QStringLiteral("ＭＳ Ｐゴシック");
     QFont windowFont;
     windowFont.setFamilies({designed, QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
-    windowFont.setPixelSize(13);
     // The fallback's Latin letters run wider than the designed font's: one pixel less keeps
-    // every caption within its designed control.
-    if (QFontInfo(windowFont).family() != designed)
-        windowFont.setPixelSize(12);
+    // every caption within its designed control. (Asking the font database, not the font, loads
+    // no font that is not used.)
+    windowFont.setPixelSize(QFontDatabase::hasFamily(designed) ? 13 : 12);
     setFont(windowFont);
 }
 
@@ -179,7 +182,6 @@ void TForm1::ConnectSignals() {
     connect(ui->SpeedButton2, &QPushButton::clicked, this, &TForm1::SpeedButton2Click);
     connect(ui->SpeedButton3, &QPushButton::clicked, this, &TForm1::SpeedButton3Click);
     connect(ui->SpeedButton4, &QPushButton::clicked, this, &TForm1::SpeedButton4Click);
-    connect(ui->SpeedButton5, &QPushButton::clicked, this, &TForm1::SpeedButton5Click);
     connect(ui->SpeedButton6, &QPushButton::clicked, this, &TForm1::SpeedButton6Click);
     for (ClickablePanel* outlet : {ui->PB1, ui->PB2, ui->PB3, ui->PB4})
         connect(outlet, &ClickablePanel::Click, this, &TForm1::PB1Click);
@@ -198,7 +200,6 @@ void TForm1::FormCreate() {
     ApplyConnectionFields();
     qdl::ProcessFormatSettings().DateSeparator = '-';
     qdl::ProcessFormatSettings().TimeSeparator = ':';
-    SetPickerFormats();
     SetStatusText(CreditLine());
     // Also when the load fails part-way, the fields follow what the boxes then show.
     try {
@@ -231,6 +232,19 @@ void TForm1::ApplyConnectionFields() {
     FDevicePort = qdl::StrToIntDef(Text(ui->Edit2), 80);
     FDeviceUser = Text(ui->Edit3);
     FDevicePassword = Text(ui->Edit4);
+}
+
+// The page's rows, made on a page that shows already: each control is shown once it is set up.
+void TForm1::BuildSchedulePage() {
+    if (schedule_)
+        return;
+    schedule_ = std::make_unique<Ui::SchedulePage>();
+    schedule_->setupUi(ui->TabSheet2);
+    NarrowScheduleArrows();
+    SetPickerFormats();
+    connect(schedule_->SpeedButton5, &QPushButton::clicked, this, &TForm1::SpeedButton5Click);
+    for (QWidget* control : ui->TabSheet2->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        control->show();
 }
 
 void TForm1::SetPickerFormats() {
@@ -382,20 +396,23 @@ void TForm1::SpeedButton6Click() {
 }
 
 std::vector<TForm1::ScheduleRow> TForm1::ScheduleRows() const {
+    const Ui::SchedulePage& page = *schedule_;
     return {
-        {"1A", ui->DateTimePicker1, ui->DateTimePicker2, ui->ComboBox1, ui->ComboBox2},
-        {"1B", ui->DateTimePicker3, ui->DateTimePicker4, ui->ComboBox3, ui->ComboBox4},
-        {"2A", ui->DateTimePicker5, ui->DateTimePicker6, ui->ComboBox5, ui->ComboBox6},
-        {"2B", ui->DateTimePicker7, ui->DateTimePicker8, ui->ComboBox7, ui->ComboBox8},
-        {"3A", ui->DateTimePicker9, ui->DateTimePicker10, ui->ComboBox9, ui->ComboBox10},
-        {"3B", ui->DateTimePicker11, ui->DateTimePicker12, ui->ComboBox11, ui->ComboBox12},
-        {"4A", ui->DateTimePicker13, ui->DateTimePicker14, ui->ComboBox13, ui->ComboBox14},
-        {"4B", ui->DateTimePicker15, ui->DateTimePicker16, ui->ComboBox15, ui->ComboBox16},
+        {"1A", page.DateTimePicker1, page.DateTimePicker2, page.ComboBox1, page.ComboBox2},
+        {"1B", page.DateTimePicker3, page.DateTimePicker4, page.ComboBox3, page.ComboBox4},
+        {"2A", page.DateTimePicker5, page.DateTimePicker6, page.ComboBox5, page.ComboBox6},
+        {"2B", page.DateTimePicker7, page.DateTimePicker8, page.ComboBox7, page.ComboBox8},
+        {"3A", page.DateTimePicker9, page.DateTimePicker10, page.ComboBox9, page.ComboBox10},
+        {"3B", page.DateTimePicker11, page.DateTimePicker12, page.ComboBox11, page.ComboBox12},
+        {"4A", page.DateTimePicker13, page.DateTimePicker14, page.ComboBox13, page.ComboBox14},
+        {"4B", page.DateTimePicker15, page.DateTimePicker16, page.ComboBox15, page.ComboBox16},
     };
 }
 
 void TForm1::PageControl1Change(int Index) {
     RunGuarded([this, Index] {
+        if (Index == 1)
+            BuildSchedulePage();
         if (Index != 1 || !RefreshOutletStates())
             return;
         for (const ScheduleRow& row : ScheduleRows())

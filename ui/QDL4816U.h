@@ -5,7 +5,9 @@
 // the outlets, the "Schedule" page reads and writes the eight schedule entries. Every handler
 // runs inside RunGuarded, so a failure ends the handler and reaches the failure reporter; each
 // device command runs on a worker thread (RunOffGuiThread) while this thread keeps painting and
-// holds user input back, one command at a time. The layout lives in QDL4816U.ui.
+// holds user input back, one command at a time. The layout lives in QDL4816U.ui; the schedule
+// page's rows live in SchedulePage.ui and are made when the page is first opened, which keeps
+// them out of the window's start-up.
 
 #include "HttpClient.h"
 #include "ReplyList.h"
@@ -22,7 +24,8 @@ class QLabel;
 
 namespace Ui {
 class TForm1;
-}
+class SchedulePage;
+} // namespace Ui
 
 // How the window reaches the desktop; tests replace these to stay off the real browser.
 struct DesktopHooks {
@@ -86,6 +89,7 @@ private:
     void ApplyWindowFont();
     void ApplyMemoFont();
     void ApplyColours();
+    void BuildSchedulePage();
     void NarrowScheduleArrows();
     void AddStatusPanel();
     void ConnectSignals();
@@ -98,6 +102,7 @@ private:
     std::vector<ScheduleRow> ScheduleRows() const;
 
     std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<Ui::SchedulePage> schedule_;
     DesktopHooks hooks_;
     QLabel* statusPanel_ = nullptr;
     QString lastHint_;

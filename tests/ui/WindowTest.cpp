@@ -194,10 +194,15 @@ void WindowTest::startsWithDefaultsAndWritesThemWithoutSettingsFile() {
     QCOMPARE(window_->windowTitle(), QStringLiteral("Quadrel 4816  Ver.0.1"));
     QCOMPARE(Find("ClientArea")->size(), QSize(417, 328));
     QCOMPARE(Find("PB3")->geometry(), QRect(108, 40, 21, 21));
+    QCOMPARE(Find<QPushButton>("SpeedButton6")->focusPolicy(), Qt::NoFocus);
+    // The schedule's rows are made when the page is first opened, in their designed places.
+    QVERIFY(!window_->findChild<QWidget*>(QStringLiteral("DateTimePicker7")));
+    OpenSchedulePage();
     QCOMPARE(Find("DateTimePicker7")->geometry(), QRect(28, 88, 97, 21));
+    QVERIFY(Find("DateTimePicker7")->isVisible());
     QCOMPARE(Find<QDateTimeEdit>("DateTimePicker7")->displayFormat(), QStringLiteral("yyyy/MM/dd"));
     QCOMPARE(Find<QDateTimeEdit>("DateTimePicker8")->displayFormat(), QStringLiteral("HH:mm:ss"));
-    QCOMPARE(Find<QPushButton>("SpeedButton6")->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(Find("ClientArea")->size(), QSize(417, 328));
 }
 
 void WindowTest::startsWithTheSettingsFileValues() {
@@ -492,6 +497,8 @@ void WindowTest::scheduleDateThePickerCannotShowFails() {
 void WindowTest::submitSendsTheEightRows() {
     WriteSettings(device_->Port());
     OpenWindow();
+    device_->ReplyBody("<html></html>"); // the refresh on opening finds nothing: no row is loaded
+    OpenSchedulePage();
     Find<QDateTimeEdit>("DateTimePicker1")->setDate(QDate(2007, 3, 5));
     Find<QDateTimeEdit>("DateTimePicker2")->setTime(QTime(15, 30, 0));
     Find<QComboBox>("ComboBox1")->setCurrentIndex(2);
@@ -507,6 +514,7 @@ void WindowTest::submitSendsTheEightRows() {
     QCOMPARE(
         Targets(),
         (QList<QString>{
+            QStringLiteral("/Set.cmd?CMD=GetPower"),
             QStringLiteral(
                 "/Set.cmd?CMD=SetSchedule+Power=1A+YY=2007+MM=03+DD=05+HH=15+MN=30+SS=00+PARAM=127+ONOFF=1"),
             QStringLiteral("/Set.cmd?CMD=SetSchedule+Power=1B+") + plain.arg("000", "0"),
@@ -815,6 +823,7 @@ int TextRoom(QWidget* control) {
 void WindowTest::everyTextFitsItsControl() {
     OpenWindow();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    OpenSchedulePage();
     QList<QPair<QWidget*, QString>> texts;
     for (auto* label : window_->findChildren<QLabel*>())
         if (!label->text().isEmpty() && label->objectName() != QStringLiteral("StatusPanel"))
