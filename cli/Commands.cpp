@@ -1,6 +1,8 @@
 #include "Commands.h"
 
 #include "Arguments.h"
+#include "Check.h"
+#include "Shell.h"
 #include "StopRequests.h"
 #include "TextUtil.h"
 
@@ -90,8 +92,9 @@ Command ScheduleChange(std::function<void(SwitchSession&, Output&)> run, const s
 
 } // namespace
 
-Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help)
-    : app_(app), connection_(connection), help_(help) {
+Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help, std::istream& in,
+                   std::ostream& out)
+    : app_(app), connection_(connection), help_(help), in_(in), out_(out) {
     AddStatus();
     AddSwitching("on", "Switch the named outlets on; the others stay as the switch has them", true);
     AddSwitching("off", "Switch the named outlets off; the others stay as the switch has them", false);
@@ -101,6 +104,8 @@ Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpForma
     AddCycle();
     AddSchedule();
     AddUrl();
+    AddShell();
+    AddCheck();
 }
 
 Command Commands::Chosen() {
@@ -402,6 +407,55 @@ void Commands::AddUrl() {
                         output.Text("url", WebPageAddress(texts));
                     };
                     return command;
+                };
+            });
+        });
+}
+
+void Commands::AddShell() {
+    Add(app_, "shell", "Read one command a line (status, on, off, cycle, quit), for power-management engines",
+        "shell [--off-time SECONDS]", [this](CLI::App& command) {
+            command
+                .add_option("--off-time", offTime_, "Seconds a cycle keeps the outlets off, 0 to 3600 [5]")
+                ->option_text("SECONDS");
+            command.callback([this] {
+                chosen_ = [this] {
+                    const auto offTime = ParseSeconds(offTime_, "--off-time", 3600);
+                    Command shell;
+                    shell.RunOwn = [this, offTime](const SwitchTarget& target) {
+                        return RunShell(target, offTime, in_, out_);
+                    };
+                    return shell;
+                };
+            });
+        });
+}
+
+void Commands::AddCheck() {
+    Add(app_, "check", "Check the switch as a monitoring plugin: one status line, exit 0 to 3",
+        "check [-w RANGE] [-c RANGE] [--expect 1=on,2=off,...]", [this](CLI::App& command) {
+            command
+                .add_option("-w,--warning", warning_, "WARNING when the response time in seconds is outside")
+                ->option_text("RANGE");
+            command
+                .add_option("-c,--critical", critical_,
+                            "CRITICAL when the response time in seconds is outside")
+                ->option_text("RANGE");
+            command.add_option("--expect", expect_, "CRITICAL when an outlet shows another state")
+                ->option_text("1=on,2=off,...");
+            command.footer(
+                "RANGE as the monitoring plugins write it: 10, 10:, ~:10, 10:20 or @10:20. Exit codes: 0 "
+                "OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad arguments; nothing was sent). The "
+                "connection options (-H/--host, -p/--port, -t/--timeout, ...): see qdlctl --help.");
+            command.callback([this] {
+                chosen_ = [this] {
+                    const CheckRequest request{warning_, critical_, expect_};
+                    RequireValidCheck(request);
+                    Command check;
+                    check.RunOwn = [this, request](const SwitchTarget& target) {
+                        return RunCheck(target, request, out_);
+                    };
+                    return check;
                 };
             });
         });

@@ -6,6 +6,7 @@
 #include "SwitchSession.h"
 
 #include <functional>
+#include <istream>
 #include <map>
 #include <string>
 
@@ -21,6 +22,9 @@ struct Command {
     std::function<void(control::SwitchSession&, Output&)> Run;
     // What it does without a switch.
     std::function<void(Output&)> RunOffline;
+    // A command with conventions of its own (the engine shell, the monitoring check): it prints
+    // as it must and returns its exit code.
+    std::function<int(const control::SwitchTarget&)> RunOwn;
     // For a change: what may be left undone when a second stop request ends it at once, such as
     // "outlet 3 may be left OFF" ...
     std::function<std::string()> AtRisk;
@@ -31,10 +35,11 @@ struct Command {
 };
 
 // The commands of qdlctl: status, on, off, toggle, set, all, cycle, schedule (set, clear, export,
-// import) and url. Each reads its own arguments with the project's wording.
+// import), url, shell and check. Each reads its own arguments with the project's wording.
 class Commands {
 public:
-    Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help);
+    Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help, std::istream& in,
+             std::ostream& out);
 
     // The command the arguments chose, read; fails with a UsageError.
     Command Chosen();
@@ -51,6 +56,8 @@ private:
     void AddCycle();
     void AddSchedule();
     void AddUrl();
+    void AddShell();
+    void AddCheck();
     void AddScheduleSet(CLI::App& schedule);
     void AddScheduleClear(CLI::App& schedule);
     void AddScheduleExport(CLI::App& schedule);
@@ -67,12 +74,15 @@ private:
     CLI::App& app_;
     const ConnectionOptions& connection_;
     HelpFormat& help_;
+    std::istream& in_;
+    std::ostream& out_;
     // Each command sets how to read its arguments once they are parsed.
     std::function<Command()> chosen_;
     std::map<CLI::App*, std::function<void(CLI::App&)>> undefined_;
     std::vector<std::string> words_;
     std::string state_, offTime_ = "5";
     std::string slot_, date_, time_, repeat_, file_;
+    std::string warning_, critical_, expect_;
     bool on_ = false, off_ = false;
 };
 

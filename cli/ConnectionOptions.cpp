@@ -53,13 +53,14 @@ void ConnectionOptions::AddTo(CLI::App& app) {
     };
     add("--config", config_, "FILE", "Settings file to read (never written); it must exist. See below");
     add("--section", section_, "NAME", "Section of the settings file [QDL4816]");
-    add("--host", host_, "ADDRESS", "Switch address (overrides IPV4)");
-    add("--port", port_, "PORT",
+    add("-H,--host", host_, "ADDRESS", "Switch address (overrides IPV4)");
+    add("-p,--port", port_, "PORT",
         "HTTP port, 1 to 65535; a text that is not an integer means 80, as in the window");
     add("--user", user_, "NAME", "User name (overrides UserName)");
     add("--password", password_, "TEXT", "Password; other users can see it in the process list");
     add("--password-file", passwordFile_, "FILE", "Read the password from the file's first line");
-    add("--timeout", timeout_, "SECONDS", "Limit for a whole reply and for the switch's lock, 1 to 30 [5]");
+    add("-t,--timeout", timeout_, "SECONDS",
+        "Limit for a whole reply and for the switch's lock, 1 to 30 [5]");
 }
 
 control::ConnectionRequest ConnectionOptions::Request() const {

@@ -1,5 +1,6 @@
 #include "Qdlctl.h"
 
+#include "Check.h"
 #include "Commands.h"
 #include "Completion.h"
 #include "ConnectionOptions.h"
@@ -106,7 +107,7 @@ int ExitCodeOf(FailureKind kind) {
     }
 }
 
-int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
     // --json may come last, after a failure was already found in what stands before it.
     Output output(out, err, Has(argc, argv, "--json"));
     SetStopLines(output, std::nullopt, "");
@@ -128,7 +129,7 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
     connection.AddTo(app);
     bool json = false;
     app.add_flag("--json", json, "Print one JSON document; failures as {\"error\": ...} on standard error");
-    Commands commands(app, connection, *help);
+    Commands commands(app, connection, *help, in, out);
     std::string completion;
     app.add_option("--completion", completion, "The shell completion script for bash, zsh or fish")
         ->group("");
@@ -164,6 +165,8 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
         }
         target = connection.Target();
         SetStopLines(output, target, "");
+        if (command.RunOwn)
+            return command.RunOwn(*target);
         Run(command, *target, output);
         if (const int signal = stops::Requested()) {
             output.Flush();
@@ -173,6 +176,8 @@ int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream
         }
         return Finish(output, target);
     } catch (const std::exception& thrown) {
+        if (app.got_subcommand("check"))
+            return ReportCheckFailure(thrown, out);
         const Failure failure = target ? AsFailure(thrown, *target) : AsFailure(thrown, SwitchTarget{});
         PrintShown(thrown, output);
         output.Flush();

@@ -13,6 +13,7 @@ enum ExitCode { Done = 0, SwitchFailed = 1, UsageFailed = 2, CheckFailedCode = 3
 int ExitCodeOf(control::FailureKind kind);
 
 // The qdlctl command line: parses the arguments, runs one command, prints, and returns the exit code.
-int RunQdlctl(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// `in` feeds the shell.
+int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 } // namespace qdl::cli

@@ -2,8 +2,8 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
-# Usage: install-deps.sh [fuzz] [bench] [cluster] [package]   (the extra tools of scripts/fuzz.sh,
-#        the benchmarks, the cluster test and the Debian packaging)
+# Usage: install-deps.sh [fuzz] [bench] [cluster] [engines] [package]   (the extra tools of
+#        scripts/fuzz.sh, the benchmarks, the cluster and engine tests and the Debian packaging)
 set -euo pipefail
 
 packages=(
@@ -38,10 +38,11 @@ packages=(
 for group in "$@"; do
     case "$group" in
     fuzz) packages+=(clang libclang-rt-dev) ;;
-    bench) packages+=(hyperfine curl) ;;
+    bench) packages+=(hyperfine curl monitoring-plugins-basic) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
+    engines) packages+=(powerman python3) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils) ;;
-    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, package)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package)" >&2; exit 2 ;;
     esac
 done
 

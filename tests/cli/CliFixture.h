@@ -32,6 +32,11 @@ inline const std::string P1001 = "<html>P60=1,P61=0,P62=0,P63=1</html>",
                          P0100 = "<html>P60=0,P61=1,P62=0,P63=0</html>",
                          P1111 = "<html>P60=1,P61=1,P62=1,P63=1</html>";
 
+inline std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& more) {
+    base.insert(base.end(), more.begin(), more.end());
+    return base;
+}
+
 // qdlctl and the fence agent run in a fresh folder (so no settings file of the machine is read)
 // with a home of their own, against a scripted switch.
 class CliTest : public testing::Test {

@@ -204,11 +204,6 @@ TEST_P(QdlctlUsageTest, Exits2InTheProjectsWordsWithoutContactingTheSwitch) {
 
 const std::vector<std::string> SetSlot1A{"schedule", "set", "1A", "--repeat", "once", "--on"};
 
-std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& more) {
-    base.insert(base.end(), more.begin(), more.end());
-    return base;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, QdlctlUsageTest,
     testing::Values(

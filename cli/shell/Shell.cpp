@@ -1,0 +1,100 @@
+#include "Shell.h"
+
+#include "Outlets.h"
+#include "StopRequests.h"
+#include "TextUtil.h"
+
+#include <sstream>
+#include <vector>
+
+namespace qdl::cli {
+namespace {
+
+using namespace control;
+namespace stops = platform::stops;
+
+const char* const Prompt = "qdlctl> ";
+const char* const Commands = "status [N], on N, off N, cycle N (N: 1 to 4, or * for all), quit";
+
+std::vector<int> OutletsNamed(const std::string& word) {
+    if (word == "*")
+        return {1, 2, 3, 4};
+    if (word.size() == 1 && word[0] >= '1' && word[0] <= '4')
+        return {word[0] - '0'};
+    throw UsageError(word.empty()
+                         ? "Name an outlet, 1 to 4, or * for all four."
+                         : Format("'%s' is no outlet: name 1 to 4, or * for all four.", word.c_str()));
+}
+
+class Shell {
+public:
+    Shell(const SwitchTarget& target, std::chrono::milliseconds offTime, std::ostream& out)
+        : session_(target), offTime_(offTime), out_(out) {}
+
+    // False once the shell should end.
+    bool Run(const std::string& line) {
+        std::istringstream words(line);
+        std::string command, argument, extra;
+        words >> command >> argument >> extra;
+        if (command.empty())
+            return true;
+        if (command == "quit")
+            return false;
+        try {
+            if (!extra.empty())
+                throw UsageError(Format("'%s' is more than %s takes.", extra.c_str(), command.c_str()));
+            Execute(command, argument);
+            out_ << "OK\n";
+        } catch (const std::exception& failure) {
+            out_ << "ERROR: " << AsFailure(failure, session_.Target()).what() << '\n';
+        }
+        return true;
+    }
+
+private:
+    void Execute(const std::string& command, const std::string& argument) {
+        if (command == "status") {
+            const std::vector<int> outlets = argument.empty() ? OutletsNamed("*") : OutletsNamed(argument);
+            const OutletStates states = ReadOutlets(session_);
+            for (int outlet : outlets)
+                out_ << outlet << ": " << (states[static_cast<std::size_t>(outlet - 1)] ? "on" : "off")
+                     << '\n';
+            return;
+        }
+        if (command != "on" && command != "off" && command != "cycle")
+            throw UsageError(Format("'%s' is no command: the commands are %s.", command.c_str(), Commands));
+        const std::vector<int> outlets = OutletsNamed(argument);
+        const stops::ChangeScope change;
+        if (command == "cycle") {
+            CycleOutlets(session_, outlets, offTime_,
+                         [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); });
+            return;
+        }
+        OutletChanges changes;
+        for (int outlet : outlets)
+            changes[outlet] = command == "on";
+        ChangeOutlets(session_, changes);
+    }
+
+    SwitchSession session_;
+    std::chrono::milliseconds offTime_;
+    std::ostream& out_;
+};
+
+} // namespace
+
+int RunShell(const SwitchTarget& target, std::chrono::milliseconds offTime, std::istream& in,
+             std::ostream& out) {
+    Shell shell(target, offTime, out);
+    for (std::string line;;) {
+        out << Prompt << std::flush;
+        if (!std::getline(in, line) || !shell.Run(Trim(line)))
+            break;
+        if (stops::Requested())
+            return 128 + stops::Requested();
+    }
+    out << std::flush;
+    return 0;
+}
+
+} // namespace qdl::cli

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Proves qdlctl with the power-management engine data centres run: PowerMan's daemon drives the
+# stand-in switch through `qdlctl shell` and the shipped device script, and `pm` switches nodes by
+# name; every check is compared with what the stand-in switch itself shows. Prints one line per
+# check and exits 1 on any miss. The daemons it starts are stopped by their process ids at the end.
+# Usage: scripts/engine-test.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh engines
+cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-rel -j2 --target qdlctl qdl-switch
+
+work=$(mktemp -d)
+cleanup() {
+    for name in powermand switch; do
+        pid=$(cat "$work/$name.pid" 2>/dev/null) || continue
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+        kill -9 "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+build-rel/tools/switch/qdl-switch --port 0 --port-file "$work/port" >"$work/switch.log" 2>&1 &
+echo $! >"$work/switch.pid"
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(cat "$work/port")
+printf '[QDL4816]\nIPV4=127.0.0.1\nPort=%s\nUserName=admin\nPass=40617253\n' "$port" >"$work/rack1.ini"
+chmod 600 "$work/rack1.ini"
+qdlctl() { build-rel/cli/qdlctl --config "$work/rack1.ini" "$@"; }
+
+# A free loopback port for the daemon: the kernel's pick for a socket that is closed again.
+pm_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/powerman.conf" <<CONF
+listen "127.0.0.1:$pm_port"
+include "$PWD/cli/powerman/qdl4816.dev"
+device "rack1" "qdl4816" "$PWD/build-rel/cli/qdlctl --config $work/rack1.ini shell --off-time 1 |&"
+node "node[1-4]" "rack1" "[1-4]"
+CONF
+powermand -f -c "$work/powerman.conf" >"$work/powermand.log" 2>&1 &
+echo $! >"$work/powermand.pid"
+pm() { command pm -h "127.0.0.1:$pm_port" "$@"; }
+for _ in $(seq 100); do pm -q >/dev/null 2>&1 && break; sleep 0.1; done
+
+failures=0
+check() {
+    local what=$1
+    shift
+    if "$@" >>"$work/checks.log" 2>&1; then
+        echo "ok   $what"
+    else
+        echo "FAIL $what"
+        failures=$((failures + 1))
+    fi
+}
+# The stand-in switch shows these four states ("on off on off").
+switch_shows() {
+    local states
+    states=$(qdlctl status --json | grep -o '"on":[a-z]*' | sed 's/"on":true/on/; s/"on":false/off/' | tr '\n' ' ')
+    [ "$states" = "$* " ] || { echo "the switch shows $states, not $*"; return 1; }
+}
+# pm -q lists these nodes as on and these as off.
+pm_shows() {
+    local query
+    query=$(pm -q)
+    echo "$query"
+    grep -qx "on: *$1" <<<"$query" && grep -qx "off: *$2" <<<"$query"
+}
+
+qdlctl set 1=on 2=off 3=on 4=off >/dev/null
+check "pm -q shows the switch's states" pm_shows 'node\[1,3\]' 'node\[2,4\]'
+check "pm -1 node2" pm -1 node2
+check "the switch shows outlet 2 on" switch_shows on on on off
+check "pm -0 node2" pm -0 node2
+check "the switch shows outlet 2 off" switch_shows on off on off
+check "pm -c node3" pm -c node3
+check "outlet 3 was switched off, then on" sh -c "grep -o 'SetPower+P60=.+P61=.+P62=.' '$work/switch.log' |
+    tail -n 2 | sed 's/.*=//' | tr -d '\n' | grep -qx 01"
+check "the switch shows outlet 3 on" switch_shows on off on off
+check "pm -1 'node[1-4]'" pm -1 'node[1-4]'
+check "the switch shows every outlet on" switch_shows on on on on
+check "pm -q shows every node on" pm_shows 'node\[1-4\]' ''
+
+# A switch that stops answering is an error in pm -q, not a state.
+kill "$(cat "$work/switch.pid")"
+for _ in $(seq 50); do kill -0 "$(cat "$work/switch.pid")" 2>/dev/null || break; sleep 0.1; done
+query_fails() {
+    if pm -q >"$work/silent.txt" 2>&1; then
+        return 1
+    fi
+    cat "$work/silent.txt"
+    grep -q 'completed with errors' "$work/silent.txt" && grep -qx 'on: *' "$work/silent.txt" &&
+        grep -qx 'off: *' "$work/silent.txt"
+}
+check "pm -q reports an error, no node on or off, once the switch stops answering" query_fails
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures checks failed:" >&2
+    tail -n 40 "$work/checks.log" "$work/powermand.log" "$work/switch.log" >&2 || true
+    exit 1
+fi
+echo "all engine checks passed"

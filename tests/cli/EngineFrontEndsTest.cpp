@@ -1,0 +1,130 @@
+// The front ends that engines run: `qdlctl check` as the monitoring engines call a plugin, and
+// `qdlctl shell` as PowerMan drives its coprocesses.
+#include "CliFixture.h"
+
+#include <algorithm>
+#include <regex>
+
+namespace qdl::test {
+namespace {
+
+class CheckTest : public CliTest {
+protected:
+    // The one line of the monitoring-plugins guidelines: status, text, performance data.
+    static bool FollowsTheGuidelines(const std::string& line) {
+        static const std::string value =
+            R"(('[^'=]+'|[^'= ]+)=-?[0-9.]+(s|us|ms|%|B|KB|MB|TB|c)?(;[^; ]*){0,4})";
+        static const std::regex grammar("QDL4816 (OK|WARNING|CRITICAL|UNKNOWN) - [^|\n]+( \\| " + value +
+                                        "( " + value + ")*)?\n");
+        return std::regex_match(line, grammar);
+    }
+};
+
+struct CheckCase {
+    const char* Name;
+    std::vector<std::string> Arguments;
+    std::vector<std::string> Answers; // what the switch answers GetPower with, raw
+    int ExitCode;
+    std::string Begins; // the line's beginning
+    friend void PrintTo(const CheckCase& row, std::ostream* out) { *out << row.Name; }
+};
+
+class CheckRowTest : public CheckTest, public testing::WithParamInterface<CheckCase> {};
+
+TEST_P(CheckRowTest, PrintsOneLineAndExitsWithItsStatus) {
+    for (const auto& answer : GetParam().Answers)
+        device.Reply(answer);
+    const auto& arguments = GetParam().Arguments;
+    const bool ownPort = std::find(arguments.begin(), arguments.end(), "-p") != arguments.end();
+    const ProgramResult result =
+        Qdlctl(With({"check", "-H", "127.0.0.1"}, ownPort ? arguments : With(arguments, {"-p", Port()})));
+    EXPECT_EQ(result.ExitCode, GetParam().ExitCode);
+    EXPECT_EQ(result.Out.rfind(GetParam().Begins, 0), 0u) << result.Out;
+    EXPECT_TRUE(FollowsTheGuidelines(result.Out)) << result.Out;
+    EXPECT_EQ(result.Err, "");
+}
+
+const std::string Outlets1010 = Reply("<html>P60=1,P61=0,P62=1,P63=0</html>");
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CheckRowTest,
+    testing::Values(
+        CheckCase{"Ok", {}, {Outlets1010}, 0, "QDL4816 OK - 127.0.0.1:"},
+        CheckCase{"WithinUpperBound", {"-w", "10", "-c", "20"}, {Outlets1010}, 0, "QDL4816 OK"},
+        CheckCase{"BelowLowerBound", {"-w", "10:"}, {Outlets1010}, 1, "QDL4816 WARNING - response time"},
+        CheckCase{"WithinUpperOnly", {"-w", "~:10"}, {Outlets1010}, 0, "QDL4816 OK"},
+        CheckCase{"OutsideBoth", {"-w", "10:20"}, {Outlets1010}, 1, "QDL4816 WARNING"},
+        CheckCase{"OutsideInverted", {"-c", "@10:20"}, {Outlets1010}, 0, "QDL4816 OK"},
+        CheckCase{"InsideInverted", {"-w", "@0:10", "-c", "@0:10"}, {Outlets1010}, 2, "QDL4816 CRITICAL"},
+        CheckCase{"ExpectedStates", {"--expect", "1=on,2=off,4=off"}, {Outlets1010}, 0, "QDL4816 OK"},
+        CheckCase{"OutletDiffers",
+                  {"--expect", "2=on"},
+                  {Outlets1010},
+                  2,
+                  "QDL4816 CRITICAL - outlet 2 is off, not on;"},
+        CheckCase{"Refused", {"-p", "1"}, {}, 2, "QDL4816 CRITICAL - 127.0.0.1:1 refused the connection"},
+        CheckCase{"Unauthorized",
+                  {},
+                  {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n"},
+                  2,
+                  "QDL4816 CRITICAL - 127.0.0.1:"},
+        CheckCase{"Unreadable", {}, {Reply("<html></html>")}, 2, "QDL4816 CRITICAL - 127.0.0.1:"},
+        CheckCase{"BadRange", {"-w", "10:5"}, {}, 3, "QDL4816 UNKNOWN - --warning '10:5' is no range"},
+        CheckCase{"BadExpect", {"--expect", "5=on"}, {}, 3, "QDL4816 UNKNOWN - --expect '5=on'"},
+        CheckCase{"UnknownOption", {"--bogus"}, {}, 3, "QDL4816 UNKNOWN - '--bogus' is not an option"}),
+    [](const testing::TestParamInfo<CheckCase>& info) { return info.param.Name; });
+
+TEST_F(CheckTest, PerformanceDataCarriesTimeThresholdsAndOutlets) {
+    device.Reply(Outlets1010);
+    const ProgramResult result = Qdlctl(At({"check", "-w", "1", "-c", "2"}));
+    const std::string data = result.Out.substr(result.Out.find(" | ") + 3);
+    EXPECT_TRUE(
+        std::regex_match(data, std::regex(R"(time=[0-9.]+s;1;2;0; outlets_on=2;;;0;4 outlet1=1;;;0;1 )"
+                                          R"(outlet2=0;;;0;1 outlet3=1;;;0;1 outlet4=0;;;0;1\n)")))
+        << data;
+    EXPECT_EQ(Commands(), std::vector<std::string>{"GetPower"});
+}
+
+TEST_F(CheckTest, BadArgumentsContactNothing) {
+    EXPECT_EQ(Qdlctl(At({"check", "-c", "x"})).ExitCode, 3);
+    EXPECT_EQ(Qdlctl({"check"}).ExitCode, 3) << "no switch named";
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+class ShellTest : public CliTest {};
+
+// One command a line, each answered in full before the next is read, whatever the switch says.
+TEST_F(ShellTest, AnswersEachLineWithItsResultOkOrAnError) {
+    device.Reply(Reply("<html>P60=1,P61=0,P62=1,P63=0</html>"));
+    for (const char* body : {"<html>P60=1,P61=0,P62=1,P63=0</html>", "<html>P60=1,P61=1,P62=1,P63=0</html>",
+                             "<html>P60=1,P61=1,P62=1,P63=0</html>"})
+        device.Reply(Reply(body));
+    device.Reply("HTTP/1.1 500 Broken\r\nContent-Length: 0\r\n\r\n");
+    input = "status\non 2\n\nstatus 9\noff *\nfrob 1\nquit\nstatus\n";
+    const ProgramResult result = Qdlctl(At({"shell"}));
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Out,
+              "qdlctl> 1: on\n2: off\n3: on\n4: off\nOK\n"
+              "qdlctl> OK\n"
+              "qdlctl> qdlctl> ERROR: '9' is no outlet: name 1 to 4, or * for all four.\n"
+              "qdlctl> ERROR: 127.0.0.1:" +
+                  Port() +
+                  " answered with a failure (HTTP/1.1 500 Broken).\n"
+                  "qdlctl> ERROR: 'frob' is no command: the commands are status [N], on N, off N, "
+                  "cycle N (N: 1 to 4, or * for all), quit.\n"
+                  "qdlctl> ");
+    EXPECT_EQ(Commands(),
+              (std::vector<std::string>{"GetPower", "GetPower", "SetPower+P60=1+P61=1+P62=1+P63=0",
+                                        "GetPower", "GetPower"}));
+}
+
+TEST_F(ShellTest, EndOfInputEndsTheShell) {
+    input = "";
+    const ProgramResult result = Qdlctl(At({"shell"}));
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Out, "qdlctl> ");
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+} // namespace
+} // namespace qdl::test
