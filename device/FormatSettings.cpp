@@ -1,24 +1,9 @@
 #include "FormatSettings.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
-#include <memory>
+#include "Locale.h"
 
 namespace qdl {
 namespace {
-
-struct LocaleDeleter {
-    void operator()(locale_t locale) const { freelocale(locale); }
-};
-using LocaleHandle = std::unique_ptr<std::remove_pointer_t<locale_t>, LocaleDeleter>;
-
-LocaleHandle UserLocale() {
-    locale_t locale = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, "", nullptr);
-    if (locale == nullptr)
-        locale = newlocale(LC_TIME_MASK | LC_NUMERIC_MASK, "C", nullptr);
-    return LocaleHandle(locale);
-}
 
 char FieldLetter(char conversion) {
     switch (conversion) {
@@ -85,16 +70,14 @@ DateOrder DateOrderOfFormat(const std::string& shortDateFormat) {
 }
 
 FormatSettings LocaleFormatSettings() {
+    const platform::LocaleFormats formats = platform::UserLocaleFormats();
     FormatSettings settings;
-    const LocaleHandle locale = UserLocale();
-    if (!locale)
-        return settings;
-    settings.Order = DateOrderOfFormat(FieldLettersOf(nl_langinfo_l(D_FMT, locale.get())));
-    settings.TimeAMString = nl_langinfo_l(AM_STR, locale.get());
-    settings.TimePMString = nl_langinfo_l(PM_STR, locale.get());
-    const std::string radix = nl_langinfo_l(RADIXCHAR, locale.get());
-    if (radix.size() == 1)
-        settings.DecimalSeparator = radix[0];
+    settings.Order = DateOrderOfFormat(formats.StrftimeStyle ? FieldLettersOf(formats.ShortDateFormat)
+                                                             : formats.ShortDateFormat);
+    settings.TimeAMString = formats.Am;
+    settings.TimePMString = formats.Pm;
+    if (formats.DecimalSeparator.size() == 1)
+        settings.DecimalSeparator = formats.DecimalSeparator[0];
     return settings;
 }
 

@@ -24,7 +24,7 @@ DateOrder DateOrderOfFormat(const std::string& shortDateFormat);
 // an era-based year ("%Ey", "%EC") becomes "E".
 std::string FieldLettersOf(const std::string& strftimeFormat);
 
-// The settings of the user's locale (LC_TIME and LC_NUMERIC of the environment).
+// The settings of the user's locale.
 FormatSettings LocaleFormatSettings();
 
 // The settings every conversion of the process uses unless it is given others. Filled from

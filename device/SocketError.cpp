@@ -2,9 +2,6 @@
 
 #include "TextUtil.h"
 
-#include <netdb.h>
-
-#include <cerrno>
 #include <map>
 #include <utility>
 
@@ -12,23 +9,6 @@ namespace qdl {
 namespace {
 
 constexpr int HostNotFound = 11001;
-
-const std::map<int, int>& ErrnoCodes() {
-    static const std::map<int, int> codes{
-        {EINTR, 10004},         {EBADF, 10009},        {EACCES, 10013},          {EFAULT, 10014},
-        {EINVAL, 10022},        {EMFILE, 10024},       {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},
-        {EALREADY, 10037},      {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},
-        {EPROTOTYPE, 10041},    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-        {EOPNOTSUPP, 10045},    {EPFNOSUPPORT, 10046}, {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
-        {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},     {ENETUNREACH, 10051},     {ENETRESET, 10052},
-        {ECONNABORTED, 10053},  {ECONNRESET, 10054},   {EPIPE, 10054},           {ENOBUFS, 10055},
-        {EISCONN, 10056},       {ENOTCONN, 10057},     {ESHUTDOWN, 10058},       {ETOOMANYREFS, 10059},
-        {ETIMEDOUT, 10060},     {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
-        {EHOSTDOWN, 10064},     {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},       {EDQUOT, 10069},
-        {ESTALE, 10070},        {EREMOTE, 10071},
-    };
-    return codes;
-}
 
 const std::map<int, const char*>& CodeTexts() {
     static const std::map<int, const char*> texts{
@@ -82,26 +62,6 @@ const std::map<int, const char*>& CodeTexts() {
 }
 
 } // namespace
-
-int SocketErrorCode(int posixErrno) {
-    const auto found = ErrnoCodes().find(posixErrno);
-    return found == ErrnoCodes().end() ? posixErrno : found->second;
-}
-
-int ResolverErrorCode(int gaiError) {
-    switch (gaiError) {
-    case EAI_AGAIN:
-        return 11002;
-    case EAI_FAIL:
-        return 11003;
-    case EAI_NODATA:
-        return 11004;
-    case EAI_SYSTEM:
-        return SocketErrorCode(errno);
-    default:
-        return HostNotFound;
-    }
-}
 
 std::string SocketErrorMessage(int code) {
     const auto found = CodeTexts().find(code);

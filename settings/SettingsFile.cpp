@@ -1,210 +1,52 @@
 #include "SettingsFile.h"
 
+#include "Files.h"
 #include "TextUtil.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 namespace qdl {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr mode_t OwnerOnlyMode = 0600;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now, so that a failure to close can be reported; 0 or an errno.
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
-// Removes the temporary file unless it was renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::string& Path() const { return path_; }
-    void Keep() { path_.clear(); }
-
-private:
-    std::string path_;
-};
-
-// The system's text for an error, without the blanks and full stop at its end.
-std::string ErrorText(int error) {
-    std::string text = std::strerror(error);
-    while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) <= ' '))
-        text.pop_back();
-    return text;
-}
-
 std::string FullPath(const std::string& fileName) {
     std::error_code ignored;
-    return fs::absolute(fileName, ignored).lexically_normal().string();
+    return std::filesystem::absolute(fileName, ignored).lexically_normal().string();
 }
 
-[[noreturn]] void ThrowCannotCreate(const std::string& fileName, int error) {
-    const std::string path = FullPath(fileName), reason = ErrorText(error);
-    throw SettingsFileError(Format("ファイル \"%s\". %s を作成できません", path.c_str(), reason.c_str()),
-                            path, reason);
-}
-
-[[noreturn]] void ThrowCannotOpen(const std::string& fileName, int error) {
-    const std::string path = FullPath(fileName), reason = ErrorText(error);
-    throw SettingsFileError(Format("ファイル \"%s\". %s は開けません", path.c_str(), reason.c_str()), path,
-                            reason);
-}
-
-[[noreturn]] void ThrowWriteError(const std::string& fileName, int error) {
-    throw SettingsFileError("ストリームへの書き込みエラー", FullPath(fileName), ErrorText(error));
-}
-
-// Writable for us, and not marked read-only: a file or folder without any write permission is
-// left alone even by the superuser, who could otherwise write anything.
-bool MayWrite(const std::string& path, const struct stat& status) {
-    return ::access(path.c_str(), W_OK) == 0 && (status.st_mode & 0222) != 0;
-}
-
-// Where the content really goes: the end of a chain of symbolic links, also one whose target
-// does not exist yet, so the links survive.
-std::string TargetPath(const std::string& fileName) {
-    constexpr int MaxLinks = 40; // as the kernel follows them
-    fs::path path = fileName;
-    std::error_code error;
-    for (int links = 0; links < MaxLinks && fs::is_symlink(path, error); ++links) {
-        const fs::path target = fs::read_symlink(path, error);
-        if (error)
-            break;
-        path = target.is_absolute() ? target : path.parent_path() / target;
+// The window's messages for a file that cannot be read or written.
+SettingsFileError WindowFailure(const std::string& fileName, const platform::FileError& failure) {
+    const std::string path = FullPath(fileName);
+    switch (failure.Where) {
+    case platform::FileError::Stage::Open:
+        return SettingsFileError(
+            Format("ファイル \"%s\". %s は開けません", path.c_str(), failure.Reason.c_str()), path,
+            failure.Reason);
+    case platform::FileError::Stage::Create:
+        return SettingsFileError(
+            Format("ファイル \"%s\". %s を作成できません", path.c_str(), failure.Reason.c_str()), path,
+            failure.Reason);
+    case platform::FileError::Stage::Write:
+        break;
     }
-    return path.string();
-}
-
-// ".name.XXXXXX" beside the file, shortened where the file's own name is near the file system's
-// name limit.
-std::string TemporaryPattern(const std::string& folder, const std::string& target) {
-    const std::string name = fs::path(target).filename().string();
-    const std::string suffix = ".XXXXXX";
-    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : 255;
-    const std::size_t kept = std::min(name.size(), limit - 1 - suffix.size());
-    return (fs::path(folder) / ("." + name.substr(0, kept) + suffix)).string();
-}
-
-void WriteAll(int fd, const std::string& content, const std::string& fileName) {
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t count = ::write(fd, content.data() + written, content.size() - written);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            ThrowWriteError(fileName, count < 0 ? errno : ENOSPC);
-        written += static_cast<std::size_t>(count);
-    }
-}
-
-void SyncFolder(const std::string& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0)
-        ::fsync(fd.get());
+    return SettingsFileError("ストリームへの書き込みエラー", path, failure.Reason);
 }
 
 } // namespace
 
 std::optional<std::string> ReadSettingsFile(const std::string& fileName) {
-    if (fileName.empty())
-        return std::nullopt;
-    struct stat status {};
-    if (::stat(fileName.c_str(), &status) != 0) {
-        const int error = errno;
-        struct stat link {};
-        if (error == ENOENT || error == ENOTDIR || ::lstat(fileName.c_str(), &link) != 0)
-            return std::nullopt;
-        ThrowCannotOpen(fileName, error);
-    }
-    if (S_ISDIR(status.st_mode))
-        return std::nullopt;
-    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        ThrowCannotOpen(fileName, errno);
-    std::string content;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            ThrowCannotOpen(fileName, errno);
-        if (count == 0)
-            return content;
-        content.append(buffer, static_cast<std::size_t>(count));
+    try {
+        return platform::ReadWholeFile(fileName);
+    } catch (const platform::FileError& failure) {
+        throw WindowFailure(fileName, failure);
     }
 }
 
 void WriteSettingsFile(const std::string& fileName, const std::string& content) {
-    const std::string target = TargetPath(fileName);
-    const fs::path parent = fs::path(target).parent_path();
-    const std::string folder = parent.empty() ? std::string(".") : parent.string();
-
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        ThrowCannotCreate(fileName, EISDIR);
-    if (exists && !MayWrite(target, existing))
-        ThrowCannotCreate(fileName, EACCES);
-    struct stat folderStatus {};
-    if (::stat(folder.c_str(), &folderStatus) != 0)
-        ThrowCannotCreate(fileName, errno);
-    if (!MayWrite(folder, folderStatus))
-        ThrowCannotCreate(fileName, EACCES);
-
-    std::string pattern = TemporaryPattern(folder, target);
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        ThrowCannotCreate(fileName, errno);
-    TemporaryFile temporary(pattern);
-    // The file holds the password in clear: only its owner may read it, also where it was wider.
-    ::fchmod(fd.get(), OwnerOnlyMode);
-    // A file the superuser rewrites keeps its owner, so its owner can still write it.
-    if (exists && ::geteuid() == 0)
-        (void)!::fchown(fd.get(), existing.st_uid, existing.st_gid);
-    WriteAll(fd.get(), content, fileName);
-    if (::fsync(fd.get()) != 0)
-        ThrowWriteError(fileName, errno);
-    if (const int error = fd.Close(); error != 0)
-        ThrowWriteError(fileName, error);
-    if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
-        ThrowCannotCreate(fileName, errno);
-    temporary.Keep();
-    SyncFolder(folder);
+    try {
+        platform::ReplaceFile(fileName, content);
+    } catch (const platform::FileError& failure) {
+        throw WindowFailure(fileName, failure);
+    }
 }
 
 } // namespace qdl

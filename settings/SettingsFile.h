@@ -27,8 +27,9 @@ std::optional<std::string> ReadSettingsFile(const std::string& fileName);
 
 // Replaces the file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and is renamed over the old file, so a failure at any point leaves
-// the old file exactly as it was. The file holds the password, so every write leaves it private to
-// its owner (0600). A symbolic link stays a link: its target is written, created where missing.
+// the old file exactly as it was. The file holds the password, so on POSIX systems every write
+// leaves it private to its owner (0600), and a symbolic link stays a link: its target is written,
+// created where missing. On Windows the file takes its folder's access rights.
 // Fails with "ファイル "<full path>". <reason> を作成できません" when the file or its folder cannot be
 // written, and with "ストリームへの書き込みエラー" when the content cannot be written in full.
 void WriteSettingsFile(const std::string& fileName, const std::string& content);
