@@ -2,7 +2,9 @@
 
 #include "Arguments.h"
 #include "Check.h"
+#ifdef QDL_LINUX_FRONT_ENDS
 #include "Shell.h"
+#endif
 #include "StopRequests.h"
 #include "TextUtil.h"
 
@@ -104,7 +106,9 @@ Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpForma
     AddCycle();
     AddSchedule();
     AddUrl();
+#ifdef QDL_LINUX_FRONT_ENDS
     AddShell();
+#endif
     AddCheck();
 }
 
@@ -412,6 +416,7 @@ void Commands::AddUrl() {
         });
 }
 
+#ifdef QDL_LINUX_FRONT_ENDS
 void Commands::AddShell() {
     Add(app_, "shell", "Read one command a line (status, on, off, cycle, quit), for power-management engines",
         "shell [--off-time SECONDS]", [this](CLI::App& command) {
@@ -430,6 +435,8 @@ void Commands::AddShell() {
             });
         });
 }
+
+#endif
 
 void Commands::AddCheck() {
     Add(app_, "check", "Check the switch as a monitoring plugin: one status line, exit 0 to 3",

@@ -42,7 +42,14 @@ Exit codes:
 
 With --json, results are one JSON document on standard output and failures are
 {"error": {"kind", "message", "host", "port"}} on standard error; the kinds are usage, config,
-refused, unreachable, timeout, auth, http, protocol, check and interrupted.)";
+refused, unreachable, timeout, auth, http, protocol, check and interrupted.)"
+#ifndef QDL_LINUX_FRONT_ENDS
+    R"(
+
+On Windows, the fence agent fence_qdl4816 and the PowerMan shell (qdlctl shell) are not
+available: they serve Linux clusters and power-management engines.)"
+#endif
+    ;
 
 bool Has(int argc, const char* const* argv, const char* argument) {
     return std::any_of(argv + 1, argv + argc, [&](const char* arg) { return std::string(arg) == argument; });

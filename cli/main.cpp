@@ -1,19 +1,37 @@
-#include "FenceAgent.h"
+#include "Console.h"
 #include "Qdlctl.h"
 #include "StopRequests.h"
 
-#include <iostream>
+#ifdef QDL_LINUX_FRONT_ENDS
+#include "FenceAgent.h"
+#endif
 
 #include <cstring>
+#include <iostream>
 #include <vector>
 
+namespace {
+
+// The program's name without its folder (and on Windows without ".exe").
+bool CalledAs(const char* program, const char* prefix) {
+    const char* name = program;
+    for (const char* c = program; *c; ++c)
+        if (*c == '/' || *c == '\\')
+            name = c + 1;
+    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    qdl::platform::PrepareConsole();
+#ifdef QDL_LINUX_FRONT_ENDS
     if (qdl::cli::IsFenceAgentCall(argc, argv))
         return qdl::cli::RunFenceAgent(argc, argv, std::cin, std::cout, std::cerr);
+#endif
     qdl::platform::stops::Install();
     // Called as check_qdl4816, it is the monitoring plugin: `qdlctl check`.
-    const char* slash = std::strrchr(argv[0], '/');
-    if (std::strncmp(slash ? slash + 1 : argv[0], "check_", 6) == 0) {
+    if (CalledAs(argv[0], "check_")) {
         std::vector<const char*> arguments(argv, argv + argc);
         arguments.insert(arguments.begin() + 1, "check");
         return qdl::cli::RunQdlctl(argc + 1, arguments.data(), std::cin, std::cout, std::cerr);

@@ -1,5 +1,6 @@
 #include "Conversions.h"
 
+#include "Locale.h"
 #include "TextUtil.h"
 
 #include <ctime>
@@ -87,10 +88,7 @@ int WindowedYear(int year, int currentYear) {
 }
 
 int CurrentYear() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local.tm_year + 1900;
+    return platform::CurrentLocalYear();
 }
 
 int DigitValue(char c) {

@@ -23,6 +23,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // folder, reaches the disk, and takes the old file's place, so that a failure at any point leaves
 // the old file exactly as it was. On POSIX systems the file is left private to its owner (0600)
 // and a symbolic link stays a link; on Windows the file takes its folder's access rights.
-void ReplaceFile(const std::string& path, const std::string& content);
+void ReplaceWholeFile(const std::string& path, const std::string& content);
 
 } // namespace qdl::platform

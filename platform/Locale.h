@@ -15,4 +15,7 @@ struct LocaleFormats {
 
 LocaleFormats UserLocaleFormats();
 
+// The year of the local calendar now.
+int CurrentLocalYear();
+
 } // namespace qdl::platform

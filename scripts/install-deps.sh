@@ -2,8 +2,9 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
-# Usage: install-deps.sh [fuzz] [bench] [cluster] [engines] [package]   (the extra tools of
-#        scripts/fuzz.sh, the benchmarks, the cluster and engine tests and the Debian packaging)
+# Usage: install-deps.sh [fuzz] [bench] [cluster] [engines] [package] [windows]   (the extra tools
+#        of scripts/fuzz.sh, the benchmarks, the cluster and engine tests, the Debian packaging and
+#        the Windows build)
 set -euo pipefail
 
 packages=(
@@ -42,7 +43,8 @@ for group in "$@"; do
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils) ;;
-    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package)" >&2; exit 2 ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip) ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
     esac
 done
 

@@ -43,7 +43,7 @@ std::optional<std::string> ReadSettingsFile(const std::string& fileName) {
 
 void WriteSettingsFile(const std::string& fileName, const std::string& content) {
     try {
-        platform::ReplaceFile(fileName, content);
+        platform::ReplaceWholeFile(fileName, content);
     } catch (const platform::FileError& failure) {
         throw WindowFailure(fileName, failure);
     }

@@ -4,6 +4,7 @@
 #include "ui_SchedulePage.h"
 
 #include "CommaText.h"
+#include "DesktopOpener.h"
 #include "FormatSettings.h"
 #include "IniU.h"
 #include "NarrowArrowStyle.h"
@@ -23,7 +24,6 @@
 #include <QFontDatabase>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProcess>
 #include <QScreen>
 #include <QStatusTipEvent>
 #include <QTabBar>
@@ -44,13 +44,6 @@ constexpr int MaxTypedPasswordLength = 8;
 
 std::string Text(const QLineEdit* edit) {
     return edit->text().toStdString();
-}
-
-// The text goes to the desktop's opener as it stands, even where it is no valid URL (a port box
-// holding "abc"): the desktop decides what to make of it. Only an opener that cannot be started
-// counts as a failure.
-bool OpenWithDesktop(const QString& url) {
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {url});
 }
 
 void ShowUrlErrorBox(const QString& text) {

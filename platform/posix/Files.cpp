@@ -158,7 +158,7 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
     }
 }
 
-void ReplaceFile(const std::string& fileName, const std::string& content) {
+void ReplaceWholeFile(const std::string& fileName, const std::string& content) {
     const std::string target = TargetPath(fileName);
     const fs::path parent = fs::path(target).parent_path();
     const std::string folder = parent.empty() ? std::string(".") : parent.string();

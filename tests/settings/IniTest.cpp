@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
+#endif
+
+#include <algorithm>
 #include <functional>
 
 namespace qdl::test {
@@ -29,8 +35,10 @@ protected:
 TEST_F(IniTest, FirstRunWritesTheDefaultsInTheKnownLayout) {
     EXPECT_TRUE(IniInit(file));
     EXPECT_EQ(ReadBytes(file), "");
+#ifndef _WIN32
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+#endif
 
     EXPECT_EQ(IniReadString(file, "Switch", "IPV4", "192.168.10.100"), "192.168.10.100");
     EXPECT_EQ(IniReadString(file, "Switch", "Port", "80"), "80");
@@ -95,6 +103,39 @@ TEST_F(IniTest, ReadsTheLastOfDuplicateSectionsAndEntries) {
     EXPECT_EQ(IniReadString(file, "S", "k", ""), "3");
 }
 
+TEST_F(IniTest, ANameNearTheFileSystemLimitStillWorks) {
+    const std::string longName = folder.File(std::string(251, 'n') + ".ini");
+    EXPECT_EQ(IniReadString(longName, "S", "k", "d"), "d");
+    EXPECT_EQ(ReadBytes(longName), "[S]\r\nk=d\r\n\r\n");
+    EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(IniTest, RelativeNamesAreReportedWithTheirFullPath) {
+    const fs::path saved = fs::current_path();
+    fs::current_path(folder.Path());
+    fs::create_directory("sub.ini");
+    fs::create_directory("x");
+    const std::string message = FailureOf([] { IniWriteString("./x/../sub.ini", "S", "k", "v"); });
+    fs::current_path(saved);
+    const std::string start =
+        "ファイル \"" + fs::path(folder.File("sub.ini")).lexically_normal().string() + "\". ";
+    const std::string end = " を作成できません";
+    EXPECT_EQ(message.substr(0, start.size()), start);
+    EXPECT_EQ(message.substr(message.size() - std::min(message.size(), end.size())), end);
+}
+
+#ifdef _WIN32
+// A file marked read-only is not replaced: the write fails and the old content stays.
+TEST_F(IniTest, AFileThatCannotBeReplacedKeepsItsContent) {
+    WriteBytes(file, "[S]\nk=1\n");
+    SetFileAttributesW(fs::path(file).c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_NE(FailureOf([&] { IniWriteString(file, "S", "k", "2"); }).find("を作成できません"),
+              std::string::npos);
+    SetFileAttributesW(fs::path(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(file), "[S]\nk=1\n");
+    EXPECT_EQ(FilesInFolder(), 1u) << "no temporary file left behind";
+}
+#else
 TEST_F(IniTest, RewriteLeavesTheFileToItsOwnerAlone) {
     WriteBytes(file, "[S]\nk=1\n");
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -102,13 +143,6 @@ TEST_F(IniTest, RewriteLeavesTheFileToItsOwnerAlone) {
     IniWriteString(file, "S", "k", "2");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
-}
-
-TEST_F(IniTest, ANameNearTheFileSystemLimitStillWorks) {
-    const std::string longName = folder.File(std::string(251, 'n') + ".ini");
-    EXPECT_EQ(IniReadString(longName, "S", "k", "d"), "d");
-    EXPECT_EQ(ReadBytes(longName), "[S]\r\nk=d\r\n\r\n");
-    EXPECT_EQ(FilesInFolder(), 1u);
 }
 
 TEST_F(IniTest, WritesThroughASymbolicLink) {
@@ -169,16 +203,6 @@ TEST_F(IniTest, UnreadableFileFailsWithTheOpenMessage) {
               "ファイル \"" + loop + "\". Too many levels of symbolic links は開けません");
 }
 
-TEST_F(IniTest, RelativeNamesAreReportedWithTheirFullPath) {
-    const fs::path saved = fs::current_path();
-    fs::current_path(folder.Path());
-    fs::create_directory("sub.ini");
-    fs::create_directory("x");
-    const std::string message = FailureOf([] { IniWriteString("./x/../sub.ini", "S", "k", "v"); });
-    fs::current_path(saved);
-    EXPECT_EQ(message, "ファイル \"" + folder.File("sub.ini") + "\". Is a directory を作成できません");
-}
-
 // Lets no file grow past `bytes` while it lives, the way a full disk would.
 class FileSizeLimit {
 public:
@@ -211,6 +235,8 @@ TEST_F(IniTest, AFailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(ReadBytes(file), old);
     EXPECT_EQ(FilesInFolder(), 1u) << "the temporary file is removed";
 }
+
+#endif
 
 } // namespace
 } // namespace qdl::test

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -59,12 +60,15 @@ public:
 
 private:
     void Serve();
-    void Handle(int client);
-    void Stream(int client, const Answer& answer);
+    void Handle(std::intptr_t client);
+    void Stream(std::intptr_t client, const Answer& answer);
+    // Waits until `socket` can be read (or the time passes); false once the server stops.
+    bool WaitReadable(std::intptr_t socket, std::chrono::milliseconds time) const;
     Answer NextAnswer();
 
-    int listener_ = -1;
-    int wake_[2] = {-1, -1};
+    std::intptr_t listener_ = -1;
+    // A datagram socket on loopback that the destructor sends to, waking every wait.
+    std::intptr_t wake_ = -1;
     int port_ = 0;
     mutable std::mutex mutex_;
     mutable std::condition_variable recorded_;
@@ -72,6 +76,25 @@ private:
     Answer defaultAnswer_{"", Then::Close, false};
     std::vector<std::string> requests_;
     std::thread thread_;
+};
+
+// A port on loopback that nothing listens on.
+int ClosedPort();
+
+// A loopback listener whose accept queue is full drops new connection attempts, so that they hang
+// the way an unroutable address does.
+class FullListener {
+public:
+    FullListener();
+    ~FullListener();
+    FullListener(const FullListener&) = delete;
+    FullListener& operator=(const FullListener&) = delete;
+    int Port() const { return port_; }
+
+private:
+    std::intptr_t listener_ = -1;
+    std::intptr_t fillers_[3] = {-1, -1, -1};
+    int port_ = 0;
 };
 
 // A request as the client sends it for `target`, with the default credentials of a test.

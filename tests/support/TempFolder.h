@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace qdl::test {
@@ -11,8 +12,12 @@ namespace qdl::test {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qdl-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device random;
+        for (;;) {
+            path_ = std::filesystem::temp_directory_path() / ("qdl-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(path_))
+                break;
+        }
     }
     ~TempFolder() {
         std::error_code ignored;

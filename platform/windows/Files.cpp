@@ -1,0 +1,135 @@
+#include "Files.h"
+
+#include "Wide.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <utility>
+
+namespace qdl::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closes now, so that a failure to close can be reported; 0 or the error number.
+    DWORD Close() {
+        const DWORD error = CloseHandle(handle_) ? 0 : GetLastError();
+        handle_ = INVALID_HANDLE_VALUE;
+        return error;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Removes the temporary file unless it took the old file's place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::wstring path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty())
+            DeleteFileW(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    void Keep() { path_.clear(); }
+
+private:
+    std::wstring path_;
+};
+
+[[noreturn]] void Throw(FileError::Stage stage, DWORD error) {
+    throw FileError(stage, SystemMessage(error));
+}
+
+} // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    if (path.empty())
+        return std::nullopt;
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return std::nullopt;
+        Throw(FileError::Stage::Open, error);
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return std::nullopt;
+    FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        Throw(FileError::Stage::Open, GetLastError());
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &count, nullptr))
+            Throw(FileError::Stage::Open, GetLastError());
+        if (count == 0)
+            return content;
+        content.append(buffer, count);
+    }
+}
+
+void ReplaceWholeFile(const std::string& path, const std::string& content) {
+    const fs::path target = fs::path(Wide(path));
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
+        Throw(FileError::Stage::Create,
+              attributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
+
+    // "~name.<process>-<n>.tmp" beside the file: a name nobody else uses, created afresh.
+    std::wstring temporaryPath;
+    FileHandle file(INVALID_HANDLE_VALUE);
+    for (unsigned attempt = 0; !file; ++attempt) {
+        temporaryPath =
+            (folder / (L"~" + target.filename().wstring().substr(0, 200) + L"." +
+                       std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp"))
+                .wstring();
+        file = FileHandle(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && (GetLastError() != ERROR_FILE_EXISTS || attempt > 1000))
+            Throw(FileError::Stage::Create, GetLastError());
+    }
+    TemporaryFile temporary(temporaryPath);
+    std::size_t written = 0;
+    while (written < content.size()) {
+        DWORD count = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - written, 1 << 20));
+        if (!WriteFile(file.get(), content.data() + written, chunk, &count, nullptr) || count == 0)
+            Throw(FileError::Stage::Write, GetLastError());
+        written += count;
+    }
+    if (!FlushFileBuffers(file.get()))
+        Throw(FileError::Stage::Write, GetLastError());
+    if (const DWORD error = file.Close(); error != 0)
+        Throw(FileError::Stage::Write, error);
+    if (!MoveFileExW(temporary.Path().c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Throw(FileError::Stage::Create, GetLastError());
+    temporary.Keep();
+}
+
+} // namespace qdl::platform
