@@ -25,6 +25,11 @@ public:
 
 private:
     explicit FileLock(std::intptr_t handle) : handle_(handle) {}
+    // The system's part: opening the file (failing with the reason), and one attempt at the lock
+    // that does not wait: false while another holder has it, failing on any other refusal.
+    static FileLock Open(const std::string& path);
+    bool TryLock(const std::string& path) const;
+
     std::intptr_t handle_;
 };
 

@@ -13,16 +13,10 @@ cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/n
 cmake --build build-rel -j2 --target qdlctl qdl-switch floor_client
 
 work=$(mktemp -d)
-trap 'kill "${switch_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
-build-rel/tools/switch/qdl-switch --port 0 >"$work/switch.log" 2>&1 &
-switch_pid=$!
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/switch.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "the stand-in switch did not start" >&2; exit 1; }
+source scripts/lib/processes.sh
+trap 'stop_processes switch; rm -rf "$work"' EXIT
+start_switch switch
+port=$(cat "$work/switch.port")
 
 qdlctl="$PWD/build-rel/cli/qdlctl --host 127.0.0.1 --port $port"
 floor="$PWD/build-rel/bench/floor_client $port"

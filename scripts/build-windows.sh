@@ -15,11 +15,10 @@ cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/n
 cmake --build build-rel -j2 --target qdl-switch qdlctl
 
 work=$(mktemp -d)
+source scripts/lib/checks.sh
+source scripts/lib/processes.sh
 cleanup() {
-    for name in switch stuck; do
-        pid=$(cat "$work/$name.pid" 2>/dev/null) || continue
-        kill "$pid" 2>/dev/null || true
-    done
+    stop_processes switch stuck
     wineserver -k 2>/dev/null || true
     rm -rf "$work"
 }
@@ -30,15 +29,6 @@ wineboot --init >/dev/null 2>&1 || true
 ctest --test-dir build-windows --output-on-failure
 
 # qdlctl.exe under wine against the stand-in switch on 127.0.0.1.
-start_switch() { # NAME [OPTIONS...]
-    local name=$1
-    shift
-    build-rel/tools/switch/qdl-switch --port 0 --port-file "$work/$name.port" "$@" >"$work/$name.log" 2>&1 &
-    echo $! >"$work/$name.pid"
-    for _ in $(seq 100); do [ -s "$work/$name.port" ] && return 0; sleep 0.1; done
-    echo "the stand-in switch did not start" >&2
-    exit 1
-}
 start_switch switch
 start_switch stuck --stuck 3
 port=$(cat "$work/switch.port")
@@ -46,17 +36,6 @@ exe=$PWD/build-windows/cli/qdlctl.exe
 qdlctl_exe() { (cd "$work" && wine "$exe" "$@"); }
 printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$work/QDL4816.ini"
 
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@" >>"$work/checks.log" 2>&1; then
-        echo "ok   $what"
-    else
-        echo "FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
 # The command (qdlctl.exe's arguments) exits with CODE and says TEXT.
 exits() { # CODE TEXT ARGUMENTS...
     local code=$1 text=$2 status=0
@@ -103,11 +82,7 @@ check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))
 
-if [ "$failures" -gt 0 ]; then
-    echo "$failures checks failed:" >&2
-    tail -n 40 "$work/checks.log" >&2
-    exit 1
-fi
+finish_checks "$work/switch.log" "$work/stuck.log"
 
 # The release: qdlctl.exe, its licence and a short README.
 version=$(sed -n 's/^project(Quadrel4816 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -26,14 +26,11 @@ find "${state_dirs[@]}" -type f 2>/dev/null | sort >"$work/state-before"
 agent=/usr/sbin/fence_qdl4816
 made_link=""
 
+source scripts/lib/checks.sh
+source scripts/lib/processes.sh
 cleanup() {
     set +e
-    for name in pacemaker corosync switch; do
-        pid=$(cat "$work/$name.pid" 2>/dev/null) || continue
-        kill "$pid" 2>/dev/null
-        for _ in $(seq 120); do kill -0 "$pid" 2>/dev/null || break; sleep 0.5; done
-        kill -9 "$pid" 2>/dev/null
-    done
+    stop_processes pacemaker corosync switch
     find "${state_dirs[@]}" -type f 2>/dev/null | sort | comm -13 "$work/state-before" - | xargs -r rm -f
     [ -n "$made_link" ] && rm -f "$agent"
     rm -rf "$work"
@@ -45,16 +42,8 @@ if [ ! -e "$agent" ]; then
     made_link=yes
 fi
 
-# The stand-in switch prints its address as its first line once it listens.
-build-rel/tools/switch/qdl-switch --port 0 >"$work/switch.log" 2>&1 &
-echo $! >"$work/switch.pid"
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n '1s|.*http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' "$work/switch.log")
-    [ -n "$port" ] && break
-    sleep 0.1
-done
-[ -n "$port" ] || { echo "the stand-in switch did not start" >&2; exit 1; }
+start_switch switch
+port=$(cat "$work/switch.port")
 qdlctl() { build-rel/cli/qdlctl --host 127.0.0.1 --port "$port" --password 40617253 "$@"; }
 
 cat >"$work/corosync.conf" <<CONF
@@ -89,17 +78,6 @@ PCMK_logfile=$work/pacemaker.log pacemakerd -f >"$work/pacemaker.out" 2>&1 &
 echo $! >"$work/pacemaker.pid"
 for _ in $(seq 120); do crm_mon -1 2>/dev/null | grep -q 'Online: \[ node1 \]' && break; sleep 0.5; done
 
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@" >>"$work/checks.log" 2>&1; then
-        echo "ok   $what"
-    else
-        echo "FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
 fails() { ! "$@"; }
 # Outlet N shows STATE (on or off) on the stand-in switch.
 shows() { qdlctl status --json | grep -q "{\"outlet\":$1,\"on\":$([ "$2" = on ] && echo true || echo false)}"; }
@@ -181,9 +159,5 @@ echo "race: $rounds rounds, $bad with success reported while an outlet was ON"
 check "no round reports success while an outlet is ON" test "$bad" -eq 0
 check "every fence of the race succeeded" fails grep -q 'a fence failed' "$work/race.log"
 
-if [ "$failures" -gt 0 ]; then
-    echo "$failures checks failed; the cluster's and the switch's logs:" >&2
-    tail -n 40 "$work/checks.log" "$work/race.log" "$work/switch.log" "$work/pacemaker.log" 2>/dev/null >&2 || true
-    exit 1
-fi
+finish_checks "$work/race.log" "$work/switch.log" "$work/pacemaker.log"
 echo "all cluster checks passed"

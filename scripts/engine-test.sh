@@ -12,21 +12,16 @@ cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/n
 cmake --build build-rel -j2 --target qdlctl qdl-switch
 
 work=$(mktemp -d)
+source scripts/lib/checks.sh
+source scripts/lib/processes.sh
 cleanup() {
-    for name in powermand switch; do
-        pid=$(cat "$work/$name.pid" 2>/dev/null) || continue
-        kill "$pid" 2>/dev/null || true
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        kill -9 "$pid" 2>/dev/null || true
-    done
+    stop_processes powermand switch
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-build-rel/tools/switch/qdl-switch --port 0 --port-file "$work/port" >"$work/switch.log" 2>&1 &
-echo $! >"$work/switch.pid"
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(cat "$work/port")
+start_switch switch
+port=$(cat "$work/switch.port")
 printf '[QDL4816]\nIPV4=127.0.0.1\nPort=%s\nUserName=admin\nPass=40617253\n' "$port" >"$work/rack1.ini"
 chmod 600 "$work/rack1.ini"
 qdlctl() { build-rel/cli/qdlctl --config "$work/rack1.ini" "$@"; }
@@ -44,17 +39,6 @@ echo $! >"$work/powermand.pid"
 pm() { command pm -h "127.0.0.1:$pm_port" "$@"; }
 for _ in $(seq 100); do pm -q >/dev/null 2>&1 && break; sleep 0.1; done
 
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@" >>"$work/checks.log" 2>&1; then
-        echo "ok   $what"
-    else
-        echo "FAIL $what"
-        failures=$((failures + 1))
-    fi
-}
 # The stand-in switch shows these four states ("on off on off").
 switch_shows() {
     local states
@@ -84,8 +68,7 @@ check "the switch shows every outlet on" switch_shows on on on on
 check "pm -q shows every node on" pm_shows 'node\[1-4\]' ''
 
 # A switch that stops answering is an error in pm -q, not a state.
-kill "$(cat "$work/switch.pid")"
-for _ in $(seq 50); do kill -0 "$(cat "$work/switch.pid")" 2>/dev/null || break; sleep 0.1; done
+stop_processes switch
 query_fails() {
     if pm -q >"$work/silent.txt" 2>&1; then
         return 1
@@ -96,9 +79,5 @@ query_fails() {
 }
 check "pm -q reports an error, no node on or off, once the switch stops answering" query_fails
 
-if [ "$failures" -gt 0 ]; then
-    echo "$failures checks failed:" >&2
-    tail -n 40 "$work/checks.log" "$work/powermand.log" "$work/switch.log" >&2 || true
-    exit 1
-fi
+finish_checks "$work/powermand.log" "$work/switch.log"
 echo "all engine checks passed"

@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace qdl::platform {
@@ -34,26 +32,21 @@ int OpenLockFile(const std::string& path) {
 
 } // namespace
 
-std::optional<FileLock> FileLock::Acquire(const std::string& path, Clock::time_point deadline) {
+FileLock FileLock::Open(const std::string& path) {
     const int fd = OpenLockFile(path);
     if (fd < 0)
         throw std::runtime_error("The lock file " + path + " cannot be opened: " + std::strerror(errno) +
                                  ".");
-    FileLock lock(fd);
-    // flock() itself cannot wait with a limit: try, and back off briefly between tries.
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return lock;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            throw std::runtime_error("The lock file " + path + " cannot be locked: " + std::strerror(errno) +
-                                     ".");
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return std::nullopt;
-        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(16));
-    }
+    return FileLock(fd);
+}
+
+bool FileLock::TryLock(const std::string& path) const {
+    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        throw std::runtime_error("The lock file " + path + " cannot be locked: " + std::strerror(errno) +
+                                 ".");
+    return false;
 }
 
 FileLock::~FileLock() {

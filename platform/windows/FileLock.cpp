@@ -2,36 +2,31 @@
 
 #include "Wide.h"
 
-#include <algorithm>
 #include <stdexcept>
-#include <thread>
 #include <utility>
 
 namespace qdl::platform {
 
-std::optional<FileLock> FileLock::Acquire(const std::string& path, Clock::time_point deadline) {
+FileLock FileLock::Open(const std::string& path) {
     const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         throw std::runtime_error("The lock file " + path +
                                  " cannot be opened: " + SystemMessage(GetLastError()) + ".");
-    FileLock lock(reinterpret_cast<std::intptr_t>(file));
-    // LockFileEx waits without a limit: try, and back off briefly between tries.
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        OVERLAPPED whole{};
-        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
-            return lock;
-        if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING)
-            throw std::runtime_error("The lock file " + path +
-                                     " cannot be locked: " + SystemMessage(GetLastError()) + ".");
-        const auto now = Clock::now();
-        if (now >= deadline)
-            return std::nullopt;
-        std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(16));
-    }
+    return FileLock(reinterpret_cast<std::intptr_t>(file));
+}
+
+bool FileLock::TryLock(const std::string& path) const {
+    OVERLAPPED whole{};
+    if (LockFileEx(reinterpret_cast<HANDLE>(handle_), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                   1, 0, &whole))
+        return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
+        throw std::runtime_error("The lock file " + path + " cannot be locked: " + SystemMessage(error) +
+                                 ".");
+    return false;
 }
 
 FileLock::~FileLock() {
