@@ -58,7 +58,7 @@ std::chrono::milliseconds ParseSeconds(const std::string& text, const std::strin
         std::size_t used = 0;
         const double seconds = std::stod(text, &used);
         if (used == text.size() && std::isfinite(seconds) && seconds >= 0 && seconds <= most)
-            return std::chrono::milliseconds(std::llround(seconds * 1000));
+            return std::chrono::round<std::chrono::milliseconds>(std::chrono::duration<double>(seconds));
     } catch (const std::logic_error&) {
     }
     throw UsageError(

@@ -35,7 +35,7 @@ milliseconds Seconds(const Given& given, const char* key) {
         std::size_t used = 0;
         const double seconds = std::stod(text, &used);
         if (used == text.size() && std::isfinite(seconds) && seconds >= 0 && seconds <= 86400)
-            return milliseconds(std::llround(seconds * 1000));
+            return std::chrono::round<milliseconds>(std::chrono::duration<double>(seconds));
     } catch (const std::logic_error&) {
     }
     throw FenceFailure(
