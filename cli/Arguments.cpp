@@ -53,7 +53,7 @@ control::OutletChanges ParseSettings(const std::vector<std::string>& words, std:
     return changes;
 }
 
-std::chrono::milliseconds ParseSeconds(const std::string& text, const std::string& option, double most) {
+std::optional<std::chrono::milliseconds> SecondsIn(const std::string& text, double most) {
     try {
         std::size_t used = 0;
         const double seconds = std::stod(text, &used);
@@ -61,6 +61,12 @@ std::chrono::milliseconds ParseSeconds(const std::string& text, const std::strin
             return std::chrono::round<std::chrono::milliseconds>(std::chrono::duration<double>(seconds));
     } catch (const std::logic_error&) {
     }
+    return std::nullopt;
+}
+
+std::chrono::milliseconds ParseSeconds(const std::string& text, const std::string& option, double most) {
+    if (const auto seconds = SecondsIn(text, most))
+        return *seconds;
     throw UsageError(
         Format("%s '%s' is not a number of seconds from 0 to %g.", option.c_str(), text.c_str(), most));
 }

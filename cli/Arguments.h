@@ -3,6 +3,7 @@
 #include "Outlets.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ std::vector<int> ParseOutlets(const std::vector<std::string>& words, const std::
 // "2=on 3=off": each outlet once.
 control::OutletChanges ParseSettings(const std::vector<std::string>& words, std::vector<int>& outlets);
 
-// A number of seconds from 0 to `most`, fractions allowed.
+// A number of seconds from 0 to `most`, fractions allowed; nothing when the text is not one.
+std::optional<std::chrono::milliseconds> SecondsIn(const std::string& text, double most);
+
+// The same, or a UsageError naming the option.
 std::chrono::milliseconds ParseSeconds(const std::string& text, const std::string& option, double most);
 
 } // namespace qdl::cli

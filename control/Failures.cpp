@@ -1,6 +1,7 @@
 #include "Failures.h"
 
 #include "DeviceFailure.h"
+#include "SocketError.h"
 #include "SwitchTarget.h"
 #include "TextUtil.h"
 
@@ -23,7 +24,7 @@ std::string Seconds(std::chrono::milliseconds time) {
 
 std::string Unreachable(const DeviceFailure& failure, const SwitchTarget& target) {
     const std::string text = SocketText(failure.what());
-    if (failure.Code() >= 11001)
+    if (failure.Code() >= HostNotFound)
         return Format("The address '%s' cannot be resolved: %s (socket error %d).", target.Host.c_str(),
                       text.c_str(), failure.Code());
     return Format("%s cannot be reached: %s (socket error %d).", target.Name().c_str(), text.c_str(),

@@ -65,12 +65,12 @@ OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const s
 // One read-modify-write per attempt, under the switch's lock: the wanted states are built from a
 // read made while no other change can run.
 OutletStates WriteConfirmed(SwitchSession& session, const std::vector<int>& outlets,
-                            const std::function<std::optional<OutletStates>(SwitchSession&)>& wantedNow,
+                            const std::function<OutletStates(SwitchSession&)>& wantedNow,
                             const ConfirmPolicy& policy) {
     const SwitchLock lock(session.Target());
     OutletStates shown{}, wanted{};
     for (int attempt = 0; attempt < std::max(policy.Attempts, 1); ++attempt) {
-        wanted = wantedNow(session).value_or(wanted);
+        wanted = wantedNow(session);
         session.SetPower(StateString(wanted));
         shown = Confirm(session, wanted, outlets, policy);
         if (Differences(shown, wanted, outlets).empty())
@@ -133,7 +133,7 @@ OutletStates ChangeOutlets(SwitchSession& session, const OutletChanges& changes,
             OutletStates wanted = ReadOutlets(s);
             for (const auto& [outlet, on] : changes)
                 wanted[Index(outlet)] = on;
-            return std::optional(wanted);
+            return wanted;
         },
         policy);
 }
@@ -146,7 +146,7 @@ OutletStates ToggleOutlets(SwitchSession& session, const std::vector<int>& outle
                               OutletStates wanted = ReadOutlets(s);
                               for (int outlet : outlets)
                                   wanted[Index(outlet)] = !wanted[Index(outlet)];
-                              return std::optional(wanted);
+                              return wanted;
                           },
                           {});
 }
@@ -154,7 +154,7 @@ OutletStates ToggleOutlets(SwitchSession& session, const std::vector<int>& outle
 OutletStates SwitchAll(SwitchSession& session, bool on) {
     OutletStates wanted;
     wanted.fill(on);
-    return WriteConfirmed(session, {1, 2, 3, 4}, [&](SwitchSession&) { return std::optional(wanted); }, {});
+    return WriteConfirmed(session, {1, 2, 3, 4}, [&](SwitchSession&) { return wanted; }, {});
 }
 
 OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlets,

@@ -68,18 +68,11 @@ nlohmann::ordered_json ParseJson(const std::string& text, const std::string& fil
     try {
         return nlohmann::ordered_json::parse(text);
     } catch (const nlohmann::json::parse_error& failure) {
-        const std::size_t offset =
-            std::min<std::size_t>(failure.byte > 0 ? failure.byte - 1 : 0, text.size());
-        std::size_t line = 1, column = 1;
-        for (std::size_t i = 0; i < offset; ++i) {
-            column = text[i] == '\n' ? 1 : column + 1;
-            line += text[i] == '\n' ? 1 : 0;
-        }
-        std::string reason = failure.what();
-        if (const auto colon = reason.find(": "); colon != std::string::npos)
-            reason = reason.substr(colon + 2);
-        throw UsageError(Format("The schedule file %s is not JSON: line %zu, column %zu: %s.",
-                                fileName.c_str(), line, column, reason.c_str()));
+        // "[json.exception.parse_error.101] parse error at line 3, column 1: syntax error ..."
+        std::string where = failure.what();
+        if (const auto at = where.find(" at line "); at != std::string::npos)
+            where = where.substr(at + 4);
+        throw UsageError(Format("The schedule file %s is not JSON: %s.", fileName.c_str(), where.c_str()));
     }
 }
 

@@ -16,14 +16,10 @@ platform::TcpConnection Connect(const std::string& address, int port,
     }
 }
 
-} // namespace
-
-Connection::Connection(const std::string& address, int port, std::chrono::milliseconds connectTimeout)
-    : socket_(Connect(address, port, connectTimeout)) {}
-
-void Connection::Send(const std::string& bytes, Clock::time_point deadline) {
+// Runs one step of the exchange, its socket failures told as the window tells them.
+template <typename Step> auto Exchanging(Step step) {
     try {
-        socket_.Send(bytes.data(), bytes.size(), deadline);
+        return step();
     } catch (const platform::SocketTimeout&) {
         throw ReadTimeout();
     } catch (const platform::SocketError& failure) {
@@ -31,14 +27,17 @@ void Connection::Send(const std::string& bytes, Clock::time_point deadline) {
     }
 }
 
+} // namespace
+
+Connection::Connection(const std::string& address, int port, std::chrono::milliseconds connectTimeout)
+    : socket_(Connect(address, port, connectTimeout)) {}
+
+void Connection::Send(const std::string& bytes, Clock::time_point deadline) {
+    Exchanging([&] { socket_.Send(bytes.data(), bytes.size(), deadline); });
+}
+
 std::size_t Connection::Receive(char* buffer, std::size_t size, Clock::time_point deadline) {
-    try {
-        return socket_.Receive(buffer, size, deadline);
-    } catch (const platform::SocketTimeout&) {
-        throw ReadTimeout();
-    } catch (const platform::SocketError& failure) {
-        throw SocketFailure(failure.Code, false);
-    }
+    return Exchanging([&] { return socket_.Receive(buffer, size, deadline); });
 }
 
 } // namespace qdl

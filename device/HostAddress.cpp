@@ -9,8 +9,6 @@
 namespace qdl {
 namespace {
 
-constexpr int HostNotFound = 11001;
-
 bool CanBeHostName(const std::string& host) {
     return !host.empty() && std::none_of(host.begin(), host.end(), [](char c) {
         const auto code = static_cast<unsigned char>(c);

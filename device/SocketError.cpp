@@ -8,8 +8,6 @@
 namespace qdl {
 namespace {
 
-constexpr int HostNotFound = 11001;
-
 const std::map<int, const char*>& CodeTexts() {
     static const std::map<int, const char*> texts{
         {10004, "Interrupted system call."},

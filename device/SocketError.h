@@ -9,6 +9,10 @@ namespace qdl {
 // Socket failures are reported with the numbers and texts users of the switch know from its
 // Windows tools, whatever platform this program runs on.
 
+// The first of the resolver's numbers: a host name that cannot be resolved; those above are
+// the resolver's other failures.
+constexpr int HostNotFound = 11001;
+
 // "Socket Error # <code>", a line break, and the English text for the code (empty when unknown).
 std::string SocketErrorMessage(int code);
 

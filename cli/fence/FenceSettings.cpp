@@ -1,11 +1,11 @@
 #include "FenceSettings.h"
 
+#include "Arguments.h"
 #include "Conversions.h"
 #include "FenceFailure.h"
 #include "TextUtil.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace qdl::cli::fence {
 namespace {
@@ -31,13 +31,8 @@ const Parameter& ParameterOf(const char* key) {
 milliseconds Seconds(const Given& given, const char* key) {
     const Parameter& parameter = ParameterOf(key);
     const std::string text = ValueOr(given, key, parameter.Default);
-    try {
-        std::size_t used = 0;
-        const double seconds = std::stod(text, &used);
-        if (used == text.size() && std::isfinite(seconds) && seconds >= 0 && seconds <= 86400)
-            return std::chrono::round<milliseconds>(std::chrono::duration<double>(seconds));
-    } catch (const std::logic_error&) {
-    }
+    if (const auto seconds = SecondsIn(text, 86400))
+        return *seconds;
     throw FenceFailure(
         Format("Failed: The value you have entered for --%s is not a valid time in seconds ('%s').",
                parameter.LongName, text.c_str()));
