@@ -2,6 +2,7 @@
 
 #include "Arguments.h"
 #include "Check.h"
+#include "Files.h"
 #ifdef QDL_LINUX_FRONT_ENDS
 #include "Shell.h"
 #endif
@@ -11,7 +12,6 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -23,33 +23,30 @@ namespace {
 using namespace control;
 namespace stops = platform::stops;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 std::string Reason() {
     return std::strerror(errno);
 }
 
-// Opened before anything is sent, so that a file that cannot be written costs no request.
-std::shared_ptr<File> OpenForWriting(const std::string& fileName) {
-    File file(std::fopen(fileName.c_str(), "wb"));
-    if (!file)
+// Checked before anything is sent, so that a file that cannot be written costs no request.
+void RequireWritable(const std::string& fileName) {
+    try {
+        platform::RequireReplaceable(fileName);
+    } catch (const platform::FileError& failure) {
         throw UsageError(Format("The file %s cannot be written: %s. Nothing was sent.", fileName.c_str(),
-                                Reason().c_str()));
-    return std::make_shared<File>(std::move(file));
+                                failure.Reason.c_str()));
+    }
 }
 
-void WriteAndClose(File& file, const std::string& fileName, const std::string& text) {
-    errno = 0;
-    const bool written =
-        std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() && std::fflush(file.get()) == 0;
-    const int error = errno;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed)
-        throw Failure(FailureKind::Protocol, Format("The file %s cannot be written: %s.", fileName.c_str(),
-                                                    std::strerror(written ? errno : error)));
+// The old file stays as it was until the new one is whole: a failed export never costs the last
+// good one.
+void WriteWhole(const std::string& fileName, const std::string& text) {
+    try {
+        platform::ReplaceWholeFile(fileName, text, platform::FileAccess::AsBefore);
+    } catch (const platform::FileError& failure) {
+        throw Failure(FailureKind::Protocol,
+                      Format("The file %s cannot be written: %s; it was left as it was.", fileName.c_str(),
+                             failure.Reason.c_str()));
+    }
 }
 
 std::string ReadFile(const std::string& fileName) {
@@ -85,6 +82,7 @@ Command ScheduleChange(std::function<void(SwitchSession&, Output&)> run, const s
     Command command;
     command.Run = std::move(run);
     command.AtRisk = [slot] { return "schedule entry " + slot + " may not be as asked"; };
+    command.CheckWith = "qdlctl schedule";
     command.Stopped = [](const std::string& signal) {
         return "Stopped by " + signal +
                " once the entry was written and checked; the switch shows what is printed.";
@@ -348,14 +346,15 @@ void Commands::AddScheduleExport(CLI::App& schedule) {
             exportCommand.callback([this] {
                 chosen_ = [this] {
                     const std::string fileName = file_;
-                    const auto file = fileName.empty() ? nullptr : OpenForWriting(fileName);
+                    if (!fileName.empty())
+                        RequireWritable(fileName);
                     Command command;
-                    command.Run = [fileName, file](SwitchSession& session, Output& output) {
+                    command.Run = [fileName](SwitchSession& session, Output& output) {
                         const std::string document = ScheduleDocument(ReadSchedule(session));
-                        if (file)
-                            WriteAndClose(*file, fileName, document);
-                        else
+                        if (fileName.empty())
                             output.Raw(document);
+                        else
+                            WriteWhole(fileName, document);
                     };
                     return command;
                 };
@@ -390,6 +389,7 @@ Command Commands::ScheduleImport() {
                                       result.Shown);
     };
     command.AtRisk = [] { return "the schedule may be written only in part"; };
+    command.CheckWith = "qdlctl schedule";
     command.Stopped = [written](const std::string& signal) {
         std::string slots;
         for (const auto& slot : *written)
@@ -450,10 +450,21 @@ void Commands::AddCheck() {
                 ->option_text("RANGE");
             command.add_option("--expect", expect_, "CRITICAL when an outlet shows another state")
                 ->option_text("1=on,2=off,...");
+            // Run as the plugin, the help names it and lists the options that name the switch,
+            // which belong to qdlctl as a whole.
             command.footer(
-                "RANGE as the monitoring plugins write it: 10, 10:, ~:10, 10:20 or @10:20. Exit codes: 0 "
-                "OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad arguments; nothing was sent). The "
-                "connection options (-H/--host, -p/--port, -t/--timeout, ...): see qdlctl --help.");
+                std::string(plugin_.empty()
+                                ? "The connection options (-H/--host, -p/--port, -t/--timeout, ...): see "
+                                  "qdlctl --help."
+                                : "The switch: -H/--host ADDRESS, -p/--port PORT (1 to 65535), -t/--timeout "
+                                  "SECONDS (1 to 30), --user NAME, --password-file FILE or --password TEXT; "
+                                  "or --config FILE [--section NAME] naming it as the window keeps it.") +
+                "\n\nRANGE as the monitoring plugins write it, without blanks: 10, 10:, ~:10, 10:20 or "
+                "@10:20. Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad arguments and --help; "
+                "nothing was sent).");
+            if (!plugin_.empty())
+                help_.Usage(&command, plugin_ + " -H ADDRESS [-p PORT] [-t SECONDS] [-w RANGE] [-c RANGE] "
+                                                "[--expect 1=on,2=off,...]");
             command.callback([this] {
                 chosen_ = [this] {
                     const CheckRequest request{warning_, critical_, expect_};

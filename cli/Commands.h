@@ -30,6 +30,8 @@ struct Command {
     std::function<std::string()> AtRisk;
     // ... and what it says when it finished after a first one.
     std::function<std::string(const std::string& signalName)> Stopped;
+    // The command that shows what a change stopped at once left behind.
+    std::string CheckWith = "qdlctl status";
 
     bool Changes() const { return static_cast<bool>(AtRisk); }
 };
@@ -46,6 +48,9 @@ public:
 
     // Defines the options of every command, as those the arguments did not choose are not.
     void DefineAll();
+
+    // Called as the monitoring plugin `name`: the check's help is the plugin's.
+    void ServeAsPlugin(std::string name) { plugin_ = std::move(name); }
 
 private:
     void AddStatus();
@@ -84,6 +89,7 @@ private:
     std::string slot_, date_, time_, repeat_, file_;
     std::string warning_, critical_, expect_;
     bool on_ = false, off_ = false;
+    std::string plugin_;
 };
 
 } // namespace qdl::cli

@@ -132,16 +132,42 @@ std::string PathCase(const std::vector<Node>& nodes, const char* subcommandTest)
     return text;
 }
 
-std::string Bash(const std::vector<Node>& nodes) {
+std::string AgentWords(const std::vector<AgentOption>& agent) {
+    std::vector<std::string> names;
+    for (const AgentOption& option : agent)
+        names.insert(names.end(), option.Names.begin(), option.Names.end());
+    return Join(names);
+}
+
+std::string Bash(const std::vector<Node>& nodes, const std::vector<AgentOption>& agent) {
     const Node& root = nodes.front();
     std::string script =
-        "# bash completion for qdlctl, made from its own command definitions.\n"
+        "# bash completion for qdlctl, the plugin check_qdl4816 and the fence agent fence_qdl4816, made\n"
+        "# from their own definitions.\n"
+        "# File names, each one word however many blanks it holds.\n"
+        "_qdlctl_files() {\n"
+        "    compopt -o filenames 2>/dev/null\n"
+        "    local IFS=$'\\n'\n"
+        "    COMPREPLY+=($(compgen -f -- \"$1\"))\n"
+        "}\n"
+        "# The words of $1 that no word before the cursor names already (N=on and N=off name outlet N).\n"
+        "_qdlctl_unnamed() {\n"
+        "    local candidate word\n"
+        "    for candidate in $1; do\n"
+        "        for word in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n"
+        "            [[ $word == \"$candidate\" || $word == \"${candidate%%=*}=\"* ]] && continue 2\n"
+        "        done\n"
+        "        printf '%s ' \"$candidate\"\n"
+        "    done\n"
+        "}\n"
         "_qdlctl() {\n"
         "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} path='' word i\n"
+        "    # The monitoring plugin is qdlctl check.\n"
+        "    [[ ${COMP_WORDS[0]##*/} == check_* ]] && path=check\n"
         "    case $prev in\n";
     for (const Option& option : ValueOptions(nodes)) {
         const std::string action =
-            option.Value.Files ? "COMPREPLY=($(compgen -f -- \"$cur\"))"
+            option.Value.Files ? "_qdlctl_files \"$cur\""
             : option.Value.Words.empty()
                 ? "COMPREPLY=()"
                 : "COMPREPLY=($(compgen -W " + Quoted(option.Value.Words) + " -- \"$cur\"))";
@@ -163,26 +189,76 @@ std::string Bash(const std::vector<Node>& nodes) {
         if (!node.Path.empty())
             for (const auto& name : OptionNames(node))
                 words.push_back(name);
+        std::string line = "    '" + node.Path + "') words+=' " + Join(words) + "'";
         if (!node.Arguments.Words.empty())
-            words.push_back(node.Arguments.Words);
-        script +=
-            "    '" + node.Path + "') words+=' " + Join(words) + "'" +
-            (node.Arguments.Files ? "; [[ $cur != -* ]] && COMPREPLY=($(compgen -f -- \"$cur\"))" : "") +
-            " ;;\n";
+            line += "; words+=\" $(_qdlctl_unnamed " + Quoted(node.Arguments.Words) + ")\"";
+        if (node.Arguments.Files)
+            line += "; [[ $cur != -* ]] && _qdlctl_files \"$cur\"";
+        script += line + " ;;\n";
     }
     script += "    esac\n"
               "    COMPREPLY+=($(compgen -W \"$words\" -- \"$cur\"))\n"
               "}\n"
-              "complete -F _qdlctl qdlctl\n";
+              "complete -F _qdlctl qdlctl check_qdl4816\n";
+    if (agent.empty())
+        return script;
+    script += "_fence_qdl4816() {\n"
+              "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+              "    case $prev in\n";
+    for (const AgentOption& option : agent) {
+        if (!option.TakesValue)
+            continue;
+        std::string names;
+        for (const auto& name : option.Names)
+            names += (names.empty() ? "" : "|") + name;
+        const std::string action = option.Words == "FILE" ? "_qdlctl_files \"$cur\""
+                                   : option.Words.empty()
+                                       ? "COMPREPLY=()"
+                                       : "COMPREPLY=($(compgen -W " + Quoted(option.Words) + " -- \"$cur\"))";
+        script += "    " + names + ") " + action + "; return ;;\n";
+    }
+    script += "    esac\n"
+              "    COMPREPLY=($(compgen -W " +
+              Quoted(AgentWords(agent)) +
+              " -- \"$cur\"))\n"
+              "}\n"
+              "complete -F _fence_qdl4816 fence_qdl4816\n";
     return script;
 }
 
-std::string Zsh(const std::vector<Node>& nodes) {
+std::string ZshAgent(const std::vector<AgentOption>& agent) {
+    std::string script = "_fence_qdl4816() {\n"
+                         "    case ${words[CURRENT-1]} in\n";
+    for (const AgentOption& option : agent) {
+        if (!option.TakesValue)
+            continue;
+        std::string names;
+        for (const auto& name : option.Names)
+            names += (names.empty() ? "" : "|") + name;
+        const std::string action = option.Words == "FILE" ? "_files"
+                                   : option.Words.empty() ? "_message value"
+                                                          : "compadd -- " + option.Words;
+        script += "    " + names + ") " + action + "; return ;;\n";
+    }
+    return script +
+           "    esac\n"
+           "    compadd -- " +
+           AgentWords(agent) +
+           "\n"
+           "}\n";
+}
+
+std::string Zsh(const std::vector<Node>& nodes, const std::vector<AgentOption>& agent) {
     const Node& root = nodes.front();
-    std::string script = "#compdef qdlctl\n"
-                         "# zsh completion for qdlctl, made from its own command definitions.\n"
+    std::string script = "#compdef qdlctl check_qdl4816" +
+                         std::string(agent.empty() ? "" : " fence_qdl4816") +
+                         "\n"
+                         "# zsh completion for qdlctl, the plugin check_qdl4816 and the fence agent "
+                         "fence_qdl4816, made from\n"
+                         "# their own definitions.\n"
                          "_qdlctl() {\n"
                          "    local path='' word i\n"
+                         "    [[ $service == check_* ]] && path=check\n"
                          "    case ${words[CURRENT-1]} in\n";
     for (const Option& option : ValueOptions(nodes)) {
         const std::string action = option.Value.Files           ? "_files"
@@ -223,16 +299,25 @@ std::string Zsh(const std::vector<Node>& nodes) {
               "    (( ${#commands} )) && _describe -t commands 'qdlctl command' commands\n"
               "    [[ $PREFIX == -* ]] && _describe -t options 'option' options\n"
               "    return 0\n"
-              "}\n"
-              "_qdlctl \"$@\"\n";
-    return script;
+              "}\n";
+    if (agent.empty())
+        return script + "_qdlctl \"$@\"\n";
+    return script + ZshAgent(agent) +
+           "case $service in\n"
+           "fence_qdl4816) _fence_qdl4816 ;;\n"
+           "*) _qdlctl \"$@\" ;;\n"
+           "esac\n";
 }
 
-std::string Fish(const std::vector<Node>& nodes) {
-    std::string script = "# fish completion for qdlctl, made from its own command definitions.\n"
+std::string Fish(const std::vector<Node>& nodes, const std::vector<AgentOption>& agent) {
+    std::string script = "# fish completion for qdlctl, the plugin check_qdl4816 and the fence agent "
+                         "fence_qdl4816, made from\n"
+                         "# their own definitions.\n"
                          "function __qdlctl_path\n"
+                         "    set -l words (commandline -opc)\n"
                          "    set -l path ''\n"
-                         "    for word in (commandline -opc)[2..-1]\n"
+                         "    string match -q 'check_*' (basename $words[1]); and set path check\n"
+                         "    for word in $words[2..-1]\n"
                          "        switch \"$path/$word\"\n";
     for (const Node& node : nodes)
         for (const auto& command : node.Commands)
@@ -245,41 +330,57 @@ std::string Fish(const std::vector<Node>& nodes) {
               "end\n"
               "function __qdlctl_at\n"
               "    test \"$(__qdlctl_path)\" = \"$argv[1]\"\n"
-              "end\n"
-              "complete -c qdlctl -f\n";
-    for (const Node& node : nodes) {
-        const std::string condition = "-n " + Quoted("__qdlctl_at \"" + node.Path + "\"");
-        for (const auto& [name, description] : node.Commands)
-            script += "complete -c qdlctl " + condition + " -a " + name + " -d " + Quoted(description) + "\n";
-        for (const Option& option : node.Options) {
-            const bool isLong = option.Name.rfind("--", 0) == 0;
-            std::string line = "complete -c qdlctl " + (node.Path.empty() ? std::string() : condition + " ") +
-                               (isLong ? "-l " + option.Name.substr(2) : "-s " + option.Name.substr(1));
-            if (option.TakesValue)
-                line += option.Value.Files           ? " -r -F"
-                        : option.Value.Words.empty() ? " -r"
-                                                     : " -x -a " + Quoted(option.Value.Words);
-            script += line + " -d " + Quoted(option.Description) + "\n";
+              "end\n";
+    for (const char* program : {"qdlctl", "check_qdl4816"}) {
+        const std::string c = std::string("complete -c ") + program + " ";
+        script += c + "-f\n";
+        for (const Node& node : nodes) {
+            const std::string condition = "-n " + Quoted("__qdlctl_at \"" + node.Path + "\"");
+            for (const auto& [name, description] : node.Commands)
+                script += c + condition + " -a " + name + " -d " + Quoted(description) + "\n";
+            for (const Option& option : node.Options) {
+                const bool isLong = option.Name.rfind("--", 0) == 0;
+                std::string line = c + (node.Path.empty() ? std::string() : condition + " ") +
+                                   (isLong ? "-l " + option.Name.substr(2) : "-s " + option.Name.substr(1));
+                if (option.TakesValue)
+                    line += option.Value.Files           ? " -r -F"
+                            : option.Value.Words.empty() ? " -r"
+                                                         : " -x -a " + Quoted(option.Value.Words);
+                script += line + " -d " + Quoted(option.Description) + "\n";
+            }
+            if (node.Arguments.Files)
+                script += c + condition + " -F\n";
+            else if (!node.Arguments.Words.empty())
+                script += c + condition + " -a " + Quoted(node.Arguments.Words) + "\n";
         }
-        if (node.Arguments.Files)
-            script += "complete -c qdlctl " + condition + " -F\n";
-        else if (!node.Arguments.Words.empty())
-            script += "complete -c qdlctl " + condition + " -a " + Quoted(node.Arguments.Words) + "\n";
+    }
+    if (!agent.empty())
+        script += "complete -c fence_qdl4816 -f\n";
+    for (const AgentOption& option : agent) {
+        std::string line = "complete -c fence_qdl4816";
+        for (const auto& name : option.Names)
+            line += name.rfind("--", 0) == 0 ? " -l " + name.substr(2) : " -s " + name.substr(1);
+        if (option.TakesValue)
+            line += option.Words == "FILE" ? " -r -F"
+                    : option.Words.empty() ? " -r"
+                                           : " -x -a " + Quoted(option.Words);
+        script += line + "\n";
     }
     return script;
 }
 
 } // namespace
 
-std::string CompletionScript(const CLI::App& app, const std::string& shell) {
+std::string CompletionScript(const CLI::App& app, const std::string& shell,
+                             const std::vector<AgentOption>& agent) {
     std::vector<Node> nodes;
     Collect(app, "", nodes);
     if (shell == "bash")
-        return Bash(nodes);
+        return Bash(nodes, agent);
     if (shell == "zsh")
-        return Zsh(nodes);
+        return Zsh(nodes, agent);
     if (shell == "fish")
-        return Fish(nodes);
+        return Fish(nodes, agent);
     throw control::UsageError(
         Format("There is no completion for '%s': give bash, zsh or fish.", shell.c_str()));
 }

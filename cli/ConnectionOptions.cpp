@@ -1,6 +1,5 @@
 #include "ConnectionOptions.h"
 
-#include "Conversions.h"
 #include "Failures.h"
 #include "TextUtil.h"
 
@@ -21,21 +20,30 @@ std::optional<std::string> Single(const std::vector<std::string>& values, const 
     return values.empty() ? std::nullopt : std::optional(values.front());
 }
 
+// A whole decimal number and nothing else: what a script types is taken as it stands, never
+// read the window's lenient way into some other number.
+std::optional<int> WholeNumber(const std::string& text, int least, int most) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int value = std::stoi(text);
+    return value >= least && value <= most ? std::optional(value) : std::nullopt;
+}
+
+// A mistyped port must not quietly become port 80, where a change would reach another switch.
 void CheckPort(const std::string& text) {
-    const int port = StrToIntDef(text, 80);
-    if (port < 1 || port > 65535)
-        throw UsageError(
-            Format("--port %s is not a TCP port: give 1 to 65535 (a text that is no integer means "
-                   "80, as in the window). Nothing was sent.",
-                   text.c_str()));
+    if (!WholeNumber(text, 1, 65535))
+        throw UsageError(Format("--port '%s' is not a TCP port: give a whole number from 1 to 65535. "
+                                "Nothing was sent.",
+                                Printable(text, 40).c_str()));
 }
 
 std::chrono::seconds Timeout(const std::optional<std::string>& text) {
     if (!text)
         return std::chrono::seconds(5);
-    const auto seconds = TryStrToInt(*text);
-    if (!seconds || *seconds < 1 || *seconds > 30)
-        throw UsageError(Format("--timeout %s is out of range: give 1 to 30 seconds.", text->c_str()));
+    const auto seconds = WholeNumber(*text, 1, 30);
+    if (!seconds)
+        throw UsageError(Format("--timeout '%s' is not a whole number of seconds from 1 to 30.",
+                                Printable(*text, 40).c_str()));
     return std::chrono::seconds(*seconds);
 }
 
@@ -53,9 +61,10 @@ void ConnectionOptions::AddTo(CLI::App& app) {
     };
     add("--config", config_, "FILE", "Settings file to read (never written); it must exist. See below");
     add("--section", section_, "NAME", "Section of the settings file [QDL4816]");
-    add("-H,--host", host_, "ADDRESS", "Switch address (overrides IPV4)");
-    add("-p,--port", port_, "PORT",
-        "HTTP port, 1 to 65535; a text that is not an integer means 80, as in the window");
+    add("-H,--host", host_, "ADDRESS",
+        "Switch address (overrides IPV4); the file's UserName and Pass are then sent only when it "
+        "names the same switch");
+    add("-p,--port", port_, "PORT", "HTTP port, a whole number from 1 to 65535 [the file's Port, else 80]");
     add("--user", user_, "NAME", "User name (overrides UserName)");
     add("--password", password_, "TEXT", "Password; other users can see it in the process list");
     add("--password-file", passwordFile_, "FILE", "Read the password from the file's first line");

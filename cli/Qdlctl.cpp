@@ -9,6 +9,10 @@
 #include "StopRequests.h"
 #include "TextUtil.h"
 #include "Wording.h"
+#ifdef QDL_LINUX_FRONT_ENDS
+#include "FenceParameters.h"
+#include "FenceSettings.h"
+#endif
 
 #include <CLI/CLI.hpp>
 
@@ -26,10 +30,15 @@ const char* const Footer =
 started from the desktop menu). Its section [QDL4816] (or --section) gives IPV4, Port, UserName
 and Pass as the window keeps them; options override single values. The password is taken from
 --password-file, then --password, then $QDL4816_PASSWORD (when not empty), then the file.
+The file's UserName and Pass go only to the switch it names: when --host or --port names another
+one, only --user, --password, --password-file and $QDL4816_PASSWORD give credentials, and without
+them none are sent. --port takes a whole number from 1 to 65535, nothing else.
 
 Every change holds the switch's lock on this machine while it reads, writes and confirms the
-outlets, and is confirmed by a fresh read. Ctrl-C, SIGTERM or SIGHUP during a change let it
-finish (a cycle switches its outlets on again at once); a second one stops at once.
+outlets, and is confirmed by a fresh read; a reply that does not show all four outlets is a
+failure, never read as OFF. Ctrl-C, SIGTERM or SIGHUP before a change's first write stop with
+nothing switched; after it they let the change finish (a cycle switches its outlets on again at
+once); a second one stops at once.
 
 Exit codes:
   0      done, and the switch shows what was asked
@@ -51,31 +60,66 @@ available: they serve Linux clusters and power-management engines.)"
 #endif
     ;
 
+// The fence agent's options as its completion offers them, from its own table.
+std::vector<AgentOption> AgentOptions() {
+    std::vector<AgentOption> options;
+#ifdef QDL_LINUX_FRONT_ENDS
+    for (const fence::Parameter& parameter : fence::Parameters()) {
+        AgentOption option;
+        if (parameter.ShortName)
+            option.Names.push_back(std::string("-") + parameter.ShortName);
+        option.Names.push_back(std::string("--") + parameter.LongName);
+        option.TakesValue = !parameter.IsFlag();
+        const std::string key = parameter.Key;
+        if (key == "action") {
+            for (const auto& action : fence::Actions())
+                option.Words += (option.Words.empty() ? "" : " ") + action;
+        } else if (key == "port") {
+            option.Words = "1 2 3 4";
+        } else if (key == "debug") {
+            option.Words = "FILE";
+        } else if (key == "disable_timeout") {
+            option.Words = "true false";
+        }
+        options.push_back(option);
+    }
+#endif
+    return options;
+}
+
 bool Has(int argc, const char* const* argv, const char* argument) {
     return std::any_of(argv + 1, argv + argc, [&](const char* arg) { return std::string(arg) == argument; });
 }
 
-// What is said when a stop request ends the program at once.
+// What is said when a stop request ends the program at once: before a change sent its first
+// write nothing was switched, and the program ends there; after it, a second request may leave
+// the change half done.
 void SetStopLines(const Output& output, const std::optional<SwitchTarget>& target,
-                  const std::string& atRisk) {
+                  const Command* change = nullptr) {
     const std::string name = target ? target->Name() : std::string("the switch");
     const std::string idle = Format("Stopped by a signal; nothing was changed on %s.", name.c_str());
-    const std::string urgent =
-        atRisk.empty() ? idle
-                       : Format("Stopped at once by a second signal: %s on %s; check it with qdlctl status.",
-                                atRisk.c_str(), name.c_str());
+    const std::string urgent = change
+                                   ? Format("Stopped at once by a second signal: %s on %s; check it with %s.",
+                                            change->AtRisk().c_str(), name.c_str(), change->CheckWith.c_str())
+                                   : idle;
     stops::SetLines(output.FailureLine(FailureKind::Interrupted, idle, target),
                     output.FailureLine(FailureKind::Interrupted, urgent, target));
 }
 
+// A change is in flight from its first write on: a stop request before it ends the program with
+// nothing switched; one after it lets the change finish (a cycle switches its outlets on again).
 void Run(const Command& command, const SwitchTarget& target, Output& output) {
     SwitchSession session(target);
     if (!command.Changes()) {
         command.Run(session, output);
         return;
     }
-    SetStopLines(output, target, command.AtRisk());
-    const stops::ChangeScope change;
+    SetStopLines(output, target, &command);
+    std::optional<stops::ChangeScope> change;
+    session.BeforeEveryWrite([&change] {
+        if (!change)
+            change.emplace();
+    });
     command.Run(session, output);
 }
 
@@ -114,10 +158,14 @@ int ExitCodeOf(FailureKind kind) {
     }
 }
 
-int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err) {
+int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err,
+              const char* plugin) {
     // --json may come last, after a failure was already found in what stands before it.
     Output output(out, err, Has(argc, argv, "--json"));
-    SetStopLines(output, std::nullopt, "");
+    if (plugin)
+        SetCheckStopLine(std::nullopt);
+    else
+        SetStopLines(output, std::nullopt);
 
     CLI::App app{"Scripts a Quadrel 4816 network power switch: read and switch its four outlets, read and "
                  "write its eight schedule entries.",
@@ -142,6 +190,8 @@ int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream&
         ->group("");
     // Set after the commands are added, so that only the program's own help carries it.
     app.footer(Footer);
+    if (plugin)
+        commands.ServeAsPlugin(plugin);
     app.set_help_flag("-h,--help", "Print this help, or the command's, and exit");
 
     std::optional<SwitchTarget> target;
@@ -153,14 +203,16 @@ int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream&
         try {
             app.parse(argc, argv);
         } catch (const CLI::Success& success) {
-            return app.exit(success, out, err);
+            const int code = app.exit(success, out, err);
+            // The monitoring plugins answer --help with UNKNOWN, as nothing was checked.
+            return app.got_subcommand("check") ? PluginUnknown : code;
         } catch (const CLI::ParseError& failure) {
             ThrowWorded(failure, app);
         }
         RequireNoLeftovers(app);
         if (!completion.empty()) {
             commands.DefineAll();
-            output.Raw(CompletionScript(app, completion));
+            output.Raw(CompletionScript(app, completion, AgentOptions()));
             return Finish(output, target);
         }
         if (app.get_subcommands().empty())
@@ -171,7 +223,10 @@ int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream&
             return Finish(output, target);
         }
         target = connection.Target();
-        SetStopLines(output, target, "");
+        if (app.got_subcommand("check"))
+            SetCheckStopLine(target);
+        else
+            SetStopLines(output, target);
         if (command.RunOwn)
             return command.RunOwn(*target);
         Run(command, *target, output);
@@ -183,7 +238,7 @@ int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream&
         }
         return Finish(output, target);
     } catch (const std::exception& thrown) {
-        if (app.got_subcommand("check"))
+        if (app.got_subcommand("check") || plugin)
             return ReportCheckFailure(thrown, out);
         const Failure failure = target ? AsFailure(thrown, *target) : AsFailure(thrown, SwitchTarget{});
         PrintShown(thrown, output);

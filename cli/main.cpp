@@ -8,17 +8,18 @@
 
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <vector>
 
 namespace {
 
-// The program's name without its folder (and on Windows without ".exe").
-bool CalledAs(const char* program, const char* prefix) {
+// The program's name without its folder.
+const char* NameOf(const char* program) {
     const char* name = program;
     for (const char* c = program; *c; ++c)
         if (*c == '/' || *c == '\\')
             name = c + 1;
-    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+    return name;
 }
 
 } // namespace
@@ -31,10 +32,12 @@ int main(int argc, char* argv[]) {
 #endif
     qdl::platform::stops::Install();
     // Called as check_qdl4816, it is the monitoring plugin: `qdlctl check`.
-    if (CalledAs(argv[0], "check_")) {
+    if (const char* name = NameOf(argv[0]); std::strncmp(name, "check_", 6) == 0) {
         std::vector<const char*> arguments(argv, argv + argc);
         arguments.insert(arguments.begin() + 1, "check");
-        return qdl::cli::RunQdlctl(argc + 1, arguments.data(), std::cin, std::cout, std::cerr);
+        const std::string plugin(name, std::strcspn(name, "."));
+        return qdl::cli::RunQdlctl(argc + 1, arguments.data(), std::cin, std::cout, std::cerr,
+                                   plugin.c_str());
     }
     return qdl::cli::RunQdlctl(argc, argv, std::cin, std::cout, std::cerr);
 }

@@ -46,4 +46,17 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
+std::string Printable(const std::string& text, std::size_t maxLength) {
+    const bool cut = text.size() > maxLength;
+    std::string shown;
+    for (const char c : cut ? text.substr(0, maxLength) : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f)
+            shown += Format("\\x%02X", byte);
+        else
+            shown += c;
+    }
+    return cut ? shown + "..." : shown;
+}
+
 } // namespace qdl

@@ -14,6 +14,10 @@ bool HasControlCharacter(const std::string& text);
 // ASCII case-insensitive equality, as the switch's names and the settings keys compare.
 bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 
+// The text with every control byte (and DEL) written as \xNN, cut after `maxLength` bytes with
+// "..." when longer: what a peer sent, safe to show on one line of a message or a log.
+std::string Printable(const std::string& text, std::size_t maxLength = std::string::npos);
+
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 

@@ -43,6 +43,10 @@ std::string WithoutByteOrderMark(std::string text) {
 }
 
 IniDocument ReadDocument(const std::string& fileName) {
+    std::error_code ignored;
+    if (fs::is_directory(fileName, ignored))
+        throw ConfigError(
+            Format("The settings file %s is a folder: name the file in it.", FullPath(fileName).c_str()));
     try {
         const auto content = ReadSettingsFile(fileName);
         if (!content)
@@ -91,6 +95,16 @@ ConnectionTexts FromFile(const std::string& fileName, const ConnectionRequest& r
     return texts;
 }
 
+// The file's user name and password belong to the switch the file names: another switch named by
+// --host or --port must not receive them.
+bool NamesTheFilesSwitch(const ConnectionTexts& file, const ConnectionRequest& request) {
+    if (Trim(file.Address).empty())
+        return false;
+    if (request.Host && !EqualsIgnoringCase(Trim(*request.Host), Trim(file.Address)))
+        return false;
+    return !request.Port || StrToIntDef(*request.Port, 80) == StrToIntDef(file.Port, 80);
+}
+
 } // namespace
 
 std::optional<std::string> FindSettingsFile(const ConnectionRequest& request) {
@@ -118,10 +132,18 @@ std::string ReadPasswordFile(const std::string& fileName) {
 
 ConnectionTexts ResolveConnection(const ConnectionRequest& request) {
     ConnectionTexts texts;
-    if (const auto file = FindSettingsFile(request))
+    if (const auto file = FindSettingsFile(request)) {
         texts = FromFile(*file, request);
-    else if (!request.Host)
+        if (!NamesTheFilesSwitch(texts, request)) {
+            texts.UserName = ConnectionTexts().UserName;
+            texts.Password.clear();
+            texts.WithoutCredentials =
+                !request.UserName && !request.Password && !request.PasswordFile &&
+                !(request.EnvironmentPassword && !request.EnvironmentPassword->empty());
+        }
+    } else if (!request.Host) {
         throw ConfigError(NoSwitchNamed());
+    }
     if (request.Host)
         texts.Address = *request.Host;
     if (request.Port)

@@ -28,6 +28,9 @@ std::optional<std::string> FindSettingsFile(const ConnectionRequest& request);
 // fails with a ConfigError naming the file and section, before anything is sent. Missing Port,
 // UserName and Pass keys keep the window's defaults. The password comes from, in this order: the
 // password file's first line, the password option, the environment, the settings file.
+// The file's user name and password go only to the switch the file names (its IPV4 and Port):
+// for a host or port that names another switch, only the options and the environment give them,
+// and without any the requests carry no credentials at all.
 ConnectionTexts ResolveConnection(const ConnectionRequest& request);
 
 // The first line of a password file; a UsageError when it cannot be read, is empty or blank.

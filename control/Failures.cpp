@@ -88,6 +88,11 @@ Failure Described(const DeviceFailure& failure, const SwitchTarget& target) {
     case DeviceFailureKind::Timeout:
         return Failure(FailureKind::Timeout, TimedOut(failure, target));
     case DeviceFailureKind::Auth:
+        if (target.WithoutCredentials)
+            return Failure(FailureKind::Auth,
+                           Format("%s asks for a user name and password (%s); none were sent, since the "
+                                  "settings file names another switch: give --user and --password.",
+                                  name.c_str(), failure.what()));
         return Failure(FailureKind::Auth,
                        Format("%s refused the user name or password (%s).", name.c_str(), failure.what()));
     case DeviceFailureKind::Http:

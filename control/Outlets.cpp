@@ -20,12 +20,37 @@ std::size_t Index(int outlet) {
     return static_cast<std::size_t>(outlet - 1);
 }
 
-// The window reads a missing name or any value but "1" as OFF.
-OutletStates StatesOf(const ReplyList& reply) {
-    OutletStates states{};
-    for (int i = 0; i < OutletCount; ++i)
-        states[static_cast<std::size_t>(i)] = NamedValue(reply, OutletNames[i]) == "1";
-    return states;
+// Scripts never guess: the reply must name each outlet exactly once with 0 or 1. A page such as
+// "<html>Busy, try again</html>" would otherwise read as four outlets OFF, and a change built on
+// it would switch them all off. The window keeps its own, lenient rule.
+std::vector<std::string> Problems(const ReplyList& reply, OutletStates& states) {
+    std::vector<std::string> missing, problems;
+    for (int i = 0; i < OutletCount; ++i) {
+        const std::string name = OutletNames[i];
+        std::vector<std::string> values;
+        for (const std::string& item : reply) {
+            const auto equals = item.find('=');
+            if (equals != std::string::npos && EqualsIgnoringCase(item.substr(0, equals), name))
+                values.push_back(item.substr(equals + 1));
+        }
+        if (values.empty())
+            missing.push_back(name);
+        else if (values.size() > 1)
+            problems.push_back(Format("%s is given %zu times", name.c_str(), values.size()));
+        else if (values[0] != "0" && values[0] != "1")
+            problems.push_back(values[0].empty() ? name + " is empty"
+                                                 : Format("%s is '%s', not 0 or 1", name.c_str(),
+                                                          Printable(values[0], 20).c_str()));
+        else
+            states[static_cast<std::size_t>(i)] = values[0] == "1";
+    }
+    if (!missing.empty()) {
+        std::string names;
+        for (std::size_t i = 0; i < missing.size(); ++i)
+            names += (i == 0 ? "" : i + 1 == missing.size() ? " and " : ", ") + missing[i];
+        problems.insert(problems.begin(), names + (missing.size() == 1 ? " is missing" : " are missing"));
+    }
+    return problems;
 }
 
 std::string Differences(const OutletStates& shown, const OutletStates& wanted,
@@ -117,10 +142,20 @@ std::string StateString(const OutletStates& states) {
 
 OutletStates ReadOutlets(SwitchSession& session) {
     const ReplyList reply = session.GetPower();
+    const std::string name = session.Target().Name();
     if (reply.empty())
-        throw Failure(FailureKind::Protocol, Format("%s answered GetPower without any outlet states.",
-                                                    session.Target().Name().c_str()));
-    return StatesOf(reply);
+        throw Failure(FailureKind::Protocol,
+                      Format("%s answered GetPower without any outlet states.", name.c_str()));
+    OutletStates states{};
+    const std::vector<std::string> problems = Problems(reply, states);
+    if (problems.empty())
+        return states;
+    std::string text;
+    for (const auto& problem : problems)
+        text += (text.empty() ? "" : "; ") + problem;
+    throw Failure(FailureKind::Protocol,
+                  Format("%s answered GetPower without the four outlet states: %s ('%s').", name.c_str(),
+                         text.c_str(), Printable(JoinCommaText(reply), 80).c_str()));
 }
 
 OutletStates ChangeOutlets(SwitchSession& session, const OutletChanges& changes,

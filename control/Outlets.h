@@ -48,7 +48,9 @@ void RequireOutlet(int outlet);
 // "+P60=1+P61=0+P62=0+P63=1": what SetPower sends for these states.
 std::string StateString(const OutletStates& states);
 
-// The four states the switch reports; a reply without items fails (kind Protocol).
+// The four states the switch reports. Unless the reply names each of P60 to P63 once with 0 or 1,
+// this fails (kind Protocol) saying what was missing or wrong: what a reply does not show is
+// unknown, never OFF.
 OutletStates ReadOutlets(SwitchSession& session);
 
 // The read-modify-writes below hold the switch's lock (SwitchLock) from the first read to the

@@ -36,7 +36,12 @@ Clock::time_point Deadline(std::chrono::milliseconds timeout) {
 }
 
 platform::FileLock Acquire(const SwitchTarget& target) {
-    auto lock = platform::FileLock::Acquire(LockFileName(target), Deadline(target.LockTimeout));
+    std::optional<platform::FileLock> lock;
+    try {
+        lock = platform::FileLock::Acquire(LockFileName(target), Deadline(target.LockTimeout));
+    } catch (const platform::FileLockError& failure) {
+        throw ConfigError(Format("%s Nothing was sent to %s.", failure.what(), target.Name().c_str()));
+    }
     if (!lock)
         throw Failure(FailureKind::Timeout,
                       Format("Another change to %s did not end within %lld ms; nothing was sent.",

@@ -10,7 +10,8 @@ namespace qdl::control {
 // two changes ever build on the same read.
 class SwitchLock {
 public:
-    // Waits up to the target's LockTimeout; fails with a Failure of kind Timeout when that passes.
+    // Waits up to the target's LockTimeout; fails with a Failure of kind Timeout when that passes,
+    // and at once with a ConfigError naming the path when the lock file cannot serve.
     explicit SwitchLock(const SwitchTarget& target);
 
 private:

@@ -2,6 +2,7 @@
 
 #include "Failures.h"
 #include "QDLHttpU.h"
+#include "TextUtil.h"
 
 namespace qdl::control {
 namespace {
@@ -9,6 +10,7 @@ namespace {
 HttpClientOptions OptionsFor(const SwitchTarget& target, std::function<void(const std::string&)> trace) {
     HttpClientOptions options;
     options.ReadTimeout = target.ReadTimeout;
+    options.WithoutCredentials = target.WithoutCredentials;
     options.Trace = std::move(trace);
     return options;
 }
@@ -25,7 +27,15 @@ ReplyList SwitchSession::Run(const std::function<void(ReplyList&)>& command) {
     } catch (const std::exception& failure) {
         throw AsFailure(failure, target_);
     }
+    if (const std::string& missing = http_.LastBodyCutShort(); !missing.empty())
+        throw Failure(FailureKind::Protocol,
+                      Format("%s cut its reply short (%s).", target_.Name().c_str(), missing.c_str()));
     return reply;
+}
+
+void SwitchSession::Writing() {
+    if (beforeWrite_)
+        beforeWrite_();
 }
 
 ReplyList SwitchSession::GetPower() {
@@ -35,6 +45,7 @@ ReplyList SwitchSession::GetPower() {
 }
 
 ReplyList SwitchSession::SetPower(const std::string& states) {
+    Writing();
     const auto& t = target_;
     return Run([&](ReplyList& reply) {
         qdl::SetPower(http_, t.Host, t.Port, t.UserName, t.Password, states, reply);
@@ -53,6 +64,7 @@ ReplyList SwitchSession::SetSchedule(const std::string& slot, const std::string&
                                      const std::string& hour, const std::string& minute,
                                      const std::string& second, const std::string& param,
                                      const std::string& onOff) {
+    Writing();
     const auto& t = target_;
     return Run([&](ReplyList& reply) {
         qdl::SetSchedule(http_, t.Host, t.Port, t.UserName, t.Password, slot, year, month, day, hour, minute,

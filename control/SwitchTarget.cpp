@@ -11,6 +11,7 @@ SwitchTarget TargetOf(const ConnectionTexts& texts) {
     target.Port = StrToIntDef(texts.Port, 80);
     target.UserName = texts.UserName;
     target.Password = texts.Password;
+    target.WithoutCredentials = texts.WithoutCredentials;
     return target;
 }
 

@@ -11,6 +11,8 @@ struct SwitchTarget {
     int Port = 80;
     std::string UserName;
     std::string Password;
+    // Nothing says which user name and password this switch takes: its requests carry none.
+    bool WithoutCredentials = false;
     // A whole reply, from the request on.
     std::chrono::milliseconds ReadTimeout{5000};
     // How long a change waits for its turn at the switch; max() waits without end.
@@ -27,6 +29,7 @@ struct ConnectionTexts {
     std::string Port = "80";
     std::string UserName = "admin";
     std::string Password = "40617253";
+    bool WithoutCredentials = false;
 };
 
 // The target the window would talk to for these texts: the address trimmed, the port text read

@@ -65,6 +65,11 @@ DeviceFailure StatusFailure(const ReplyHead& head) {
     std::string shown = head.StatusLine.substr(0, head.StatusLine.find('\0'));
     if (Trim(shown).empty())
         shown = "The switch answered with an empty status line.";
+    // A first line without a status code is no HTTP reply at all: something else answered.
+    if (head.StatusCode < 0)
+        return DeviceFailure(
+            DeviceFailureKind::Protocol, shown, 0,
+            Format("The switch's reply is not HTTP: its first line is '%s'.", Printable(shown, 60).c_str()));
     const auto kind = head.StatusCode == 401 ? DeviceFailureKind::Auth : DeviceFailureKind::Http;
     return DeviceFailure(kind, shown, head.StatusCode);
 }
@@ -76,7 +81,7 @@ std::string HttpClient::RequestText(const std::string& target) const {
     request += "Host: " + Host + "\r\n";
     request += "Accept: " + options_.Accept + "\r\n";
     request += "User-Agent: " + options_.UserAgent + "\r\n";
-    if (BasicAuthentication) {
+    if (BasicAuthentication && !options_.WithoutCredentials) {
         const std::string user = Trim(UserName);
         const std::string password = user.empty() ? std::string() : Trim(Password);
         request += "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n";
@@ -115,6 +120,7 @@ std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) 
     // One deadline for the whole reply, counted from the request: a peer that keeps talking
     // cannot stretch it.
     const auto deadline = Clock::now() + options_.ReadTimeout;
+    lastBodyCutShort_.clear();
     Trace("GET " + target + " HTTP/1.1");
     stream.Send(RequestText(target), deadline);
     ReplyReader reader(stream, options_.Limits);
@@ -128,6 +134,7 @@ std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) 
         throw StatusFailure(head);
     if (IsSuccess(head)) {
         std::string body = reader.ReadBody(head, true, deadline);
+        lastBodyCutShort_ = reader.CutShort();
         Trace(body);
         return body;
     }

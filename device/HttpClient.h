@@ -20,6 +20,9 @@ struct HttpClientOptions {
     std::chrono::milliseconds ReadTimeout{5000};
     std::chrono::milliseconds ErrorBodyTimeout{2000};
     ReplyLimits Limits;
+    // No Authorization header even where Basic authentication is on: for a switch that was given
+    // no credentials, so that none meant for another switch can go there.
+    bool WithoutCredentials = false;
     // Told the request line, the status line and the body of each exchange, for a verbose log.
     std::function<void(const std::string&)> Trace;
 };
@@ -44,6 +47,10 @@ public:
     // The request and reply of Get() over a stream that is already open.
     std::string Exchange(ByteStream& stream, const std::string& target);
 
+    // Empty when the last reply's body arrived whole; else what was missing. The window takes a
+    // broken-off body as it came; scripts must not.
+    const std::string& LastBodyCutShort() const { return lastBodyCutShort_; }
+
 private:
     std::string RequestText(const std::string& target) const;
     void TakeHead(const ReplyHead& head);
@@ -51,6 +58,7 @@ private:
 
     HttpClientOptions options_;
     CookieJar cookies_;
+    std::string lastBodyCutShort_;
 };
 
 } // namespace qdl

@@ -173,8 +173,10 @@ std::size_t ReplyReader::ReadUntilClose(std::string* body, Clock::time_point dea
 void ReplyReader::ReadChunked(std::string* body, Clock::time_point deadline) {
     for (;;) {
         const auto sizeLine = ReadLine(deadline);
-        if (!sizeLine)
+        if (!sizeLine) {
+            cutShort_ = "the chunked body ended without its last chunk";
             return;
+        }
         const auto size = HexNumber(sizeLine->substr(0, sizeLine->find(' '))).value_or(0);
         if (size == 0) {
             ReadLine(deadline);
@@ -182,8 +184,10 @@ void ReplyReader::ReadChunked(std::string* body, Clock::time_point deadline) {
         }
         if (body != nullptr && body->size() + size > limits_.MaxBodySize)
             ThrowBodyTooLarge(limits_.MaxBodySize);
-        if (ReadBytes(size, body, deadline) < size)
+        if (const std::size_t read = ReadBytes(size, body, deadline); read < size) {
+            cutShort_ = Format("a chunk of %zu bytes broke off after %zu", size, read);
             return;
+        }
         ReadLine(deadline);
     }
 }
@@ -191,6 +195,7 @@ void ReplyReader::ReadChunked(std::string* body, Clock::time_point deadline) {
 std::string ReplyReader::ReadBody(const ReplyHead& head, bool keep, Clock::time_point deadline) {
     std::string body;
     std::string* sink = keep ? &body : nullptr;
+    cutShort_.clear();
     if (head.StatusCode == 204)
         return body;
     const auto contentLengthHeader = head.Header("Content-Length");
@@ -199,7 +204,9 @@ std::string ReplyReader::ReadBody(const ReplyHead& head, bool keep, Clock::time_
     if (contentLength && *contentLength > 0) {
         if (keep && static_cast<unsigned long long>(*contentLength) > limits_.MaxBodySize)
             ThrowBodyTooLarge(limits_.MaxBodySize);
-        ReadBytes(static_cast<std::size_t>(*contentLength), sink, deadline);
+        const auto announced = static_cast<std::size_t>(*contentLength);
+        if (const std::size_t read = ReadBytes(announced, sink, deadline); read < announced)
+            cutShort_ = Format("%zu bytes were announced, %zu arrived", announced, read);
     } else if (transferEncoding && transferEncoding->find("chunked") != std::string::npos) {
         ReadChunked(sink, deadline);
     } else if (!contentLength) {

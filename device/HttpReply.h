@@ -42,8 +42,13 @@ public:
     // and with its own message when the heads outgrow the limits.
     ReplyHead ReadHead(Clock::time_point deadline);
 
-    // The body that follows `head`; kept when `keep`, else read and dropped.
+    // The body that follows `head`; kept when `keep`, else read and dropped. A body that the
+    // switch broke off ends where it stopped, as the window takes it; CutShort() then tells how.
     std::string ReadBody(const ReplyHead& head, bool keep, Clock::time_point deadline);
+
+    // Empty when the last body arrived whole; else what was missing, such as "64 bytes were
+    // announced, 10 arrived".
+    const std::string& CutShort() const { return cutShort_; }
 
 private:
     std::optional<std::string> ReadLine(Clock::time_point deadline);
@@ -62,6 +67,7 @@ private:
     std::size_t lineBytes_ = 0; // of the last line read, with its line end
     std::size_t headSize_ = 0;
     std::size_t headerLines_ = 0;
+    std::string cutShort_;
 };
 
 } // namespace qdl

@@ -3,9 +3,15 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace qdl::platform {
+
+// A lock file that cannot serve: it cannot be opened or locked, or is no regular file.
+struct FileLockError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // An exclusive lock on one file, shared by every process and every user of the machine, and
 // released by the system when its holder ends, however it ends.
@@ -14,7 +20,9 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Waits for the lock until `deadline` (Clock::time_point::max(): without end); nothing when
-    // the deadline passes first. Fails with the system's reason when the file cannot be opened.
+    // the deadline passes first. Opening never waits: the lock folder is shared by every user, and
+    // a FIFO, link or device put at the path fails at once with a FileLockError naming it, as
+    // does a file that cannot be opened (with the system's reason).
     static std::optional<FileLock> Acquire(const std::string& path, Clock::time_point deadline);
 
     ~FileLock();
@@ -25,8 +33,9 @@ public:
 
 private:
     explicit FileLock(std::intptr_t handle) : handle_(handle) {}
-    // The system's part: opening the file (failing with the reason), and one attempt at the lock
-    // that does not wait: false while another holder has it, failing on any other refusal.
+    // The system's part: opening the file without waiting (failing with the reason), and one
+    // attempt at the lock that does not wait: false while another holder has it, failing on any
+    // other refusal.
     static FileLock Open(const std::string& path);
     bool TryLock(const std::string& path) const;
 

@@ -19,10 +19,20 @@ struct FileError : std::runtime_error {
 // The bytes of a file; nothing when there is no such file (a folder counts as none).
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+// Who may read a file written whole: its owner only (a file holding a password), or as the file
+// had it, or as new files get it (the user's umask) when there was none.
+enum class FileAccess { OwnerOnly, AsBefore };
+
 // Replaces a file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and takes the old file's place, so that a failure at any point leaves
-// the old file exactly as it was. On POSIX systems the file is left private to its owner (0600)
-// and a symbolic link stays a link; on Windows the file takes its folder's access rights.
-void ReplaceWholeFile(const std::string& path, const std::string& content);
+// the old file exactly as it was. On POSIX systems a symbolic link stays a link, and `access`
+// decides the file's mode; on Windows the file takes its folder's access rights.
+void ReplaceWholeFile(const std::string& path, const std::string& content,
+                      FileAccess access = FileAccess::OwnerOnly);
+
+// Fails as ReplaceWholeFile would before it writes anything (a folder at the path, a file or
+// folder that may not be written, a folder that is missing): so that a caller can find out before
+// it does work whose result would be lost.
+void RequireReplaceable(const std::string& path);
 
 } // namespace qdl::platform

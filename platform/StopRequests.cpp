@@ -15,6 +15,7 @@ struct Lines {
     std::size_t IdleSize;
     char Urgent[1024];
     std::size_t UrgentSize;
+    Ending How;
 };
 Lines lines[2];
 std::atomic<int> activeLines{0};
@@ -44,16 +45,17 @@ bool Note(int signal) {
 Line EndingLine() {
     const Lines& active = lines[activeLines.load()];
     if (ChangeInFlight())
-        return {active.Urgent, active.UrgentSize};
-    return {active.Idle, active.IdleSize};
+        return {active.Urgent, active.UrgentSize, active.How.ToStandardOutput, active.How.ExitCode};
+    return {active.Idle, active.IdleSize, active.How.ToStandardOutput, active.How.ExitCode};
 }
 
 } // namespace state
 
-void SetLines(const std::string& idle, const std::string& urgent) {
+void SetLines(const std::string& idle, const std::string& urgent, Ending ending) {
     const int next = 1 - activeLines.load();
     lines[next].IdleSize = CopyLine(lines[next].Idle, idle);
     lines[next].UrgentSize = CopyLine(lines[next].Urgent, urgent);
+    lines[next].How = ending;
     activeLines.store(next);
 }
 

@@ -14,9 +14,16 @@ namespace stops {
 
 void Install();
 
+// How a program ended at once says so: on standard error with 128 + the signal number, or, for a
+// monitoring plugin, on standard output with its own exit code.
+struct Ending {
+    bool ToStandardOutput = false;
+    int ExitCode = -1; // -1: 128 + the signal number
+};
+
 // The lines written when a request ends the program at once: `idle` outside a change, `urgent`
 // for a second request during one. Each is written as it is, line end included.
-void SetLines(const std::string& idle, const std::string& urgent);
+void SetLines(const std::string& idle, const std::string& urgent, Ending ending = {});
 
 // While one lives, a change is in flight.
 class ChangeScope {

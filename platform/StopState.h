@@ -15,9 +15,11 @@ bool Note(int signal);
 struct Line {
     const char* Text;
     std::size_t Size;
+    bool ToStandardOutput;
+    int ExitCode; // -1: 128 + the signal number
 };
 
-// The line to write when a request ends the program at once.
+// The line to write when a request ends the program at once, where, and the exit code.
 Line EndingLine();
 
 } // namespace qdl::platform::stops::state

@@ -2,6 +2,7 @@
 
 #include "Outlets.h"
 #include "Range.h"
+#include "StopRequests.h"
 #include "TextUtil.h"
 
 #include <chrono>
@@ -60,9 +61,13 @@ std::string StatesText(const OutletStates& states) {
     return "outlets " + text;
 }
 
+std::string Line(int status, const std::string& text, const std::string& performance = "") {
+    return "QDL4816 " + std::string(StatusNames[status]) + " - " + text +
+           (performance.empty() ? "" : " | " + performance) + "\n";
+}
+
 void PrintLine(std::ostream& out, int status, const std::string& text, const std::string& performance = "") {
-    out << "QDL4816 " << StatusNames[status] << " - " << text
-        << (performance.empty() ? "" : " | " + performance) << '\n';
+    out << Line(status, text, performance);
 }
 
 } // namespace
@@ -100,7 +105,7 @@ int RunCheck(const SwitchTarget& target, const CheckRequest& request, std::ostre
               findings + Format("%s answered in %.3f s: %s", target.Name().c_str(), seconds,
                                 StatesText(states).c_str()),
               PerformanceData(seconds, request, states));
-    return status;
+    return Delivered(out, status);
 }
 
 int ReportCheckFailure(const std::exception& failure, std::ostream& out) {
@@ -113,7 +118,19 @@ int ReportCheckFailure(const std::exception& failure, std::ostream& out) {
         if (c == '|' || c == '\n')
             c = c == '|' ? '/' : ' ';
     PrintLine(out, status, text);
-    return status;
+    return Delivered(out, status);
+}
+
+void SetCheckStopLine(const std::optional<SwitchTarget>& target) {
+    const std::string line = Line(
+        PluginUnknown, target ? Format("Stopped by a signal before %s was checked", target->Name().c_str())
+                              : std::string("Stopped by a signal before the switch was checked"));
+    platform::stops::SetLines(line, line, {true, PluginUnknown});
+}
+
+int Delivered(std::ostream& out, int status) {
+    out.flush();
+    return out ? status : PluginUnknown;
 }
 
 } // namespace qdl::cli

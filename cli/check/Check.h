@@ -30,4 +30,11 @@ int RunCheck(const control::SwitchTarget& target, const CheckRequest& request, s
 // mistakes (arguments, settings), CRITICAL for the switch.
 int ReportCheckFailure(const std::exception& failure, std::ostream& out);
 
+// A stop request (SIGTERM from the engine, Ctrl-C) ends the check with an UNKNOWN line on standard
+// output and exit 3, as the engines read a plugin.
+void SetCheckStopLine(const std::optional<control::SwitchTarget>& target);
+
+// `status`, or UNKNOWN when the line could not be written: a result nobody can read is no OK.
+int Delivered(std::ostream& out, int status);
+
 } // namespace qdl::cli

@@ -9,7 +9,11 @@
 namespace qdl::cli {
 namespace {
 
+// Only the number itself: the text goes into the performance data as it stands, where a blank
+// would break the line apart.
 bool ReadNumber(const std::string& text, double& number) {
+    if (text.empty() || static_cast<unsigned char>(text[0]) <= ' ')
+        return false;
     try {
         std::size_t used = 0;
         number = std::stod(text, &used);

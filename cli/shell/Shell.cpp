@@ -4,6 +4,8 @@
 #include "StopRequests.h"
 #include "TextUtil.h"
 
+#include <algorithm>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -14,6 +16,8 @@ using namespace control;
 namespace stops = platform::stops;
 
 const char* const Prompt = "qdlctl> ";
+// Longer than any command; what an engine or a person sends beyond it is no command of ours.
+constexpr std::size_t LongestLine = 4096;
 const char* const Commands = "status [N], on N, off N, cycle N (N: 1 to 4, or * for all), quit";
 
 std::vector<int> OutletsNamed(const std::string& word) {
@@ -28,8 +32,15 @@ std::vector<int> OutletsNamed(const std::string& word) {
 
 class Shell {
 public:
+    // A change is in flight from its first write to its answer: a stop request before that write
+    // ends the shell with nothing switched.
     Shell(const SwitchTarget& target, std::chrono::milliseconds offTime, std::ostream& out)
-        : session_(target), offTime_(offTime), out_(out) {}
+        : session_(target), offTime_(offTime), out_(out) {
+        session_.BeforeEveryWrite([this] {
+            if (!change_)
+                change_.emplace();
+        });
+    }
 
     // False once the shell should end.
     bool Run(const std::string& line) {
@@ -46,8 +57,12 @@ public:
             Execute(command, argument);
             out_ << "OK\n";
         } catch (const std::exception& failure) {
-            out_ << "ERROR: " << AsFailure(failure, session_.Target()).what() << '\n';
+            // One line: an engine reads the answer line by line.
+            std::string message = AsFailure(failure, session_.Target()).what();
+            std::replace(message.begin(), message.end(), '\n', ' ');
+            out_ << "ERROR: " << message << '\n';
         }
+        change_.reset();
         return true;
     }
 
@@ -64,7 +79,6 @@ private:
         if (command != "on" && command != "off" && command != "cycle")
             throw UsageError(Format("'%s' is no command: the commands are %s.", command.c_str(), Commands));
         const std::vector<int> outlets = OutletsNamed(argument);
-        const stops::ChangeScope change;
         if (command == "cycle") {
             CycleOutlets(session_, outlets, offTime_,
                          [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); });
@@ -79,7 +93,31 @@ private:
     SwitchSession session_;
     std::chrono::milliseconds offTime_;
     std::ostream& out_;
+    std::optional<stops::ChangeScope> change_;
 };
+
+enum class Read { Line, TooLong, End };
+
+// One line without its end; a last line without a line end counts. A line longer than LongestLine
+// is read to its end and dropped, so that nothing the peer sends can fill memory.
+Read ReadLine(std::istream& in, std::string& line) {
+    line.clear();
+    std::streambuf& buffer = *in.rdbuf();
+    bool tooLong = false;
+    for (;;) {
+        const int c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(std::ios::eofbit);
+            return tooLong ? Read::TooLong : line.empty() ? Read::End : Read::Line;
+        }
+        if (c == '\n')
+            return tooLong ? Read::TooLong : Read::Line;
+        if (line.size() < LongestLine)
+            line += static_cast<char>(c);
+        else
+            tooLong = true;
+    }
+}
 
 } // namespace
 
@@ -88,7 +126,12 @@ int RunShell(const SwitchTarget& target, std::chrono::milliseconds offTime, std:
     Shell shell(target, offTime, out);
     for (std::string line;;) {
         out << Prompt << std::flush;
-        if (!std::getline(in, line) || !shell.Run(Trim(line)))
+        const Read read = ReadLine(in, line);
+        if (read == Read::End)
+            break;
+        if (read == Read::TooLong)
+            out << Format("ERROR: line too long: a command is at most %zu bytes.\n", LongestLine);
+        else if (!shell.Run(Trim(line)))
             break;
         if (stops::Requested())
             return 128 + stops::Requested();

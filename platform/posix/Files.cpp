@@ -158,42 +158,74 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
     }
 }
 
-void ReplaceWholeFile(const std::string& fileName, const std::string& content) {
-    const std::string target = TargetPath(fileName);
-    const fs::path parent = fs::path(target).parent_path();
-    const std::string folder = parent.empty() ? std::string(".") : parent.string();
+namespace {
 
+struct Destination {
+    std::string Target; // the end of the chain of links
+    std::string Folder;
+    std::optional<struct stat> Existing;
+};
+
+Destination Checked(const std::string& fileName) {
+    Destination destination;
+    destination.Target = TargetPath(fileName);
+    const fs::path parent = fs::path(destination.Target).parent_path();
+    destination.Folder = parent.empty() ? std::string(".") : parent.string();
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
+    if (::stat(destination.Target.c_str(), &existing) == 0)
+        destination.Existing = existing;
+    if (destination.Existing && S_ISDIR(existing.st_mode))
         ThrowCannotCreate(EISDIR);
-    if (exists && !MayWrite(target, existing))
+    if (destination.Existing && !MayWrite(destination.Target, existing))
         ThrowCannotCreate(EACCES);
     struct stat folderStatus {};
-    if (::stat(folder.c_str(), &folderStatus) != 0)
+    if (::stat(destination.Folder.c_str(), &folderStatus) != 0)
         ThrowCannotCreate(errno);
-    if (!MayWrite(folder, folderStatus))
+    if (!MayWrite(destination.Folder, folderStatus))
         ThrowCannotCreate(EACCES);
+    return destination;
+}
 
-    std::string pattern = TemporaryPattern(folder, target);
+mode_t CurrentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+mode_t ModeFor(const Destination& destination, FileAccess access) {
+    if (access == FileAccess::OwnerOnly)
+        return OwnerOnlyMode;
+    return destination.Existing ? destination.Existing->st_mode & 07777 : 0666 & ~CurrentUmask();
+}
+
+} // namespace
+
+void RequireReplaceable(const std::string& fileName) {
+    Checked(fileName);
+}
+
+void ReplaceWholeFile(const std::string& fileName, const std::string& content, FileAccess access) {
+    const Destination destination = Checked(fileName);
+    std::string pattern = TemporaryPattern(destination.Folder, destination.Target);
     FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0)
         ThrowCannotCreate(errno);
     TemporaryFile temporary(pattern);
-    // The file holds the password in clear: only its owner may read it, also where it was wider.
-    ::fchmod(fd.get(), OwnerOnlyMode);
+    // A settings file holds the password in clear: only its owner may read it, also where it was
+    // wider.
+    ::fchmod(fd.get(), ModeFor(destination, access));
     // A file the superuser rewrites keeps its owner, so its owner can still write it.
-    if (exists && ::geteuid() == 0)
-        (void)!::fchown(fd.get(), existing.st_uid, existing.st_gid);
+    if (destination.Existing && ::geteuid() == 0)
+        (void)!::fchown(fd.get(), destination.Existing->st_uid, destination.Existing->st_gid);
     WriteAll(fd.get(), content);
     if (::fsync(fd.get()) != 0)
         ThrowWriteError(errno);
     if (const int error = fd.Close(); error != 0)
         ThrowWriteError(error);
-    if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
+    if (::rename(temporary.Path().c_str(), destination.Target.c_str()) != 0)
         ThrowCannotCreate(errno);
     temporary.Keep();
-    SyncFolder(folder);
+    SyncFolder(destination.Folder);
 }
 
 } // namespace qdl::platform

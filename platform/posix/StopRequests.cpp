@@ -16,9 +16,9 @@ constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 int wakePipe[2] = {-1, -1};
 
-void WriteAll(const char* text, std::size_t size) {
+void WriteAll(int fd, const char* text, std::size_t size) {
     while (size > 0) {
-        const ssize_t count = ::write(STDERR_FILENO, text, size);
+        const ssize_t count = ::write(fd, text, size);
         if (count <= 0 && errno != EINTR)
             return;
         if (count > 0) {
@@ -37,8 +37,8 @@ void OnSignal(int signal) {
         return;
     }
     const state::Line line = state::EndingLine();
-    WriteAll(line.Text, line.Size);
-    ::_exit(128 + signal);
+    WriteAll(line.ToStandardOutput ? STDOUT_FILENO : STDERR_FILENO, line.Text, line.Size);
+    ::_exit(line.ExitCode >= 0 ? line.ExitCode : 128 + signal);
 }
 
 } // namespace

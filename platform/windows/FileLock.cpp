@@ -2,19 +2,27 @@
 
 #include "Wide.h"
 
-#include <stdexcept>
 #include <utility>
 
 namespace qdl::platform {
 
+// The temporary folder may be shared: a link or a folder put at the path is refused, not followed.
 FileLock FileLock::Open(const std::string& path) {
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throw std::runtime_error("The lock file " + path +
-                                 " cannot be opened: " + SystemMessage(GetLastError()) + ".");
-    return FileLock(reinterpret_cast<std::intptr_t>(file));
+        throw FileLockError("The lock file " + path + " cannot be opened: " + SystemMessage(GetLastError()) +
+                            ".");
+    FileLock lock(reinterpret_cast<std::intptr_t>(file));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        throw FileLockError("The lock file " + path +
+                            " is a link, a folder or a device, not a regular file; "
+                            "remove it.");
+    return lock;
 }
 
 bool FileLock::TryLock(const std::string& path) const {
@@ -24,8 +32,7 @@ bool FileLock::TryLock(const std::string& path) const {
         return true;
     const DWORD error = GetLastError();
     if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
-        throw std::runtime_error("The lock file " + path + " cannot be locked: " + SystemMessage(error) +
-                                 ".");
+        throw FileLockError("The lock file " + path + " cannot be locked: " + SystemMessage(error) + ".");
     return false;
 }
 

@@ -91,7 +91,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     }
 }
 
-void ReplaceWholeFile(const std::string& path, const std::string& content) {
+void RequireReplaceable(const std::string& path) {
     const fs::path target = fs::path(Wide(path));
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -99,6 +99,18 @@ void ReplaceWholeFile(const std::string& path, const std::string& content) {
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
         Throw(FileError::Stage::Create,
               attributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED);
+    const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES)
+        Throw(FileError::Stage::Create, GetLastError());
+    if (!(folderAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        Throw(FileError::Stage::Create, ERROR_DIRECTORY);
+}
+
+// Windows files take their folder's access rights, whatever `access` asks.
+void ReplaceWholeFile(const std::string& path, const std::string& content, FileAccess) {
+    RequireReplaceable(path);
+    const fs::path target = fs::path(Wide(path));
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
 
     // "~name.<process>-<n>.tmp" beside the file: a name nobody else uses, created afresh.
     std::wstring temporaryPath;

@@ -18,9 +18,10 @@ constexpr DWORD CloseGrace = 4500;
 
 HANDLE wake = nullptr;
 
-void WriteError(const char* text, std::size_t size) {
+void WriteLine(const state::Line& line) {
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(size), &written, nullptr);
+    WriteFile(GetStdHandle(line.ToStandardOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), line.Text,
+              static_cast<DWORD>(line.Size), &written, nullptr);
 }
 
 int SignalOf(DWORD type) {
@@ -46,8 +47,8 @@ BOOL WINAPI OnControl(DWORD type) {
         return TRUE;
     }
     const state::Line line = state::EndingLine();
-    WriteError(line.Text, line.Size);
-    ExitProcess(static_cast<UINT>(128 + signal));
+    WriteLine(line);
+    ExitProcess(static_cast<UINT>(line.ExitCode >= 0 ? line.ExitCode : 128 + signal));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // `qdlctl shell` as PowerMan drives its coprocesses.
 #include "CliFixture.h"
 
+#include <signal.h>
+
 #include <algorithm>
 #include <regex>
 
@@ -70,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "QDL4816 CRITICAL - 127.0.0.1:"},
         CheckCase{"Unreadable", {}, {Reply("<html></html>")}, 2, "QDL4816 CRITICAL - 127.0.0.1:"},
         CheckCase{"BadRange", {"-w", "10:5"}, {}, 3, "QDL4816 UNKNOWN - --warning '10:5' is no range"},
+        CheckCase{"BlankInRange", {"-w", " 5"}, {}, 3, "QDL4816 UNKNOWN - --warning ' 5' is no range"},
+        CheckCase{"PortNotWhole", {"-p", "80 "}, {}, 3, "QDL4816 UNKNOWN - --port '80 ' is not a TCP port"},
         CheckCase{"BadExpect", {"--expect", "5=on"}, {}, 3, "QDL4816 UNKNOWN - --expect '5=on'"},
         CheckCase{"UnknownOption", {"--bogus"}, {}, 3, "QDL4816 UNKNOWN - '--bogus' is not an option"}),
     [](const testing::TestParamInfo<CheckCase>& info) { return info.param.Name; });
@@ -89,6 +93,34 @@ TEST_F(CheckTest, BadArgumentsContactNothing) {
     EXPECT_EQ(Qdlctl(At({"check", "-c", "x"})).ExitCode, 3);
     EXPECT_EQ(Qdlctl({"check"}).ExitCode, 3) << "no switch named";
     EXPECT_EQ(device.Connections(), 0u);
+}
+
+// As the monitoring plugins do: help is UNKNOWN, a line nobody can read is no OK, and an engine's
+// SIGTERM still gets its one line.
+TEST_F(CheckTest, HelpAnUnwritableLineAndAStopAreUnknown) {
+    const ProgramResult help = Qdlctl({"check", "--help"});
+    EXPECT_EQ(help.ExitCode, 3);
+    std::filesystem::create_symlink(QDLCTL_PATH, File("check_qdl4816"));
+    const ProgramResult plugin = Run(File("check_qdl4816"), {"--help"});
+    EXPECT_EQ(plugin.ExitCode, 3);
+    EXPECT_NE(plugin.Out.find("Usage: check_qdl4816 -H ADDRESS"), std::string::npos) << plugin.Out;
+
+    device.Reply(Outlets1010);
+    const ProgramResult full = RunProgram(
+        {"/bin/sh", "-c", std::string(QDLCTL_PATH) + " check -H 127.0.0.1 -p " + Port() + " >/dev/full"});
+    EXPECT_EQ(full.ExitCode, 3);
+
+    ScriptedSwitch::Answer silent{Outlets1010};
+    silent.Delay = std::chrono::hours(1);
+    device.Script(silent);
+    Program check({File("check_qdl4816"), "-H", "127.0.0.1", "-p", Port()});
+    device.WaitForConnections(2);
+    check.Signal(SIGTERM);
+    const ProgramResult stopped = check.Finish();
+    EXPECT_EQ(stopped.ExitCode, 3);
+    EXPECT_EQ(stopped.Out,
+              "QDL4816 UNKNOWN - Stopped by a signal before 127.0.0.1:" + Port() + " was checked\n");
+    EXPECT_TRUE(FollowsTheGuidelines(stopped.Out));
 }
 
 class ShellTest : public CliTest {};
@@ -116,6 +148,16 @@ TEST_F(ShellTest, AnswersEachLineWithItsResultOkOrAnError) {
     EXPECT_EQ(Commands(),
               (std::vector<std::string>{"GetPower", "GetPower", "SetPower+P60=1+P61=1+P62=1+P63=0",
                                         "GetPower", "GetPower"}));
+}
+
+// Whatever a peer sends, a line is bounded; the last one counts without its line end.
+TEST_F(ShellTest, ALineTooLongIsRefusedWithoutEchoingIt) {
+    device.DefaultAnswer({Reply(P0100)});
+    input = std::string(5000, 'x') + "\nstatus 2";
+    const ProgramResult result = Qdlctl(At({"shell"}));
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Out, "qdlctl> ERROR: line too long: a command is at most 4096 bytes.\n"
+                          "qdlctl> 2: on\nOK\nqdlctl> ");
 }
 
 TEST_F(ShellTest, EndOfInputEndsTheShell) {

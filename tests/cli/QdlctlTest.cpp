@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
@@ -237,19 +239,25 @@ INSTANTIATE_TEST_SUITE_P(
                   "The password file /dev/null is empty or its first line is blank."},
         UsageCase{"TimeoutTooLong",
                   {"status", "--timeout", "31"},
-                  "--timeout 31 is out of range: give 1 to 30 seconds."},
+                  "--timeout '31' is not a whole number of seconds from 1 to 30."},
+        UsageCase{"TimeoutNotWhole",
+                  {"status", "--timeout", "1.5"},
+                  "--timeout '1.5' is not a whole number of seconds from 1 to 30."},
         UsageCase{"UnknownOption",
                   {"status", "--bogus"},
                   "'--bogus' is not an option of qdlctl status: see qdlctl status --help."},
         UsageCase{"UnknownCommand", {"reboot"}, "'reboot' is not a command of qdlctl: see qdlctl --help."}),
     [](const testing::TestParamInfo<UsageCase>& info) { return info.param.Name; });
 
-TEST_F(QdlctlTest, APortOutsideTheTcpRangeOrAMissingValueIsAUsageError) {
-    const ProgramResult port = Qdlctl({"status", "--host", "127.0.0.1", "--port", "99999"});
-    EXPECT_EQ(port.ExitCode, 2);
-    EXPECT_EQ(port.Err,
-              "--port 99999 is not a TCP port: give 1 to 65535 (a text that is no integer means 80, as in "
-              "the window). Nothing was sent.\n");
+// A mistyped port never reaches port 80, where a change would land on another switch.
+TEST_F(QdlctlTest, APortThatIsNoWholeNumberFrom1To65535OrAMissingValueIsAUsageError) {
+    for (const char* port : {"99999", "8O80", "abc", "43421 ", "$50", "0"}) {
+        const ProgramResult result = Qdlctl({"on", "1", "--host", "127.0.0.1", "--port", port});
+        EXPECT_EQ(result.ExitCode, 2) << port;
+        EXPECT_EQ(result.Err,
+                  std::string("--port '") + port +
+                      "' is not a TCP port: give a whole number from 1 to 65535. Nothing was sent.\n");
+    }
     const ProgramResult missing = Qdlctl({"status", "--host", "127.0.0.1", "--timeout"});
     EXPECT_EQ(missing.ExitCode, 2);
     EXPECT_EQ(missing.Err, "--timeout needs a value: see qdlctl status --help.\n");
@@ -346,6 +354,95 @@ TEST_F(QdlctlTest, ACycleStoppedBySigintSwitchesTheOutletOnAgain) {
     EXPECT_EQ(Commands().at(4), "SetPower+P60=0+P61=1+P62=0+P63=0");
 }
 
+// A settings file's password never goes to a switch the file does not name.
+TEST_F(QdlctlTest, AnotherSwitchGetsNoneOfTheSettingsFilesCredentials) {
+    device.DefaultAnswer({Reply(P1001)});
+    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=10.0.0.5\r\nUserName=ops\r\nPass=secret\r\n");
+    EXPECT_EQ(Qdlctl(At({"status"})).ExitCode, 0);
+    EXPECT_EQ(Qdlctl(At({"status", "--password", "pw"})).ExitCode, 0);
+    const auto requests = device.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0],
+              "GET /Set.cmd?CMD=GetPower HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/html, */*\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n");
+    EXPECT_EQ(requests[1], Request("GetPower", "YWRtaW46cHc=")) << "admin:pw";
+    device.Reply("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_EQ(Qdlctl(At({"status"})).Err,
+              "127.0.0.1:" + Port() +
+                  " asks for a user name and password (HTTP/1.1 401 Unauthorized); none were sent, since the "
+                  "settings file names another switch: give --user and --password.\n");
+}
+
+// One failed nightly export must not cost the last good one.
+TEST_F(QdlctlTest, AFailedExportLeavesTheOldFileAsItWas) {
+    WriteBytes(File("backup.json"), "the last good export\n");
+    device.Reply(Reply("<html>2006-11-27,08:05:05-000-0</html>"));
+    device.Reply("HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n");
+    const ProgramResult refused = Qdlctl(
+        {"schedule", "export", "backup.json", "--host", "127.0.0.1", "--port", std::to_string(ClosedPort())});
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_EQ(Qdlctl(At({"schedule", "export", "backup.json"})).ExitCode, 1);
+    EXPECT_EQ(ReadBytes(File("backup.json")), "the last good export\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 1)
+        << "no file left over";
+}
+
+// The lock folder is shared by every user: what another put at the lock path fails the change at
+// once, within the time limit, instead of hanging it.
+TEST_F(QdlctlTest, AFifoAtTheLockPathFailsTheChangeAtOnce) {
+    const std::string path = "/run/lock/qdl4816-127.0.0.1-" + Port() + ".lock";
+    if (::access("/run/lock", W_OK) != 0)
+        GTEST_SKIP() << "/run/lock cannot be written here";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    const ProgramResult result = Qdlctl(At({"on", "1", "--timeout", "1"}));
+    ::unlink(path.c_str());
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_EQ(result.Err, "The lock file " + path +
+                              " is a FIFO, not a regular file; remove it. Nothing was sent "
+                              "to 127.0.0.1:" +
+                              Port() + ".\n");
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
+// Ctrl-C while the outlets are still being read: nothing was switched, and nothing will be.
+TEST_F(QdlctlTest, ASignalBeforeTheFirstWriteStopsWithNothingSwitched) {
+    ScriptedSwitch::Answer slow{Reply(P0100)};
+    slow.Delay = std::chrono::hours(1);
+    device.Script(slow);
+    Program cycle({QDLCTL_PATH, "cycle", "2", "--host", "127.0.0.1", "--port", Port()},
+                  {{"HOME", folder.Path().string()}});
+    device.WaitForConnections(1);
+    cycle.Signal(SIGINT);
+    const ProgramResult result = cycle.Finish();
+    EXPECT_EQ(result.ExitCode, 130);
+    EXPECT_EQ(result.Err, "Stopped by a signal; nothing was changed on 127.0.0.1:" + Port() + ".\n");
+    EXPECT_EQ(Commands(), std::vector<std::string>{"GetPower"});
+}
+
+// A second signal while an import writes: what it left behind shows in qdlctl schedule.
+TEST_F(QdlctlTest, ASecondSignalDuringAnImportPointsAtTheSchedule) {
+    std::string entries;
+    for (const char* slot : {"1A", "1B", "2A", "2B", "3A", "3B", "4A", "4B"})
+        entries +=
+            Format(R"(%s{"slot":"%s","date":"2026-12-24","time":"18:30:00","repeat":"once","on":true})",
+                   entries.empty() ? "" : ",", slot);
+    WriteBytes(File("s.json"), "{\"entries\":[" + entries + "]}");
+    ScriptedSwitch::Answer slow{Reply("<html>2026-12-24,18:30:00-128-1</html>")};
+    slow.Delay = std::chrono::hours(1);
+    device.Script(slow);
+    Program import({QDLCTL_PATH, "schedule", "import", "s.json", "--host", "127.0.0.1", "--port", Port()},
+                   {{"HOME", folder.Path().string()}}, folder.Path().string());
+    device.WaitForConnections(1);
+    // Two different signals: two of the same may arrive as one.
+    import.Signal(SIGINT);
+    import.Signal(SIGTERM);
+    const ProgramResult result = import.Finish();
+    EXPECT_TRUE(result.ExitCode == 128 + SIGTERM || result.ExitCode == 128 + SIGINT) << result.ExitCode;
+    EXPECT_EQ(result.Err, "Stopped at once by a second signal: the schedule may be written only in part on "
+                          "127.0.0.1:" +
+                              Port() + "; check it with qdlctl schedule.\n");
+}
+
 TEST_F(QdlctlTest, ResultsThatCannotBeWrittenFail) {
     device.DefaultAnswer({Reply(P1001)});
     const ProgramResult full =
@@ -353,11 +450,14 @@ TEST_F(QdlctlTest, ResultsThatCannotBeWrittenFail) {
                     std::string(QDLCTL_PATH) + " status --host 127.0.0.1 --port " + Port() + " >/dev/full"});
     EXPECT_EQ(full.ExitCode, 1);
     EXPECT_EQ(full.Err, "The results cannot be written to standard output: No space left on device.\n");
-    const ProgramResult exported = Qdlctl(At({"schedule", "export", "/nonexistent/s.json"}));
-    EXPECT_EQ(exported.ExitCode, 2);
-    EXPECT_EQ(
-        exported.Err,
-        "The file /nonexistent/s.json cannot be written: No such file or directory. Nothing was sent.\n");
+    for (const std::string& path : {std::string("/nonexistent/s.json"), folder.Path().string()}) {
+        const ProgramResult exported = Qdlctl(At({"schedule", "export", path}));
+        EXPECT_EQ(exported.ExitCode, 2);
+        EXPECT_EQ(exported.Err,
+                  "The file " + path + " cannot be written: " +
+                      (path == folder.Path().string() ? "Is a directory" : "No such file or directory") +
+                      ". Nothing was sent.\n");
+    }
     EXPECT_EQ(device.Connections(), 1u);
 }
 
@@ -410,17 +510,29 @@ TEST_F(QdlctlTest, HelpVersionAndTheBareCommand) {
 TEST_F(QdlctlTest, ShellCompletionsOfferCommandsOptionsAndValues) {
     for (const char* shell : {"bash", "zsh", "fish"})
         WriteBytes(File(shell), Qdlctl({"--completion", shell}).Out);
+    WriteBytes(File("two words.json"), "");
     const std::string bash =
-        "source " + File("bash") +
-        "; complete() { COMP_WORDS=($1); COMP_CWORD=$2; COMPREPLY=(); "
-        "_qdlctl; echo \"${COMPREPLY[*]}\"; }; complete 'qdlctl --host h schedule s' 4; "
-        "complete 'qdlctl cycle --of' 2; complete 'qdlctl schedule set 1A --repeat week' 5";
-    EXPECT_EQ(RunProgram({"/bin/bash", "-c", bash}).Out, "set\n--off-time\nweekdays weekend\n");
-    const std::string fish =
-        "source " + File("fish") + "; complete -C 'qdlctl set 4'; complete -C 'qdlctl --pass'";
+        "cd " + folder.Path().string() + "; source " + File("bash") +
+        "; complete() { eval \"COMP_WORDS=($1)\"; COMP_CWORD=$2; COMPREPLY=(); $3; printf '%s|' "
+        "\"${COMPREPLY[@]}\"; echo; }; "
+        "complete 'qdlctl --host h schedule s' 4 _qdlctl; complete 'qdlctl cycle --of' 2 _qdlctl; "
+        "complete 'qdlctl schedule set 1A --repeat week' 5 _qdlctl; complete 'qdlctl on 2 4 \"\"' 4 _qdlctl; "
+        "complete 'qdlctl set 1=on \"\"' 3 _qdlctl; complete 'qdlctl schedule import tw' 3 _qdlctl; "
+        "complete 'check_qdl4816 --exp' 1 _qdlctl; complete 'fence_qdl4816 -o reb' 2 _fence_qdl4816; "
+        "complete 'fence_qdl4816 --power-w' 1 _fence_qdl4816";
+    const std::string options = "--version|--config|--section|--host|-H|--port|-p|--user|--password|--"
+                                "password-file|--timeout|-t|--json|"
+                                "--help|-h|";
+    EXPECT_EQ(RunProgram({"/bin/bash", "-c", bash}).Out,
+              "set|\n--off-time|\nweekdays|weekend|\n" + options + "1|3|\n" + options +
+                  "2=on|2=off|3=on|3=off|4=on|4=off|\ntwo words.json|\n--expect|\nreboot|\n--power-wait|\n");
+    const std::string fish = "source " + File("fish") +
+                             "; complete -C 'qdlctl set 4'; complete -C 'qdlctl --pass'; complete -C "
+                             "'check_qdl4816 --exp'; complete -C 'fence_qdl4816 --act'";
     EXPECT_EQ(RunProgram({"/usr/bin/fish", "-c", fish}).Out,
               "4=off\n4=on\n--password\tPassword; other users can see it in the process list\n"
-              "--password-file\tRead the password from the file's first line\n");
+              "--password-file\tRead the password from the file's first line\n"
+              "--expect\tCRITICAL when an outlet shows another state\n--action\n");
     EXPECT_EQ(RunProgram({"/usr/bin/zsh", "-n", File("zsh")}).ExitCode, 0);
 }
 
@@ -492,7 +604,7 @@ TEST_F(QdlctlStandInTest, SettingsFileSectionsAreReadAndNeverWritten) {
     const auto before = std::filesystem::last_write_time(File("switches.ini"));
     EXPECT_EQ(Qdlctl({"status", "--config", "switches.ini", "--section", "RACK1"}).ExitCode, 0);
     EXPECT_EQ(std::filesystem::last_write_time(File("switches.ini")), before);
-    EXPECT_EQ(Qdlctl({"url", "--host", "10.0.0.9", "--port", "abc"}).Out, "http://10.0.0.9:abc\n");
+    EXPECT_EQ(Qdlctl({"url", "--host", "10.0.0.9", "--port", "8080"}).Out, "http://10.0.0.9:8080\n");
     EXPECT_FALSE(std::filesystem::exists(File("QDL4816.ini"))) << "the window's file is never created";
 }
 

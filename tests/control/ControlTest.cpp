@@ -5,6 +5,7 @@
 #include "FailureOf.h"
 #include "Failures.h"
 #include "Outlets.h"
+#include "Places.h"
 #include "ScriptedSwitch.h"
 #include "SwitchLock.h"
 #include "TempFolder.h"
@@ -12,6 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace qdl::test {
 namespace {
@@ -49,15 +55,63 @@ TEST(ConnectionSourceTest, TheSwitchIsNamedByTheHostOrASettingsFileElseNothingIs
     EXPECT_EQ(fromFile.Address, "10.0.0.5");
     EXPECT_EQ(fromFile.Port, "80");
     EXPECT_EQ(fromFile.Password, "p");
-    request.Host = "10.0.0.6";
+    request.Host = "10.0.0.5";
     request.EnvironmentPassword = "";
-    EXPECT_EQ(ResolveConnection(request).Address, "10.0.0.6");
     EXPECT_EQ(ResolveConnection(request).Password, "p") << "an empty environment password counts as none";
     request.Section = "other";
     std::filesystem::current_path(saved);
     EXPECT_NE(FailureOf([&] { ResolveConnection(request); }).find("has no section [other]"),
               std::string::npos);
+    request.ConfigFile = folder.Path().string();
+    EXPECT_EQ(FailureOf([&] { ResolveConnection(request); }),
+              "The settings file " + folder.Path().string() + " is a folder: name the file in it.");
 }
+
+struct CredentialsCase {
+    const char* Name;
+    std::string File; // the section's lines
+    ConnectionRequest Request;
+    std::string UserName, Password;
+    bool WithoutCredentials;
+    friend void PrintTo(const CredentialsCase& row, std::ostream* out) { *out << row.Name; }
+};
+
+class CredentialsTest : public testing::TestWithParam<CredentialsCase> {};
+
+// A settings file's user name and password go to the switch it names, never to another one.
+TEST_P(CredentialsTest, BelongToTheSwitchTheFileNames) {
+    TempFolder folder;
+    WriteBytes(folder.File("s.ini"), "[QDL4816]\r\n" + GetParam().File);
+    ConnectionRequest request = GetParam().Request;
+    request.ConfigFile = folder.File("s.ini");
+    const ConnectionTexts texts = ResolveConnection(request);
+    EXPECT_EQ(texts.UserName, GetParam().UserName);
+    EXPECT_EQ(texts.Password, GetParam().Password);
+    EXPECT_EQ(texts.WithoutCredentials, GetParam().WithoutCredentials);
+}
+
+ConnectionRequest Naming(std::optional<std::string> host, std::optional<std::string> port = {},
+                         std::optional<std::string> password = {}) {
+    ConnectionRequest request;
+    request.Host = std::move(host);
+    request.Port = std::move(port);
+    request.Password = std::move(password);
+    return request;
+}
+
+const std::string SwitchA = "IPV4=10.0.0.5\r\nPort=8080\r\nUserName=ops\r\nPass=secret\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CredentialsTest,
+    testing::Values(
+        CredentialsCase{"TheFilesSwitch", SwitchA, Naming({}), "ops", "secret", false},
+        CredentialsCase{"ItsHostAndPortAgain", SwitchA, Naming(" 10.0.0.5", "8080"), "ops", "secret", false},
+        CredentialsCase{"AnotherHost", SwitchA, Naming("10.0.0.6"), "admin", "", true},
+        CredentialsCase{"AnotherPort", SwitchA, Naming({}, "80"), "admin", "", true},
+        CredentialsCase{"AnotherHostWithAPassword", SwitchA, Naming("10.0.0.6", {}, "pw"), "admin", "pw",
+                        false},
+        CredentialsCase{"AFileNamingNoSwitch", "Pass=secret\r\n", Naming("10.0.0.6"), "admin", "", true}),
+    [](const testing::TestParamInfo<CredentialsCase>& info) { return info.param.Name; });
 
 TEST(SwitchLockTest, OneChangeAtATimePerSwitch) {
     SwitchTarget target;
@@ -144,6 +198,118 @@ TEST(ConfirmTest, AChangeIsConfirmedByReadsUntilTheSwitchShowsIt) {
     EXPECT_TRUE(ChangeOutlets(session, {{1, true}}, policy)[0]);
     EXPECT_EQ(device.Connections(), 5u);
 }
+
+struct ReadingCase {
+    const char* Name;
+    std::string Reply;   // raw
+    std::string Message; // "@" for the switch; empty: the states below
+    OutletStates States{};
+    friend void PrintTo(const ReadingCase& row, std::ostream* out) { *out << row.Name; }
+};
+
+class StrictReadingTest : public testing::TestWithParam<ReadingCase> {};
+
+std::string Ok(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// What a reply does not show is unknown: scripts get a protocol failure, never an OFF.
+TEST_P(StrictReadingTest, AReplyIsReadOnlyWhenItShowsEachOutletOnceAsZeroOrOne) {
+    ScriptedSwitch device;
+    device.Reply(GetParam().Reply);
+    SwitchTarget target;
+    target.Host = "127.0.0.1";
+    target.Port = device.Port();
+    SwitchSession session(target);
+    std::string message = GetParam().Message;
+    if (message.empty()) {
+        EXPECT_EQ(ReadOutlets(session), GetParam().States);
+        return;
+    }
+    message.replace(message.find('@'), 1, target.Name());
+    try {
+        ReadOutlets(session);
+        ADD_FAILURE() << "read as " << StateString(ReadOutlets(session));
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Kind(), FailureKind::Protocol);
+        EXPECT_EQ(failure.what(), message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StrictReadingTest,
+    testing::Values(
+        ReadingCase{
+            "Whole", Ok("<html>\nP60=1, p61=0 ,P62=0,P63=1\n</html>"), "", {true, false, false, true}},
+        ReadingCase{"BusyPage", Ok("<html>Busy, try again</html>"),
+                    "@ answered GetPower without the four outlet states: P60, P61, P62 and P63 are missing "
+                    "('Busy,try,again')."},
+        ReadingCase{"LoginPage", Ok("<html><form>User: <input name=u></form></html>"),
+                    "@ answered GetPower without the four outlet states: P60, P61, P62 and P63 are missing "
+                    "('<form>User:,<input,name=u></form>')."},
+        ReadingCase{"EmptyBody", Ok(""), "@ answered GetPower without any outlet states."},
+        ReadingCase{"TwoOutlets", Ok("<html>P60=1,P61=0</html>"),
+                    "@ answered GetPower without the four outlet states: P62 and P63 are missing "
+                    "('P60=1,P61=0')."},
+        ReadingCase{"NotZeroOrOne", Ok("<html>P60=1,P61=0,P62=0,P63=2</html>"),
+                    "@ answered GetPower without the four outlet states: P63 is '2', not 0 or 1 "
+                    "('P60=1,P61=0,P62=0,P63=2')."},
+        ReadingCase{
+            "EmptyValue", Ok("<html>P60=1,P61=,P62=0,P63=1</html>"),
+            "@ answered GetPower without the four outlet states: P61 is empty ('P60=1,P61=,P62=0,P63=1')."},
+        ReadingCase{"Twice", Ok("<html>P60=1,P61=0,P62=0,P63=1,P60=0</html>"),
+                    "@ answered GetPower without the four outlet states: P60 is given 2 times "
+                    "('P60=1,P61=0,P62=0,P63=1,P60=0')."},
+        ReadingCase{"CutShort", "HTTP/1.1 200 OK\r\nContent-Length: 64\r\n\r\n",
+                    "@ cut its reply short (64 bytes were announced, 0 arrived)."},
+        ReadingCase{"ChunkBrokenOff",
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n40\r\n<html>P60=1",
+                    "@ cut its reply short (a chunk of 64 bytes broke off after 11)."},
+        ReadingCase{"NotHttp", "garbage\r\n\r\n",
+                    "@ sent a reply that cannot be read: The switch's reply is not HTTP: its first line is "
+                    "'garbage'."}),
+    [](const testing::TestParamInfo<ReadingCase>& info) { return info.param.Name; });
+
+#ifndef _WIN32
+// Anyone may put something at a switch's lock path in the shared folder: it is refused at once,
+// naming the path, instead of hanging the change.
+TEST(SwitchLockTest, ALockPathThatIsNoRegularFileIsASettingsFailure) {
+    TempFolder folder;
+    SwitchTarget target;
+    target.Host = "127.0.0.1";
+    target.Port = ClosedPort();
+    const std::string path = (std::filesystem::path(platform::SharedLockFolder()) /
+                              ("qdl4816-127.0.0.1-" + std::to_string(target.Port) + ".lock"))
+                                 .string();
+    struct Row {
+        const char* Kind;
+        std::function<void()> Make;
+        std::string Says;
+    };
+    const std::vector<Row> rows{
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); },
+         "is a FIFO, not a regular file; remove it."},
+        {"link", [&] { std::filesystem::create_symlink(folder.File("elsewhere"), path); },
+         "is a symbolic link, which a lock file must not be."},
+        {"folder", [&] { std::filesystem::create_directory(path); },
+         "is a folder, not a regular file; remove it."},
+    };
+    for (const Row& row : rows) {
+        row.Make();
+        try {
+            SwitchLock lock(target);
+            ADD_FAILURE() << row.Kind << " taken as a lock";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.Kind(), FailureKind::Config) << row.Kind;
+            EXPECT_EQ(failure.what(), "The lock file " + path + " " + row.Says + " Nothing was sent to " +
+                                          target.Name() + ".")
+                << row.Kind;
+        }
+        std::filesystem::remove(path);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.File("elsewhere"))) << "the link was not followed";
+}
+#endif
 
 } // namespace
 } // namespace qdl::test

@@ -104,10 +104,11 @@ bool Program::ReadSome(bool wantError) {
     return (wantError ? err_ : out_) >= 0;
 }
 
-bool Program::WaitForError(const std::string& text) {
-    while (result_.Err.find(text) == std::string::npos)
-        if (!ReadSome(true))
-            return result_.Err.find(text) != std::string::npos;
+bool Program::WaitFor(const std::string& text, bool onError) {
+    const std::string& seen = onError ? result_.Err : result_.Out;
+    while (seen.find(text) == std::string::npos)
+        if (!ReadSome(onError))
+            return seen.find(text) != std::string::npos;
     return true;
 }
 

@@ -23,12 +23,14 @@ public:
     Program& operator=(const Program&) = delete;
 
     void Signal(int signal);
-    // Reads standard error until it holds `text`; false when the program closed it first.
-    bool WaitForError(const std::string& text);
+    // Reads standard error (or output) until it holds `text`; false when the program closed it first.
+    bool WaitForError(const std::string& text) { return WaitFor(text, true); }
+    bool WaitForOutput(const std::string& text) { return WaitFor(text, false); }
     // Feeds `input`, then collects everything it prints until it ends.
     ProgramResult Finish(const std::string& input = "");
 
 private:
+    bool WaitFor(const std::string& text, bool onError);
     bool ReadSome(bool wantError);
 
     int pid_ = -1;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <regex>
 #include <thread>
 
 namespace qdl::test {
@@ -58,6 +60,22 @@ TEST_F(StandInProgramTest, TheStateFileKeepsOutletsAndScheduleAcrossARestart) {
         << damaged.Err;
 }
 
+// An answered change must survive a restart: one the switch cannot keep fails and is not made.
+TEST_F(StandInProgramTest, AChangeItsStateFileCannotKeepFailsAndIsNotMade) {
+    std::filesystem::create_directory(folder.File("state"));
+    const std::string stateFile = folder.File("state/state.json");
+    StandInProcess standIn(QDL_SWITCH_PATH, {"--port", "0", "--state-file", stateFile});
+    std::filesystem::permissions(folder.File("state"),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const ProgramResult on = Qdlctl(standIn.Port(), {"on", "2"});
+    EXPECT_EQ(on.ExitCode, 1);
+    EXPECT_EQ(on.Err, "127.0.0.1:" + std::to_string(standIn.Port()) +
+                          " answered with a failure (HTTP/1.1 500 Internal Server Error).\n");
+    std::filesystem::permissions(folder.File("state"), std::filesystem::perms::owner_all);
+    EXPECT_EQ(Qdlctl(standIn.Port(), {"status"}).Out,
+              "outlet  state\n1       OFF\n2       OFF\n3       OFF\n4       OFF\n");
+}
+
 struct FaultCase {
     const char* Name;
     std::vector<std::string> Arguments;
@@ -79,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FaultCase{"Auth", {"--fail", "auth"}, "HTTP/1.1 401 Unauthorized"},
                     FaultCase{"ServerError", {"--fail", "500"}, "HTTP/1.1 500 Internal Server Error"},
                     FaultCase{"Hang", {"--fail", "hang"}, "Read Timeout"},
-                    FaultCase{"Close", {"--fail", "close"}, "no items"},
+                    FaultCase{"Close", {"--fail", "close"}, "Connection Closed Gracefully."},
                     FaultCase{"SlowerThanTheLimit", {"--fail", "slow:2000"}, "Read Timeout"},
                     FaultCase{"SlowWithinTheLimit", {"--fail", "slow:1"}, "no failure"},
                     FaultCase{"SlowAndThenServerError",
@@ -116,6 +134,15 @@ TEST_F(StandInProgramTest, StartUpRefusesAPortInUseOrNoPortAndWritesThePortFile)
     const ProgramResult noPort = RunProgram({QDL_SWITCH_PATH, "--port", "abc"});
     EXPECT_EQ(noPort.ExitCode, 2);
     EXPECT_EQ(noPort.Err, "qdl-switch: --port abc is not an integer from 0 to 65535.\n");
+    const ProgramResult failAfter = RunProgram({QDL_SWITCH_PATH, "--fail-after", "3"});
+    EXPECT_EQ(failAfter.ExitCode, 2);
+    EXPECT_EQ(failAfter.Err, "qdl-switch: --fail-after needs --fail: it says when the faults begin.\n");
+    Program ipv6({QDL_SWITCH_PATH, "--address", "::1", "--port", "0"});
+    EXPECT_TRUE(ipv6.WaitForOutput("\n"));
+    ipv6.Signal(SIGTERM);
+    EXPECT_TRUE(std::regex_match(
+        ipv6.Finish().Out,
+        std::regex(R"(Quadrel 4816 stand-in switch on http://\[::1\]:\d+/ \(user admin\)\n)")));
     const ProgramResult help = RunProgram({QDL_SWITCH_PATH, "--help"});
     EXPECT_EQ(help.ExitCode, 0);
     EXPECT_NE(help.Out.find("--refuse-after N"), std::string::npos);

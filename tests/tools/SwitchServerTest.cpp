@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -79,18 +84,37 @@ TEST_F(SwitchServerTest, ItsPageShowsAndSwitchesTheOutlets) {
     EXPECT_NE(browser.Get("/")->body.find("Outlet 2</td><td class=\"on\">ON"), std::string::npos);
 }
 
+// The bytes of one request, sent as they are.
+void SendRaw(int port, const std::string& request) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    char reply[4096];
+    while (::recv(fd, reply, sizeof reply, 0) > 0) {
+    }
+    ::close(fd);
+}
+
 TEST_F(SwitchServerTest, LogsOneLinePerRequestWithThePasswordMasked) {
     Get();
     EXPECT_THROW(Get("wrong"), std::runtime_error);
     httplib::Client curious("127.0.0.1", port);
     curious.Get("/Set.cmd?CMD=GetPower&password=40617253");
+    SendRaw(port,
+            "GET /Set.cmd?CMD=GetPower&p=%34%30%36%31%37%32%35%33&q=\x1b[2J HTTP/1.1\r\nHost: x\r\n\r\n");
     server.Stop();
     serving.join();
     serving = std::thread([] {});
     const std::string line = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ 127\.0\.0\.1:\d+ GET )";
-    EXPECT_TRUE(std::regex_match(log.str(), std::regex(line + R"(/Set\.cmd\?CMD=GetPower 200\n)" + line +
-                                                       R"(/Set\.cmd\?CMD=GetPower 401\n)" + line +
-                                                       R"(/Set\.cmd\?CMD=GetPower&password=\*\*\* 401\n)")))
+    EXPECT_TRUE(
+        std::regex_match(log.str(), std::regex(line + R"(/Set\.cmd\?CMD=GetPower 200\n)" + line +
+                                               R"(/Set\.cmd\?CMD=GetPower 401\n)" + line +
+                                               R"(/Set\.cmd\?CMD=GetPower&password=\*\*\* 401\n)" + line +
+                                               R"(/Set\.cmd\?CMD=GetPower&p=\*\*\*&q=\\x1B\[2J 401\n)")))
         << log.str();
 }
 

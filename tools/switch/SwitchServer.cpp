@@ -4,9 +4,11 @@
 #include "TextUtil.h"
 #include "WebPage.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <thread>
@@ -23,6 +25,14 @@ std::string RawQuery(const httplib::Request& request) {
 
 constexpr int ListenBacklog = 128;
 
+int PortOf(const sockaddr_storage& address) {
+    if (address.ss_family == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+    return -1;
+}
+
 std::string IsoTimeNow() {
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -32,12 +42,72 @@ std::string IsoTimeNow() {
     return text;
 }
 
-std::string Masked(std::string text, const std::string& secret) {
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The length of the raw text at `at` that decodes to `secret` ("%34" for "4", "+" for a blank),
+// or 0 when none does.
+std::size_t EncodedLength(const std::string& text, std::size_t at, const std::string& secret) {
+    std::size_t pos = at;
+    for (const char wanted : secret) {
+        if (pos >= text.size())
+            return 0;
+        char c = text[pos];
+        std::size_t used = 1;
+        if (c == '%' && pos + 2 < text.size() + 0 && HexValue(text[pos + 1]) >= 0 &&
+            HexValue(text[pos + 2]) >= 0) {
+            c = static_cast<char>(HexValue(text[pos + 1]) * 16 + HexValue(text[pos + 2]));
+            used = 3;
+        } else if (c == '+') {
+            c = ' ';
+        }
+        if (c != wanted)
+            return 0;
+        pos += used;
+    }
+    return pos - at;
+}
+
+// The password masked wherever it stands, written plainly or percent-encoded.
+std::string Masked(const std::string& text, const std::string& secret) {
     if (secret.empty())
         return text;
-    for (auto at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
-        text.replace(at, secret.size(), "***");
-    return text;
+    std::string masked;
+    for (std::size_t at = 0; at < text.size();) {
+        if (const std::size_t length = EncodedLength(text, at, secret)) {
+            masked += "***";
+            at += length;
+        } else {
+            masked += text[at++];
+        }
+    }
+    return masked;
+}
+
+// The connected socket a request came in on: its two ends are the request's. The HTTP library
+// does not hand it to the handlers, and closing it is the one way to answer nothing at all.
+int ConnectionOf(const httplib::Request& request) {
+    for (int fd = 3; fd < 65536; ++fd) {
+        sockaddr_storage peer{}, local{};
+        socklen_t peerSize = sizeof peer, localSize = sizeof local;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
+            if (errno == EBADF && fd > 1024)
+                break;
+            continue;
+        }
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) != 0)
+            continue;
+        if (PortOf(peer) == request.remote_port && PortOf(local) == request.local_port)
+            return fd;
+    }
+    return -1;
 }
 
 } // namespace
@@ -54,7 +124,7 @@ SwitchServer::SwitchServer(SwitchState& state, const SwitchOptions& options, std
     // One request a connection, as the switch's clients send them: the requests count as connections.
     server_.set_keep_alive_max_count(1);
     server_.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-        if (auto handled = Misbehave(++requests_, response))
+        if (auto handled = Misbehave(++requests_, request, response))
             return *handled;
         if (Authorized(request))
             return httplib::Server::HandlerResponse::Unhandled;
@@ -76,10 +146,23 @@ SwitchServer::SwitchServer(SwitchState& state, const SwitchOptions& options, std
     server_.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
         Log(request, response);
     });
+    // A change the switch cannot keep (its state file cannot be written) fails, saying why.
+    server_.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& response, std::exception_ptr failure) {
+            std::string reason = "unknown failure";
+            try {
+                std::rethrow_exception(failure);
+            } catch (const std::exception& thrown) {
+                reason = thrown.what();
+            } catch (...) {
+            }
+            response.status = 500;
+            response.set_content("<html>500 Internal Server Error: " + reason + "</html>", "text/html");
+        });
 }
 
-std::optional<httplib::Server::HandlerResponse> SwitchServer::Misbehave(std::uint64_t number,
-                                                                        httplib::Response& response) {
+std::optional<httplib::Server::HandlerResponse>
+SwitchServer::Misbehave(std::uint64_t number, const httplib::Request& request, httplib::Response& response) {
     const Faults& fail = options_.Fail;
     if (fail.RefuseAfter && number > *fail.RefuseAfter) {
         // Came in before the listening socket closed: as good as refused.
@@ -100,9 +183,10 @@ std::optional<httplib::Server::HandlerResponse> SwitchServer::Misbehave(std::uin
         return httplib::Server::HandlerResponse::Handled;
     }
     if (fail.Close) {
-        // The head goes out, then the connection closes where the body should follow.
-        response.set_content_provider(64, "text/html",
-                                      [](std::size_t, std::size_t, httplib::DataSink&) { return false; });
+        // Not one byte of an answer: the connection closes as soon as the request is in.
+        if (const int connection = ConnectionOf(request); connection >= 0)
+            ::shutdown(connection, SHUT_RDWR);
+        response.status = 444; // logged as nginx logs a connection closed without an answer
         return httplib::Server::HandlerResponse::Handled;
     }
     if (fail.RefuseLogin || fail.ServerError) {
@@ -124,8 +208,9 @@ bool SwitchServer::Authorized(const httplib::Request& request) const {
 
 void SwitchServer::Log(const httplib::Request& request, const httplib::Response& response) {
     std::lock_guard lock(logMutex_);
-    log_ << IsoTimeNow() << ' ' << request.remote_addr << ':' << request.remote_port << ' ' << request.method
-         << ' ' << Masked(request.target, options_.Password) << ' ' << response.status << std::endl;
+    log_ << IsoTimeNow() << ' ' << request.remote_addr << ':' << request.remote_port << ' '
+         << Printable(request.method) << ' ' << Printable(Masked(request.target, options_.Password)) << ' '
+         << response.status << std::endl;
 }
 
 bool SwitchServer::WaitUnlessStopped(std::chrono::milliseconds time) {
@@ -148,6 +233,9 @@ int SwitchServer::Bind() {
 }
 
 void SwitchServer::Serve() {
+    // A client may go before its answer is out (and --fail close closes the connection itself):
+    // writing to it must fail, not end the switch.
+    std::signal(SIGPIPE, SIG_IGN);
     server_.listen_after_bind();
     served_ = true;
 }

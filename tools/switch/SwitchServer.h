@@ -20,7 +20,7 @@ struct Faults {
     bool RefuseLogin = false; // 401 whatever the credentials
     bool ServerError = false; // 500
     bool Hang = false;        // never answer
-    bool Close = false;       // close the connection in the middle of the answer
+    bool Close = false;       // close the connection before any byte of the answer
     std::chrono::milliseconds Slow{0};
     // The first `After` requests are answered as they should be.
     std::uint64_t After = 0;
@@ -52,8 +52,8 @@ public:
     void Stop();
 
 private:
-    std::optional<httplib::Server::HandlerResponse> Misbehave(std::uint64_t number,
-                                                              httplib::Response& response);
+    std::optional<httplib::Server::HandlerResponse>
+    Misbehave(std::uint64_t number, const httplib::Request& request, httplib::Response& response);
     bool Authorized(const httplib::Request& request) const;
     void Log(const httplib::Request& request, const httplib::Response& response);
     // Waits for `time`, or until the server stops; false when it stopped.

@@ -1,7 +1,7 @@
 #include "SwitchState.h"
 
 #include "Conversions.h"
-#include "SettingsFile.h"
+#include "Files.h"
 #include "TextUtil.h"
 
 #include <nlohmann/json.hpp>
@@ -79,6 +79,13 @@ bool DueOn(const ScheduleEntry& entry, std::int64_t day) {
     return day >= first && ((entry.RepeatCode & 0x7F) >> WeekdayOf(day) & 1) != 0;
 }
 
+std::string StateText(const std::array<bool, 4>& outlets, const std::array<ScheduleEntry, 8>& schedule) {
+    json entries = json::array();
+    for (const ScheduleEntry& entry : schedule)
+        entries.push_back(EntryJson(entry));
+    return json{{"outlets", outlets}, {"schedule", entries}}.dump(2) + "\n";
+}
+
 } // namespace
 
 const std::array<const char*, SwitchState::SlotCount> SwitchState::Slots{"1A", "1B", "2A", "2B",
@@ -91,7 +98,14 @@ SwitchState::SwitchState(const CivilTime& now) : clock_(SecondsOf(now)) {
 
 void SwitchState::KeepIn(const std::string& fileName) {
     std::lock_guard lock(mutex_);
-    if (const auto text = ReadSettingsFile(fileName)) {
+    std::optional<std::string> text;
+    try {
+        text = platform::ReadWholeFile(fileName);
+    } catch (const platform::FileError& failure) {
+        throw std::runtime_error(
+            Format("the state file %s cannot be read: %s", fileName.c_str(), failure.Reason.c_str()));
+    }
+    if (text) {
         try {
             const json document = json::parse(*text);
             const auto outlets = document.at("outlets").get<std::vector<bool>>();
@@ -108,7 +122,7 @@ void SwitchState::KeepIn(const std::string& fileName) {
         }
     }
     stateFile_ = fileName;
-    Save();
+    Commit(outlets_, schedule_);
 }
 
 void SwitchState::Stick(int outlet) {
@@ -117,20 +131,25 @@ void SwitchState::Stick(int outlet) {
 }
 
 // Every change of the outlets goes through here: a stuck outlet keeps its state.
-void SwitchState::Switch(std::array<bool, 4> states) {
+SwitchState::Outlets SwitchState::Unstuck(Outlets states) const {
     for (std::size_t i = 0; i < states.size(); ++i)
         if (stuck_[i])
             states[i] = outlets_[i];
-    outlets_ = states;
+    return states;
 }
 
-void SwitchState::Save() const {
-    if (stateFile_.empty())
-        return;
-    json schedule = json::array();
-    for (const ScheduleEntry& entry : schedule_)
-        schedule.push_back(EntryJson(entry));
-    WriteSettingsFile(stateFile_, json{{"outlets", outlets_}, {"schedule", schedule}}.dump(2) + "\n");
+void SwitchState::Commit(const Outlets& outlets, const Schedule& schedule) {
+    if (!stateFile_.empty()) {
+        try {
+            platform::ReplaceWholeFile(stateFile_, StateText(outlets, schedule),
+                                       platform::FileAccess::AsBefore);
+        } catch (const platform::FileError& failure) {
+            throw std::runtime_error(Format("the state file %s cannot be written: %s; nothing was changed",
+                                            stateFile_.c_str(), failure.Reason.c_str()));
+        }
+    }
+    outlets_ = outlets;
+    schedule_ = schedule;
 }
 
 std::string SwitchState::Command(const std::string& query) {
@@ -168,15 +187,14 @@ std::optional<std::string> SwitchState::SetPower(const std::string& text) {
     const auto fields = ParseFields(text);
     if (!fields || fields->empty())
         return std::nullopt;
-    std::array<bool, 4> states = outlets_;
+    Outlets states = outlets_;
     for (const auto& [name, value] : *fields) {
         const auto outlet = std::find(std::begin(OutletNames), std::end(OutletNames), name);
         if (outlet == std::end(OutletNames) || (value != "0" && value != "1"))
             return std::nullopt;
         states[static_cast<std::size_t>(outlet - std::begin(OutletNames))] = value == "1";
     }
-    Switch(states);
-    Save();
+    Commit(Unstuck(states), schedule_);
     return PowerReply();
 }
 
@@ -211,8 +229,9 @@ std::optional<std::string> SwitchState::SetSchedule(const std::string& text) {
     if (!IsValidDate(entry.At.Year, entry.At.Month, entry.At.Day) || entry.At.Hour > 23 ||
         entry.At.Minute > 59 || entry.At.Second > 59 || entry.RepeatCode > 255)
         return std::nullopt;
-    schedule_[static_cast<std::size_t>(*index)] = entry;
-    Save();
+    Schedule schedule = schedule_;
+    schedule[static_cast<std::size_t>(*index)] = entry;
+    Commit(outlets_, schedule);
     return EntryReply(*index);
 }
 
@@ -235,15 +254,14 @@ void SwitchState::Tick(const CivilTime& now) {
         }
     }
     std::stable_sort(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.At < b.At; });
-    std::array<bool, 4> states = outlets_;
+    Outlets states = outlets_;
     for (const Due& event : due)
         states[static_cast<std::size_t>(event.Index / 2)] =
             schedule_[static_cast<std::size_t>(event.Index)].On;
+    states = Unstuck(states);
+    if (states != outlets_)
+        Commit(states, schedule_);
     clock_ = until;
-    if (states != outlets_) {
-        Switch(states);
-        Save();
-    }
 }
 
 bool SwitchState::Outlet(int outlet) const {
@@ -253,19 +271,17 @@ bool SwitchState::Outlet(int outlet) const {
 
 void SwitchState::SetOutlet(int outlet, bool on) {
     std::lock_guard lock(mutex_);
-    std::array<bool, 4> states = outlets_;
+    Outlets states = outlets_;
     states.at(static_cast<std::size_t>(outlet - 1)) = on;
-    Switch(states);
-    Save();
+    Commit(Unstuck(states), schedule_);
 }
 
 void SwitchState::ToggleOutlet(int outlet) {
     std::lock_guard lock(mutex_);
-    std::array<bool, 4> states = outlets_;
+    Outlets states = outlets_;
     auto& state = states.at(static_cast<std::size_t>(outlet - 1));
     state = !state;
-    Switch(states);
-    Save();
+    Commit(Unstuck(states), schedule_);
 }
 
 ScheduleEntry SwitchState::Entry(int index) const {

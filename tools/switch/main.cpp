@@ -24,7 +24,7 @@ const char* const Footer =
   auth      answer 401 whatever the user name and password
   500       answer 500 Internal Server Error
   hang      accept the request and never answer
-  close     close the connection in the middle of the answer
+  close     close the connection before any byte of the answer
   slow:MS   answer MS milliseconds late
 The switch logs one line per request on standard output: time (UTC), client, request target with
 the password masked, status. Its first line names the address it listens on.)";
@@ -69,8 +69,19 @@ public:
 private:
     void Run(SwitchState& state) {
         std::unique_lock lock(mutex_);
-        while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopped_; }))
-            state.Tick(LocalNow());
+        std::string reported;
+        while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stopped_; })) {
+            try {
+                state.Tick(LocalNow());
+                reported.clear();
+            } catch (const std::exception& failure) {
+                // Once, not every second for as long as the file stays unwritable.
+                if (reported != failure.what())
+                    std::cerr << "qdl-switch: the schedule could not be carried out: " << failure.what()
+                              << '\n';
+                reported = failure.what();
+            }
+        }
     }
 
     std::mutex mutex_;
@@ -123,6 +134,8 @@ std::optional<Arguments> ReadArguments(int argc, char** argv) {
     options.Port = Integer(port, "--port", 0, 65535);
     for (const auto& kind : faults)
         AddFault(options.Fail, kind);
+    if (!failAfter.empty() && faults.empty())
+        throw UsageError("--fail-after needs --fail: it says when the faults begin.");
     if (!failAfter.empty())
         options.Fail.After = static_cast<std::uint64_t>(Integer(failAfter, "--fail-after", 0, 1 << 30));
     if (!refuseAfter.empty())
@@ -174,8 +187,10 @@ int main(int argc, char** argv) {
         std::cerr << "qdl-switch: " << failure.what() << '\n';
         return 1;
     }
-    std::cout << "Quadrel 4816 stand-in switch on http://" << options.Address << ':' << port << "/ (user "
-              << options.UserName << ")" << std::endl;
+    // An IPv6 address stands in brackets in an address a browser takes.
+    const bool ipv6 = options.Address.find(':') != std::string::npos;
+    std::cout << "Quadrel 4816 stand-in switch on http://" << (ipv6 ? "[" : "") << options.Address
+              << (ipv6 ? "]" : "") << ':' << port << "/ (user " << options.UserName << ")" << std::endl;
 
     ScheduleClock clock(state);
     std::thread stopper([&] {
