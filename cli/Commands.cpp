@@ -90,7 +90,32 @@ Command ScheduleChange(std::function<void(SwitchSession&, Output&)> run, const s
     return command;
 }
 
+// A change held for `settle` against writers on other hosts (nothing to hold when it is zero); it
+// gives up once it has not held after four windows.
+OutletStates Settled(SwitchSession& session, const OutletChanges& changes, const OutletStates& shown,
+                     std::chrono::milliseconds settle) {
+    if (settle.count() == 0)
+        return shown;
+    return HoldChange(session, changes, SettlePolicy(settle), shown).States;
+}
+
+// The named outlets as they are now, as changes to hold.
+OutletChanges AsShown(const OutletStates& shown, const std::vector<int>& outlets) {
+    OutletChanges changes;
+    for (int outlet : outlets)
+        changes[outlet] = shown[static_cast<std::size_t>(outlet - 1)];
+    return changes;
+}
+
 } // namespace
+
+HoldPolicy SettlePolicy(std::chrono::milliseconds settle) {
+    HoldPolicy policy;
+    policy.Settle = settle;
+    policy.Every = std::min(settle, std::chrono::milliseconds(1000));
+    policy.Within = settle * 4;
+    return policy;
+}
 
 Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpFormat& help, std::istream& in,
                    std::ostream& out)
@@ -112,6 +137,18 @@ Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpForma
 
 Command Commands::Chosen() {
     return chosen_();
+}
+
+void Commands::AddSettle(CLI::App& command) {
+    command
+        .add_option("--settle", settle_,
+                    "Keep reading the outlets SECONDS after the change shows and apply it again whenever "
+                    "another host undid it, 0 to 600 [0]")
+        ->option_text("SECONDS");
+}
+
+std::chrono::milliseconds Commands::Settle() const {
+    return ParseSeconds(settle_, "--settle", 600);
 }
 
 CLI::App* Commands::Add(CLI::App& parent, const char* name, const char* help, const char* usage,
@@ -161,15 +198,18 @@ void Commands::AddSwitching(const char* name, const char* help, bool on) {
     Add(app_, name, help, on ? "on N..." : "off N...",
         [this, on, name = std::string(name)](CLI::App& command) {
             command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
+            AddSettle(command);
             command.callback([this, on, name] {
                 chosen_ = [this, on, name] {
                     const std::vector<int> outlets = ParseOutlets(words_, name);
                     OutletChanges changes;
                     for (int outlet : outlets)
                         changes[outlet] = on;
+                    const auto settle = Settle();
                     return OutletChange(
-                        [changes, outlets](SwitchSession& session, Output& output) {
-                            output.Changes(ChangeOutlets(session, changes), outlets);
+                        [changes, outlets, settle](SwitchSession& session, Output& output) {
+                            output.Changes(Settled(session, changes, ChangeOutlets(session, changes), settle),
+                                           outlets);
                         },
                         OutletsText(outlets));
                 };
@@ -181,12 +221,15 @@ void Commands::AddToggle() {
     Add(app_, "toggle", "Switch the named outlets to the other state", "toggle N...",
         [this](CLI::App& command) {
             command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
+            AddSettle(command);
             command.callback([this] {
                 chosen_ = [this] {
                     const std::vector<int> outlets = ParseOutlets(words_, "toggle");
+                    const auto settle = Settle();
                     return OutletChange(
-                        [outlets](SwitchSession& session, Output& output) {
-                            output.Changes(ToggleOutlets(session, outlets), outlets);
+                        [outlets, settle](SwitchSession& session, Output& output) {
+                            const OutletStates shown = ToggleOutlets(session, outlets);
+                            output.Changes(Settled(session, AsShown(shown, outlets), shown, settle), outlets);
                         },
                         OutletsText(outlets));
                 };
@@ -199,13 +242,16 @@ void Commands::AddSet() {
         [this](CLI::App& command) {
             command.add_option("settings", words_, "OUTLET=on or OUTLET=off, each outlet once")
                 ->option_text("N=on|off...");
+            AddSettle(command);
             command.callback([this] {
                 chosen_ = [this] {
                     std::vector<int> outlets;
                     const OutletChanges changes = ParseSettings(words_, outlets);
+                    const auto settle = Settle();
                     return OutletChange(
-                        [changes, outlets](SwitchSession& session, Output& output) {
-                            output.Changes(ChangeOutlets(session, changes), outlets);
+                        [changes, outlets, settle](SwitchSession& session, Output& output) {
+                            output.Changes(Settled(session, changes, ChangeOutlets(session, changes), settle),
+                                           outlets);
                         },
                         OutletsOf(changes));
                 };
@@ -216,6 +262,7 @@ void Commands::AddSet() {
 void Commands::AddAll() {
     Add(app_, "all", "Switch all four outlets on or off", "all on|off", [this](CLI::App& command) {
         command.add_option("state", state_, "on or off")->option_text("on|off");
+        AddSettle(command);
         command.callback([this] {
             chosen_ = [this] {
                 if (state_ != "on" && state_ != "off")
@@ -223,9 +270,12 @@ void Commands::AddAll() {
                                          ? "all needs on or off, as in: qdlctl all off"
                                          : Format("all takes on or off, not '%s'.", state_.c_str()));
                 const bool on = state_ == "on";
+                const auto settle = Settle();
                 return OutletChange(
-                    [on](SwitchSession& session, Output& output) {
-                        output.Changes(SwitchAll(session, on), {1, 2, 3, 4});
+                    [on, settle](SwitchSession& session, Output& output) {
+                        const OutletStates shown = SwitchAll(session, on);
+                        output.Changes(Settled(session, AsShown(shown, {1, 2, 3, 4}), shown, settle),
+                                       {1, 2, 3, 4});
                     },
                     "outlets 1, 2, 3, 4");
             };
@@ -239,6 +289,7 @@ void Commands::AddCycle() {
             command.add_option("outlets", words_, "Outlet numbers, 1 to 4, each once")->option_text("N...");
             command.add_option("--off-time", offTime_, "Seconds the outlets stay off, 0 to 3600 [5]")
                 ->option_text("SECONDS");
+            AddSettle(command);
             command.callback([this] { chosen_ = [this] { return Cycle(); }; });
         });
 }
@@ -246,10 +297,12 @@ void Commands::AddCycle() {
 Command Commands::Cycle() {
     const std::vector<int> outlets = ParseOutlets(words_, "cycle");
     const auto offTime = ParseSeconds(offTime_, "--off-time", 3600);
+    const auto settle = Settle();
     Command cycle;
-    cycle.Run = [outlets, offTime](SwitchSession& session, Output& output) {
+    cycle.Run = [outlets, offTime, settle](SwitchSession& session, Output& output) {
         const auto wait = [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); };
-        output.Changes(CycleOutlets(session, outlets, offTime, wait), outlets);
+        const HoldPolicy hold = settle.count() > 0 ? SettlePolicy(settle) : HoldPolicy{};
+        output.Changes(CycleOutlets(session, outlets, offTime, wait, hold), outlets);
     };
     cycle.AtRisk = [outlets] { return OutletsText(outlets) + " may be left OFF"; };
     cycle.Stopped = [outlets](const std::string& signal) {

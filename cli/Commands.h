@@ -16,6 +16,10 @@ class App;
 
 namespace qdl::cli {
 
+// How qdlctl holds a change with --settle: read every second for `settle` after it shows, applied
+// again whenever it was undone, given up after four windows.
+control::HoldPolicy SettlePolicy(std::chrono::milliseconds settle);
+
 // One command of the command line, once its arguments are read.
 struct Command {
     // What it does with the switch; empty for a command that needs none.
@@ -67,6 +71,8 @@ private:
     void AddScheduleClear(CLI::App& schedule);
     void AddScheduleExport(CLI::App& schedule);
     void AddScheduleImport(CLI::App& schedule);
+    void AddSettle(CLI::App& command);
+    std::chrono::milliseconds Settle() const;
     Command Cycle();
     Command ScheduleSet();
     Command ScheduleImport();
@@ -85,7 +91,7 @@ private:
     std::function<Command()> chosen_;
     std::map<CLI::App*, std::function<void(CLI::App&)>> undefined_;
     std::vector<std::string> words_;
-    std::string state_, offTime_ = "5";
+    std::string state_, offTime_ = "5", settle_ = "0";
     std::string slot_, date_, time_, repeat_, file_;
     std::string warning_, critical_, expect_;
     bool on_ = false, off_ = false;

@@ -63,27 +63,31 @@ std::string Differences(const OutletStates& shown, const OutletStates& wanted,
     return differences;
 }
 
-void Pause(const ConfirmPolicy& policy, std::chrono::milliseconds time) {
+void Pause(const Wait& sleep, std::chrono::milliseconds time) {
     if (time <= std::chrono::milliseconds(0))
         return;
-    if (policy.Sleep)
-        policy.Sleep(time);
+    if (sleep)
+        sleep(time);
     else
         std::this_thread::sleep_for(time);
+}
+
+Clock::time_point TimeNow(const Now& clock) {
+    return clock ? clock() : Clock::now();
 }
 
 // Reads until the named outlets show as wanted or the policy's time is up; the last states read.
 OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const std::vector<int>& outlets,
                      const ConfirmPolicy& policy) {
-    Pause(policy, policy.PowerWait);
-    const auto started = std::chrono::steady_clock::now();
+    Pause(policy.Sleep, policy.PowerWait);
+    const auto started = TimeNow(policy.Clock);
     for (;;) {
         const OutletStates shown = ReadOutlets(session);
         if (Differences(shown, wanted, outlets).empty())
             return shown;
-        if (policy.PollFor && std::chrono::steady_clock::now() - started >= *policy.PollFor)
+        if (policy.PollFor && TimeNow(policy.Clock) - started >= *policy.PollFor)
             return shown;
-        Pause(policy, policy.PollEvery);
+        Pause(policy.Sleep, policy.PollEvery);
     }
 }
 
@@ -91,14 +95,14 @@ OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const s
 // read made while no other change can run.
 OutletStates WriteConfirmed(SwitchSession& session, const std::vector<int>& outlets,
                             const std::function<OutletStates(SwitchSession&)>& wantedNow,
-                            const ConfirmPolicy& policy) {
+                            const ConfirmPolicy& policy, bool unconfirmedFails = true) {
     const SwitchLock lock(session.Target());
     OutletStates shown{}, wanted{};
     for (int attempt = 0; attempt < std::max(policy.Attempts, 1); ++attempt) {
         wanted = wantedNow(session);
         session.SetPower(StateString(wanted));
         shown = Confirm(session, wanted, outlets, policy);
-        if (Differences(shown, wanted, outlets).empty())
+        if (Differences(shown, wanted, outlets).empty() || !unconfirmedFails)
             return shown;
     }
     throw OutletCheckFailed(Format("%s does not show what was asked: %s.", session.Target().Name().c_str(),
@@ -192,18 +196,103 @@ OutletStates SwitchAll(SwitchSession& session, bool on) {
     return WriteConfirmed(session, {1, 2, 3, 4}, [&](SwitchSession&) { return wanted; }, {});
 }
 
+Held HoldChange(SwitchSession& session, const OutletChanges& changes, const HoldPolicy& policy,
+                const std::optional<OutletStates>& shown) {
+    const std::vector<int> outlets = Numbers(changes);
+    for (int outlet : outlets)
+        RequireOutlet(outlet);
+    const auto now = [&] { return TimeNow(policy.Clock); };
+    const auto started = now();
+    ConfirmPolicy apply;
+    apply.PowerWait = policy.PowerWait;
+    apply.Sleep = policy.Sleep;
+    apply.Clock = policy.Clock;
+    // Written again whenever a read, not the one right after a write, does not show it: a
+    // switch slow to apply a change cannot be told from a writer that undid it, and writing again
+    // under the lock is harmless either way.
+    const auto write = [&] {
+        return WriteConfirmed(
+            session, outlets,
+            [&](SwitchSession& s) {
+                OutletStates next = ReadOutlets(s);
+                for (const auto& [outlet, on] : changes)
+                    next[Index(outlet)] = on;
+                return next;
+            },
+            apply, false);
+    };
+    OutletStates wanted{};
+    for (const auto& [outlet, on] : changes)
+        wanted[Index(outlet)] = on;
+    // An outlet to be ON that another writer switches OFF again and again is being fenced: that
+    // writer holds its change as this one does, and the fence wins. So ON is written again once,
+    // OFF as often as it takes.
+    const auto onUndone = [&](const OutletStates& read) {
+        return std::any_of(changes.begin(), changes.end(),
+                           [&](const auto& change) { return change.second && !read[Index(change.first)]; });
+    };
+    OutletStates states = shown ? *shown : write();
+    int writes = shown ? 0 : 1;
+    int onSwitchedOff = 0;
+    bool justWritten = !shown;
+    bool streak = false;     // the reads since `since` all showed the change
+    Clock::time_point since; // the first read of the current streak
+    for (;;) {
+        const bool holding = Differences(states, wanted, outlets).empty();
+        if (!holding && streak && onUndone(states) && ++onSwitchedOff > 1)
+            throw OutletCheckFailed(Format("%s does not hold what was asked: %s again; another writer keeps "
+                                           "switching it off, and a fence wins over switching on.",
+                                           session.Target().Name().c_str(),
+                                           Differences(states, wanted, outlets).c_str()),
+                                    states);
+        if (!holding) {
+            streak = false;
+        } else if (!streak) {
+            streak = true;
+            since = now();
+        }
+        if (holding && now() - since >= policy.Settle)
+            return {states, since};
+        if (policy.Within && now() - started >= *policy.Within)
+            throw OutletCheckFailed(
+                Format("%s does not hold what was asked: %s after %d writes within %lld ms.",
+                       session.Target().Name().c_str(), Differences(states, wanted, outlets).c_str(), writes,
+                       static_cast<long long>(policy.Within->count())),
+                states);
+        if (holding || justWritten) {
+            // Watching: a change just written may still be on its way; one that shows is kept
+            // under watch until the window is over, whose last read falls at or after its end.
+            const auto left = holding ? policy.Settle - (now() - since) : Clock::duration(policy.Every);
+            Pause(policy.Sleep, std::min(policy.Every, std::chrono::ceil<std::chrono::milliseconds>(left)));
+            states = ReadOutlets(session);
+            justWritten = false;
+        } else {
+            if (policy.Reapplied)
+                policy.Reapplied(Format("%s: %s; applying the change again.", session.Target().Name().c_str(),
+                                        Differences(states, wanted, outlets).c_str()));
+            states = write();
+            ++writes;
+            justWritten = true;
+        }
+    }
+}
+
 OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlets,
-                          std::chrono::milliseconds offTime, const Wait& wait) {
+                          std::chrono::milliseconds offTime, const Wait& wait, const HoldPolicy& settle) {
     OutletChanges off, on;
     for (int outlet : outlets) {
         RequireOutlet(outlet);
         off[outlet] = false;
         on[outlet] = true;
     }
-    ChangeOutlets(session, off);
+    const auto change = [&](const OutletChanges& changes) {
+        const OutletStates shown = ChangeOutlets(session, changes);
+        return settle.Settle.count() > 0 ? HoldChange(session, changes, settle, shown).States : shown;
+    };
+    change(off);
     wait(offTime);
     try {
-        return ChangeOutlets(session, on);
+        return change(on);
     } catch (const OutletCheckFailed& failure) {
         throw OutletCheckFailed(LeftOff(outlets) + failure.what(), failure.Shown);
     } catch (const Failure& failure) {

@@ -21,6 +21,8 @@ using OutletStates = std::array<bool, OutletCount>;
 using OutletChanges = std::map<int, bool>;
 
 using Wait = std::function<void(std::chrono::milliseconds)>;
+using Clock = std::chrono::steady_clock;
+using Now = std::function<Clock::time_point()>;
 
 // How a change is confirmed: by fresh reads of the outlets, never by the write's own answer, since
 // another program may write to the same switch.
@@ -33,6 +35,33 @@ struct ConfirmPolicy {
     std::chrono::milliseconds PollEvery{0};
     std::optional<std::chrono::milliseconds> PollFor{std::chrono::milliseconds(0)};
     Wait Sleep;
+    Now Clock; // the steady clock unless a test tells the time
+};
+
+// How a change is held against other writers. The switch sets all four outlets in one command,
+// so a writer on another host that read before this change and writes after it undoes it; the
+// per-host lock cannot order writers on different hosts. A held change keeps reading the outlets
+// for `Settle` after they show it (the longest read-to-write time of another writer: connect 1 s
+// plus a reply's 5 s); whenever a read does not show it, the change is applied again (a fresh read
+// and write under the lock) and the window starts over. An outlet to be ON that is switched OFF
+// a second time after it showed ON is left to that writer, a fence that holds its change too.
+struct HoldPolicy {
+    std::chrono::milliseconds Settle{0};
+    // Between reads; the last one falls at or after the end of the window.
+    std::chrono::milliseconds Every{1000};
+    // After each write, before the read that checks it.
+    std::chrono::milliseconds PowerWait{0};
+    // From the start until the change must have held (nothing: no limit); then it fails.
+    std::optional<std::chrono::milliseconds> Within;
+    // Told each time the change is applied again, and why.
+    std::function<void(const std::string&)> Reapplied;
+    Wait Sleep;
+    Now Clock;
+};
+
+struct Held {
+    OutletStates States;
+    Clock::time_point Since; // when the read that began the window was made
 };
 
 // The switch shows other states than were asked; `Shown` is what its last read showed.
@@ -67,10 +96,17 @@ OutletStates ToggleOutlets(SwitchSession& session, const std::vector<int>& outle
 // All four on or off with the window's fixed string.
 OutletStates SwitchAll(SwitchSession& session, bool on);
 
-// Off and confirmed, `wait` (not holding the lock), then on and confirmed. When the second step
-// fails, the failure says plainly that the outlets were left OFF.
+// Applies `changes` (unless `shown` says the switch shows them already) and holds them as the
+// policy says; what the last read shows, and since when it has held. Fails with OutletCheckFailed
+// when they have not held for a whole window within the policy's time.
+Held HoldChange(SwitchSession& session, const OutletChanges& changes, const HoldPolicy& policy,
+                const std::optional<OutletStates>& shown = std::nullopt);
+
+// Off and confirmed, `wait` (not holding the lock), then on and confirmed, each half held for
+// `settle` when it is not zero. When the second step fails, the failure says plainly that the
+// outlets were left OFF.
 OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlets,
-                          std::chrono::milliseconds offTime, const Wait& wait);
+                          std::chrono::milliseconds offTime, const Wait& wait, const HoldPolicy& settle = {});
 
 // "outlet 2" or "outlets 1, 3".
 std::string OutletsText(const std::vector<int>& outlets);

@@ -1,13 +1,26 @@
 #!/usr/bin/env bash
-# Proves fence_qdl4816 with the real cluster software: a single-node corosync and Pacemaker
-# cluster on 127.0.0.1 (no systemd), the stand-in switch on a free loopback port, and Pacemaker's
-# own tools driving the agent. Prints one line per check; exits 1 on any miss.
-# Every daemon it starts is stopped by its process id at the end, also on failure; the cluster's
-# state files it made and the /usr/sbin link (when it made it) are removed.
-# Usage: scripts/cluster-test.sh [RACE_ROUNDS]   (as root)
+# Proves fence_qdl4816 with the real cluster software, corosync and Pacemaker started without
+# systemd, and Pacemaker's own tools driving the agent. Prints one line per check; exits 1 on any
+# miss. Two clusters, one after the other:
+# - single: one node on 127.0.0.1 and the stand-in switch on a free loopback port;
+# - three: three nodes, each in its own namespaces, on a bridge that exists only inside the test,
+#   each powered by one outlet of the stand-in switch (scripts/lib/three-nodes.sh).
+# Every daemon it starts is stopped by its process id at the end, also on failure; every
+# namespace, cluster state file and folder it made, and the /usr/sbin link (when it made it), is
+# removed.
+# Usage: scripts/cluster-test.sh [single|three|both] [RACE_ROUNDS]   (as root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-rounds=${1:-20}
+mode=${1:-both}
+case $mode in
+both)
+    bash "$0" single "${2:-20}"
+    exec bash "$0" three "${2:-10}"
+    ;;
+single | three) ;;
+*) echo "usage: cluster-test.sh [single|three|both] [RACE_ROUNDS]" >&2; exit 2 ;;
+esac
+rounds=${2:-20}
 
 [ "$(id -u)" -eq 0 ] || { echo "cluster-test.sh starts corosync and Pacemaker: run it as root" >&2; exit 2; }
 if pgrep -x corosync >/dev/null || pgrep -x pacemakerd >/dev/null ||
@@ -28,6 +41,17 @@ made_link=""
 
 source scripts/lib/checks.sh
 source scripts/lib/processes.sh
+fails() { ! "$@"; }
+
+if [ "$mode" = three ]; then
+    source scripts/lib/three-nodes.sh
+    trap 'set +e; lab_down; rm -rf "$work"' EXIT
+    three_node_checks "$rounds"
+    finish_checks "$work/race.log" "$work/power.log" "$work/lab-switch.log" "$work"/node*/log/pacemaker.log
+    echo "all three-node cluster checks passed"
+    exit 0
+fi
+
 cleanup() {
     set +e
     stop_processes pacemaker corosync switch
@@ -78,7 +102,6 @@ PCMK_logfile=$work/pacemaker.log pacemakerd -f >"$work/pacemaker.out" 2>&1 &
 echo $! >"$work/pacemaker.pid"
 for _ in $(seq 120); do crm_mon -1 2>/dev/null | grep -q 'Online: \[ node1 \]' && break; sleep 0.5; done
 
-fails() { ! "$@"; }
 # Outlet N shows STATE (on or off) on the stand-in switch.
 shows() { qdlctl status --json | grep -q "{\"outlet\":$1,\"on\":$([ "$2" = on ] && echo true || echo false)}"; }
 # Waits until Pacemaker runs the named stonith devices.

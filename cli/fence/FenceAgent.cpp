@@ -52,7 +52,8 @@ SwitchTarget FenceTarget(const FenceSettings& settings) {
 }
 
 void Sleep(std::chrono::milliseconds time) {
-    std::this_thread::sleep_for(time);
+    if (time.count() > 0)
+        std::this_thread::sleep_for(time);
 }
 
 // "on" when any of the plugs is on, as the fence-agents library reports several plugs.
@@ -98,14 +99,11 @@ public:
         if (action == "reboot")
             return Reboot(states);
         const bool on = action == "on";
-        if (AllAre(states, settings_.Plugs, on)) {
-            out_ << "Success: Already " << (on ? "ON" : "OFF") << "\n";
-            return 0;
-        }
-        if (!Switch(on, on ? 1 + settings_.RetryOn : 1))
+        const bool already = AllAre(states, settings_.Plugs, on);
+        if (!Switch(on, states, on ? 1 + settings_.RetryOn : 1))
             throw FenceFailure(on ? "Failed: Timed out waiting to power ON"
                                   : "Failed: Timed out waiting to power OFF");
-        out_ << "Success: Powered " << (on ? "ON" : "OFF") << "\n";
+        out_ << "Success: " << (already ? "Already " : "Powered ") << (on ? "ON" : "OFF") << "\n";
         return 0;
     }
 
@@ -122,32 +120,40 @@ private:
         return 0;
     }
 
-    // The node is fenced once OFF is confirmed: an ON that is never confirmed afterwards is logged,
-    // but does not undo that.
+    // The node is fenced once OFF has held. Its power supply must really lose power: ON follows
+    // only after the outlets were OFF for power_wait. An ON that never holds afterwards is logged,
+    // but does not undo the fence.
     int Reboot(const OutletStates& states) {
-        if (!AllAre(states, settings_.Plugs, false) && !Switch(false, 1))
+        if (!Switch(false, states, 1))
             throw FenceFailure("Failed: Timed out waiting to power OFF");
-        if (!Switch(true, settings_.RetryOn))
+        Sleep(std::chrono::duration_cast<std::chrono::milliseconds>(offSince_ + settings_.PowerWait -
+                                                                    Clock::now()));
+        if (!Switch(true, std::nullopt, settings_.RetryOn))
             log_.Error("Timed out waiting to power ON");
         out_ << "Success: Rebooted\n";
         return 0;
     }
 
-    // Every plug in one read-modify-write under the switch's lock, polled until all show the
-    // state; false when they never did within the attempts.
-    bool Switch(bool on, int attempts) {
+    // Every plug in one read-modify-write under the switch's lock, then held and verified against
+    // writers on other hosts for the settle time; written only where `shown` does not show it
+    // already. False when it never held within the attempts' power_timeout.
+    bool Switch(bool on, const std::optional<OutletStates>& shown, int attempts) {
         if (attempts < 1)
             return false;
         OutletChanges changes;
         for (int plug : settings_.Plugs)
             changes[plug] = on;
-        ConfirmPolicy policy;
-        policy.Attempts = attempts;
+        HoldPolicy policy;
+        policy.Settle = settings_.Settle;
+        policy.Every = settings_.StatusSleep;
         policy.PowerWait = settings_.PowerWait;
-        policy.PollEvery = settings_.StatusSleep;
-        policy.PollFor = settings_.PowerTimeout;
+        if (settings_.PowerTimeout)
+            policy.Within = *settings_.PowerTimeout * attempts;
+        policy.Reapplied = [this](const std::string& line) { log_.Warning(line); };
         try {
-            ChangeOutlets(session_, changes, policy);
+            const Held held = HoldChange(session_, changes, policy,
+                                         shown && AllAre(*shown, settings_.Plugs, on) ? shown : std::nullopt);
+            offSince_ = held.Since;
             return true;
         } catch (const CheckFailed& failure) {
             log_.Error(failure.what());
@@ -165,6 +171,7 @@ private:
     std::ostream& out_;
     SwitchTarget target_;
     SwitchSession session_;
+    Clock::time_point offSince_;
 };
 
 Given ReadGiven(int argc, const char* const* argv, std::istream& in, std::ostream& out) {

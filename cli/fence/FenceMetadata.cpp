@@ -10,12 +10,19 @@ using fence::Parameter;
 const char* const LongDescription =
     "fence_qdl4816 switches outlets of a Quadrel 4816 network AC power switch (four outlets) over the "
     "switch's HTTP command interface. The switch sets all four outlets in one command, so every change "
-    "reads the outlets, writes them back with the change and reads them again until they show it, holding "
-    "one lock per switch on this host; success is reported only once a fresh read shows the change. The "
-    "lock cannot order changes made from other hosts: with several cluster nodes, configure one stonith "
-    "device per switch with pcmk_host_map (for example node1:1;node2:2;node4:3,4), so that the cluster runs "
-    "one action per switch at a time. A node with two power supplies names both outlets, separated by the "
-    "plug separator.";
+    "reads the outlets and writes them back with the change, holding one lock per switch on this host. "
+    "That lock cannot order writers on other hosts, and Pacemaker may run the agent on several nodes at "
+    "once, also with a single stonith device: a node that read the outlets before this change and writes "
+    "after it undoes it. So every change is held and verified: after the switch shows it, the agent keeps "
+    "reading the outlets for the settle time (6 s, longer than any other writer's read-to-write time of "
+    "connect 1 s plus reply 5 s) and applies the change again whenever a read does not show it; success "
+    "is reported only once the outlets have held for a whole settle time, within power_timeout. A fence "
+    "therefore takes power_wait plus the settle time longer. A reboot keeps the outlets OFF for at least "
+    "power_wait (5 s, as the PDU agents use 2 to 5 s) so that a server's power supply really loses power. "
+    "Configure one stonith device per switch with pcmk_host_map (for example node1:1;node2:2;node4:3,4), "
+    "so that the switch is configured in one place; against two nodes fencing each other at once use "
+    "Pacemaker's pcmk_delay_max on the device or the cluster's priority-fencing-delay. A node with two "
+    "power supplies names both outlets, separated by the plug separator.";
 
 std::string Escaped(const std::string& text) {
     std::string escaped;

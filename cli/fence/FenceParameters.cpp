@@ -100,14 +100,17 @@ const std::vector<Parameter>& Parameters() {
          "Accepted for compatibility; the switch's own limits apply"},
         {"power_timeout", "power-timeout", 0, "second", "20", false, "[seconds]",
          "Test X seconds for status change after ON/OFF"},
-        {"power_wait", "power-wait", 0, "second", "0", false, "[seconds]",
-         "Wait X seconds after issuing ON/OFF"},
+        {"power_wait", "power-wait", 0, "second", "5", false, "[seconds]",
+         "Wait X seconds after issuing ON/OFF; a reboot keeps the outlets OFF at least this long"},
+        {"settle", "settle", 0, "second", "6", false, "[seconds]",
+         "Keep reading the outlets X seconds after a change shows, and apply it again whenever another "
+         "writer undid it"},
         {"shell_timeout", "shell-timeout", 0, "second", "3", false, "[seconds]",
          "Accepted for compatibility; the switch's own limits apply"},
         {"stonith_status_sleep", "stonith-status-sleep", 0, "second", "1", false, "[seconds]",
          "Sleep X seconds between status calls during a STONITH action"},
         {"retry_on", "retry-on", 0, "integer", "1", false, "[attempts]",
-         "Count of attempts to retry power on"},
+         "Count of attempts to retry power on: power_timeout is allowed once for each"},
     };
     return parameters;
 }

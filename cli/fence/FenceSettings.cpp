@@ -125,6 +125,7 @@ FenceSettings Settle(const Given& given, bool fromPacemaker) {
 
     settings.Delay = Seconds(given, "delay");
     settings.PowerWait = Seconds(given, "power_wait");
+    settings.Settle = Seconds(given, "settle");
     settings.StatusSleep = Seconds(given, "stonith_status_sleep");
     settings.PowerTimeout = Seconds(given, "power_timeout");
     Seconds(given, "login_timeout");

@@ -25,7 +25,8 @@ struct FenceSettings {
     std::optional<std::string> DebugFile;
 
     std::chrono::milliseconds Delay{0};
-    std::chrono::milliseconds PowerWait{0};
+    std::chrono::milliseconds PowerWait{5000};
+    std::chrono::milliseconds Settle{6000};
     std::chrono::milliseconds StatusSleep{1000};
     std::optional<std::chrono::milliseconds> PowerTimeout{std::chrono::seconds(20)}; // nothing: disabled
     int RetryOn = 1;

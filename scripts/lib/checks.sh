@@ -22,6 +22,6 @@ check() { # WHAT COMMAND...
 finish_checks() { # LOGS...
     [ "$failures" -eq 0 ] && return 0
     echo "$failures checks failed; the logs:" >&2
-    tail -n 40 "$work/checks.log" "$@" 2>/dev/null >&2 || true
+    tail -n 40 "$work/checks.log" "$@" >&2 2>/dev/null || true
     exit 1
 }

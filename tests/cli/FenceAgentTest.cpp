@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <fstream>
+#include <regex>
 
 namespace qdl::test {
 namespace {
@@ -125,7 +126,7 @@ TEST_F(FenceAgentTest, SeveralOutletsAreSwitchedInOneWriteAndConfirmedTogether) 
                       P0010 = "<html>P60=0,P61=0,P62=1,P63=0</html>";
     for (const auto& body : {P0010, P0010, P0000, P0000, P0000, P0011, P0011})
         device.Reply(Reply(body));
-    Input("action=reboot\nport=3,4\n");
+    Input("action=reboot\nport=3,4\npower_wait=0\nsettle=0\n");
     const ProgramResult result = Fence({});
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(result.Out, "Success: Rebooted\n");
@@ -134,26 +135,29 @@ TEST_F(FenceAgentTest, SeveralOutletsAreSwitchedInOneWriteAndConfirmedTogether) 
                               "GetPower", "SetPower+P60=0+P61=0+P62=1+P63=1", "GetPower"}));
 }
 
-// The write's answer claims OFF; the outlet only shows it on the third read.
-TEST_F(FenceAgentTest, OffIsConfirmedByPollingUntilTheOutletShowsIt) {
-    for (const auto& body : {P0100, P0100, P0000, P0100, P0100, P0000})
+// The write's answer claims OFF; the outlet only shows it on the second read after the write.
+TEST_F(FenceAgentTest, OffIsConfirmedByAReadThatShowsIt) {
+    for (const auto& body : {P0100, P0100, P0000, P0100, P0000})
         device.Reply(Reply(body));
-    Input("action=off\nport=2\nstonith_status_sleep=0\n");
+    Input("action=off\nport=2\nstonith_status_sleep=0\npower_wait=0\nsettle=0\n");
     const ProgramResult result = Fence({});
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(result.Out, "Success: Powered OFF\n");
-    EXPECT_EQ(device.Connections(), 6u);
+    EXPECT_EQ(device.Connections(), 5u);
 }
 
 TEST_F(FenceAgentTest, AnOutletThatStaysOnFailsOnceThePowerTimeoutHasPassed) {
     device.DefaultAnswer({Reply(P0100)});
-    Input("action=off\nport=2\nstonith_status_sleep=0.05\npower_timeout=0.2\n");
+    Input("action=off\nport=2\nstonith_status_sleep=0.05\npower_timeout=0.2\npower_wait=0\n");
     const ProgramResult result = Fence({});
     EXPECT_EQ(result.ExitCode, 1);
     EXPECT_EQ(result.Out, "");
-    EXPECT_EQ(result.Err, "ERROR: 127.0.0.1:" + Port() +
-                              " does not show what was asked: outlet 2 shows ON, not OFF.\n"
-                              "ERROR: Failed: Timed out waiting to power OFF\n");
+    EXPECT_TRUE(
+        std::regex_search(result.Err, std::regex("ERROR: 127\\.0\\.0\\.1:" + Port() +
+                                                 " does not hold what was asked: outlet 2 shows ON, not "
+                                                 "OFF after [0-9]+ writes within 200 ms\\.\n"
+                                                 "ERROR: Failed: Timed out waiting to power OFF\n$")))
+        << result.Err;
 }
 
 TEST_F(FenceAgentTest, RebootSucceedsOnceOffIsConfirmedAndLogsAnOnThatFails) {
@@ -162,7 +166,7 @@ TEST_F(FenceAgentTest, RebootSucceedsOnceOffIsConfirmedAndLogsAnOnThatFails) {
     device.Reply(Reply(P0000));
     device.Reply(Reply(P0000));
     device.Reply("HTTP/1.1 500 Broken\r\nContent-Length: 0\r\n\r\n");
-    Input("action=reboot\nport=2\n");
+    Input("action=reboot\nport=2\npower_wait=0\nsettle=0\n");
     const ProgramResult result = Fence({});
     EXPECT_EQ(result.ExitCode, 0);
     EXPECT_EQ(result.Out, "Success: Rebooted\n");
@@ -171,12 +175,27 @@ TEST_F(FenceAgentTest, RebootSucceedsOnceOffIsConfirmedAndLogsAnOnThatFails) {
                               "ERROR: Timed out waiting to power ON\n");
 }
 
+// A switch that answers at once must not make a reboot a blink: the power supply has to lose power.
+TEST_F(FenceAgentTest, ARebootKeepsTheOutletOffForAtLeastThePowerWait) {
+    for (const auto& body : {P0100, P0100, P0000, P0000, P0000, P0100, P0100})
+        device.Reply(Reply(body));
+    Input("action=reboot\nport=2\npower_wait=0.3\nsettle=0\n");
+    const ProgramResult result = Fence({});
+    EXPECT_EQ(result.Out, "Success: Rebooted\n") << result.Err;
+    const auto commands = Commands();
+    const auto times = device.RequestTimes();
+    ASSERT_EQ(commands.size(), 7u);
+    EXPECT_EQ(commands[2], "SetPower+P60=0+P61=0+P62=0+P63=0");
+    EXPECT_EQ(commands[5], "SetPower+P60=0+P61=1+P62=0+P63=0");
+    EXPECT_GE(times[5] - times[2], std::chrono::milliseconds(300));
+}
+
 // The delay holds back off and reboot only: they say so before they contact the switch; the
 // other actions never wait for it.
 TEST_F(FenceAgentTest, DelayHoldsBackOffAndRebootOnly) {
     device.DefaultAnswer({Reply(P0100)});
     for (const char* action : {"on", "status", "list", "monitor"}) {
-        Input(std::string("action=") + action + "\nport=2\ndelay=3600\n");
+        Input(std::string("action=") + action + "\nport=2\ndelay=3600\nsettle=0\n");
         EXPECT_EQ(Fence({}).ExitCode, 0) << action;
     }
     const std::size_t before = device.Connections();
@@ -220,7 +239,8 @@ TEST_F(FenceAgentTest, MetadataValidatesAndNamesOldParametersAsDeprecated) {
 TEST_F(FenceAgentTest, FencesTheStandInSwitchByArgumentsAndStandardInput) {
     StandInProcess standIn{QDL_SWITCH_PATH};
     const std::string port = std::to_string(standIn.Port());
-    const std::vector<std::string> at{"-a", "127.0.0.1", "-u", port, "-p", "40617253", "-n", "2"};
+    const std::vector<std::string> at{"-a", "127.0.0.1", "-u",           port, "-p",       "40617253",
+                                      "-n", "2",         "--power-wait", "0",  "--settle", "0.1"};
     auto fence = [&](const char* action) {
         std::vector<std::string> arguments{"-o", action};
         arguments.insert(arguments.end(), at.begin(), at.end());
@@ -232,7 +252,8 @@ TEST_F(FenceAgentTest, FencesTheStandInSwitchByArgumentsAndStandardInput) {
     const ProgramResult off = fence("status");
     EXPECT_EQ(off.ExitCode, 2);
     EXPECT_EQ(off.Out, "Status: OFF\n");
-    input = "action=reboot\nipaddr=127.0.0.1\nipport=" + port + "\nlogin=admin\npasswd=40617253\nport=2\n";
+    input = "action=reboot\nipaddr=127.0.0.1\nipport=" + port +
+            "\nlogin=admin\npasswd=40617253\nport=2\npower_wait=0.1\nsettle=0.1\n";
     EXPECT_EQ(Fence({}).Out, "Success: Rebooted\n");
     EXPECT_EQ(fence("status").Out, "Status: ON\n");
 }

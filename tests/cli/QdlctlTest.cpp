@@ -57,6 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                      {"off", "1", "4"},
                      {P1001, P0000, P0000},
                      {"GetPower", "SetPower+P60=0+P61=0+P62=0+P63=0", "GetPower"}},
+        // Another host undid the change at the first read of the window: written again, then held.
+        RequestsCase{"OnSettled",
+                     {"on", "2", "--settle", "0.2"},
+                     {P0000, P0100, P0100, P0000, P0000, P0100, P0100, P0100},
+                     {"GetPower", "SetPower+P60=0+P61=1+P62=0+P63=0", "GetPower", "GetPower", "GetPower",
+                      "SetPower+P60=0+P61=1+P62=0+P63=0", "GetPower", "GetPower"}},
         RequestsCase{"Toggle",
                      {"toggle", "2"},
                      {P0000, P0100, P0100},
@@ -524,8 +530,9 @@ TEST_F(QdlctlTest, ShellCompletionsOfferCommandsOptionsAndValues) {
                                 "password-file|--timeout|-t|--json|"
                                 "--help|-h|";
     EXPECT_EQ(RunProgram({"/bin/bash", "-c", bash}).Out,
-              "set|\n--off-time|\nweekdays|weekend|\n" + options + "1|3|\n" + options +
-                  "2=on|2=off|3=on|3=off|4=on|4=off|\ntwo words.json|\n--expect|\nreboot|\n--power-wait|\n");
+              "set|\n--off-time|\nweekdays|weekend|\n" + options + "--settle|1|3|\n" + options +
+                  "--settle|2=on|2=off|3=on|3=off|4=on|4=off|\ntwo words.json|\n--expect|\nreboot|\n"
+                  "--power-wait|\n");
     const std::string fish = "source " + File("fish") +
                              "; complete -C 'qdlctl set 4'; complete -C 'qdlctl --pass'; complete -C "
                              "'check_qdl4816 --exp'; complete -C 'fence_qdl4816 --act'";

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -197,6 +198,103 @@ TEST(ConfirmTest, AChangeIsConfirmedByReadsUntilTheSwitchShowsIt) {
     policy.PollFor.reset();
     EXPECT_TRUE(ChangeOutlets(session, {{1, true}}, policy)[0]);
     EXPECT_EQ(device.Connections(), 5u);
+}
+
+// Another writer on another host, scripted: the switch's answers to the holder's reads, on a
+// clock the test tells, so that the settle window takes no time.
+class HoldTest : public testing::Test {
+protected:
+    HoldTest() {
+        target.Host = "127.0.0.1";
+        target.Port = device.Port();
+        policy.Settle = std::chrono::seconds(6);
+        policy.Every = std::chrono::seconds(1);
+        policy.Within = std::chrono::seconds(20);
+        policy.Clock = [this] { return now; };
+        policy.Sleep = [this](std::chrono::milliseconds time) { now += time; };
+        policy.Reapplied = [this](const std::string&) { ++reapplied; };
+    }
+    void Answer(const std::vector<std::string>& bodies) {
+        for (const auto& body : bodies)
+            device.Reply(Ok(body));
+    }
+    std::size_t Writes() const {
+        const auto requests = device.Requests();
+        return static_cast<std::size_t>(
+            std::count_if(requests.begin(), requests.end(),
+                          [](const std::string& r) { return r.find("CMD=SetPower") != std::string::npos; }));
+    }
+    static std::string Ok(const std::string& body) {
+        return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
+
+    ScriptedSwitch device;
+    SwitchTarget target;
+    HoldPolicy policy;
+    Clock::time_point now{};
+    int reapplied = 0;
+    const OutletChanges off1{{1, false}};
+    const std::string On = "<html>P60=1,P61=1,P62=0,P63=0</html>",
+                      Off = "<html>P60=0,P61=1,P62=0,P63=0</html>";
+};
+
+TEST_F(HoldTest, AChangeNobodyTouchesHoldsAfterTheWindow) {
+    Answer({On, Off, Off});
+    device.DefaultAnswer({Ok(Off)});
+    SwitchSession session(target);
+    const Held held = HoldChange(session, off1, policy);
+    EXPECT_FALSE(held.States[0]);
+    EXPECT_EQ(now - held.Since, std::chrono::seconds(6)) << "the last read falls at the end of the window";
+    EXPECT_EQ(device.Connections(), 3u + 6u) << "read, write, confirm, then one read a second";
+    EXPECT_EQ(reapplied, 0);
+}
+
+TEST_F(HoldTest, AChangeUndoneOnceIsAppliedAgainAndHolds) {
+    Answer({On, Off, Off, Off, Off, On, On});
+    device.DefaultAnswer({Ok(Off)});
+    SwitchSession session(target);
+    const Held held = HoldChange(session, off1, policy);
+    EXPECT_FALSE(held.States[0]);
+    EXPECT_EQ(Writes(), 2u);
+    EXPECT_EQ(reapplied, 1);
+    EXPECT_EQ(now - held.Since, std::chrono::seconds(6)) << "a whole window after the second write";
+}
+
+TEST_F(HoldTest, AChangeUndoneEveryTimeFailsWithinItsTime) {
+    for (int i = 0; i < 40; ++i)
+        Answer({On, Off, Off, On});
+    SwitchSession session(target);
+    try {
+        HoldChange(session, off1, policy);
+        ADD_FAILURE() << "held";
+    } catch (const OutletCheckFailed& failure) {
+        EXPECT_EQ(std::string(failure.what())
+                      .rfind("127.0.0.1:" + std::to_string(device.Port()) +
+                                 " does not hold what was asked: outlet 1 shows ON, not OFF "
+                                 "after ",
+                             0),
+                  0u)
+            << failure.what();
+    }
+    EXPECT_GE(now - Clock::time_point{}, std::chrono::seconds(20));
+    EXPECT_LE(now - Clock::time_point{}, std::chrono::seconds(21));
+    EXPECT_GE(Writes(), 10u);
+}
+
+// Two holders with opposite goals on one outlet would undo each other until both time out: the one
+// that switches ON gives way the second time, since the other is a fence.
+TEST_F(HoldTest, SwitchingOnGivesWayToAFenceThatHoldsItsOff) {
+    const OutletChanges on1{{1, true}};
+    Answer({Off, On, On, Off, Off, On, On, Off});
+    SwitchSession session(target);
+    try {
+        HoldChange(session, on1, policy);
+        ADD_FAILURE() << "held against a fence";
+    } catch (const OutletCheckFailed& failure) {
+        EXPECT_NE(std::string(failure.what()).find("a fence wins over switching on"), std::string::npos)
+            << failure.what();
+    }
+    EXPECT_EQ(Writes(), 2u);
 }
 
 struct ReadingCase {

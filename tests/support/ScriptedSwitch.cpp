@@ -125,6 +125,11 @@ std::vector<std::string> ScriptedSwitch::Requests() const {
     return requests_;
 }
 
+std::vector<std::chrono::steady_clock::time_point> ScriptedSwitch::RequestTimes() const {
+    std::lock_guard lock(mutex_);
+    return times_;
+}
+
 std::size_t ScriptedSwitch::Connections() const {
     std::lock_guard lock(mutex_);
     return requests_.size();
@@ -169,6 +174,7 @@ void ScriptedSwitch::Handle(std::intptr_t client) {
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(request);
+        times_.push_back(std::chrono::steady_clock::now());
     }
     recorded_.notify_all();
     if (answer.Delay.count() > 0 && !WaitReadable(wake_, answer.Delay))

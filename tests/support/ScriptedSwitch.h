@@ -54,6 +54,8 @@ public:
 
     // The raw request of every connection so far (empty for one that sent nothing).
     std::vector<std::string> Requests() const;
+    // When each of them had arrived.
+    std::vector<std::chrono::steady_clock::time_point> RequestTimes() const;
     std::size_t Connections() const;
     // Returns once `count` connections have sent their request.
     void WaitForConnections(std::size_t count) const;
@@ -75,6 +77,7 @@ private:
     std::deque<Answer> script_;
     Answer defaultAnswer_{"", Then::Close, false};
     std::vector<std::string> requests_;
+    std::vector<std::chrono::steady_clock::time_point> times_;
     std::thread thread_;
 };
 
