@@ -11,21 +11,13 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace qdl::cli {
 namespace {
 
 using namespace control;
 namespace stops = platform::stops;
-
-std::string Reason() {
-    return std::strerror(errno);
-}
 
 // Checked before anything is sent, so that a file that cannot be written costs no request.
 void RequireWritable(const std::string& fileName) {
@@ -50,13 +42,12 @@ void WriteWhole(const std::string& fileName, const std::string& text) {
 }
 
 std::string ReadFile(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file)
+    try {
+        return platform::ReadNamedFile(fileName);
+    } catch (const platform::FileError& failure) {
         throw UsageError(
-            Format("The schedule file %s cannot be read: %s.", fileName.c_str(), Reason().c_str()));
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+            Format("The schedule file %s cannot be read: %s.", fileName.c_str(), failure.Reason.c_str()));
+    }
 }
 
 std::string OutletsOf(const OutletChanges& changes) {

@@ -1,11 +1,10 @@
 #include "ConnectionOptions.h"
 
+#include "Console.h"
 #include "Failures.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
-
-#include <cstdlib>
 
 namespace qdl::cli {
 namespace {
@@ -86,8 +85,7 @@ control::ConnectionRequest ConnectionOptions::Request() const {
     request.UserName = Single(user_, "--user");
     request.Password = Single(password_, "--password");
     request.PasswordFile = Single(passwordFile_, "--password-file");
-    if (const char* environment = std::getenv("QDL4816_PASSWORD"))
-        request.EnvironmentPassword = environment;
+    request.EnvironmentPassword = platform::EnvironmentValue("QDL4816_PASSWORD");
     Timeout(Single(timeout_, "--timeout"));
     return request;
 }

@@ -24,7 +24,26 @@ namespace {
 using namespace control;
 namespace stops = platform::stops;
 
-const char* const Footer =
+// The help's closing text. Where the settings live, how the password's variable is written and
+// what stops a change are said as each system's users know them.
+#ifdef _WIN32
+const char* const Naming =
+    R"(The switch must be named: by --host, or by a settings file. Without --config that is
+.\QDL4816.ini, else %APPDATA%\quadrel4816\QDL4816.ini (where the window keeps its settings when
+started from the Start menu). Its section [QDL4816] (or --section) gives IPV4, Port, UserName
+and Pass as the window keeps them; options override single values. The password is taken from
+--password-file, then --password, then %QDL4816_PASSWORD% (when not empty), then the file.
+The file's UserName and Pass go only to the switch it names: when --host or --port names another
+one, only --user, --password, --password-file and %QDL4816_PASSWORD% give credentials, and
+without them none are sent. --port takes a whole number from 1 to 65535, nothing else.)";
+const char* const Stopping = R"(Ctrl-C, Ctrl-Break or closing the console before a change's
+first write stop with nothing switched; after it they let the change finish (a cycle switches its
+outlets on again at once); a second one stops at once.)";
+const char* const StoppedCode =
+    "  128+N  stopped by Ctrl-C (130), Ctrl-Break (149) or closing the console (129), after saying\n"
+    "         what the switch shows";
+#else
+const char* const Naming =
     R"(The switch must be named: by --host, or by a settings file. Without --config that is
 ./QDL4816.ini, else ~/.config/quadrel4816/QDL4816.ini (where the window keeps its settings when
 started from the desktop menu). Its section [QDL4816] (or --section) gives IPV4, Port, UserName
@@ -32,13 +51,21 @@ and Pass as the window keeps them; options override single values. The password 
 --password-file, then --password, then $QDL4816_PASSWORD (when not empty), then the file.
 The file's UserName and Pass go only to the switch it names: when --host or --port names another
 one, only --user, --password, --password-file and $QDL4816_PASSWORD give credentials, and without
-them none are sent. --port takes a whole number from 1 to 65535, nothing else.
+them none are sent. --port takes a whole number from 1 to 65535, nothing else.)";
+const char* const Stopping = R"(Ctrl-C, SIGTERM or SIGHUP before a change's first write stop with
+nothing switched; after it they let the change finish (a cycle switches its outlets on again at
+once); a second one stops at once.)";
+const char* const StoppedCode =
+    "  128+N  stopped by signal N (130 for Ctrl-C), after saying what the switch shows";
+#endif
+
+std::string Footer() {
+    std::string footer = std::string(Naming) + R"(
 
 Every change holds the switch's lock on this machine while it reads, writes and confirms the
 outlets, and is confirmed by a fresh read; a reply that does not show all four outlets is a
-failure, never read as OFF. Ctrl-C, SIGTERM or SIGHUP before a change's first write stop with
-nothing switched; after it they let the change finish (a cycle switches its outlets on again at
-once); a second one stops at once.
+failure, never read as OFF. )" +
+                         Stopping + R"(
 
 Exit codes:
   0      done, and the switch shows what was asked
@@ -47,18 +74,19 @@ Exit codes:
          nothing was sent
   3      the switch answered but does not show what was asked (with --json, standard output
          shows what it does show)
-  128+N  stopped by signal N (130 for Ctrl-C), after saying what the switch shows
+)" + StoppedCode + R"(
 
 With --json, results are one JSON document on standard output and failures are
 {"error": {"kind", "message", "host", "port"}} on standard error; the kinds are usage, config,
-refused, unreachable, timeout, auth, http, protocol, check and interrupted.)"
+refused, unreachable, timeout, auth, http, protocol, check and interrupted.)";
 #ifndef QDL_LINUX_FRONT_ENDS
-    R"(
+    footer += R"(
 
-On Windows, the fence agent fence_qdl4816 and the PowerMan shell (qdlctl shell) are not
-available: they serve Linux clusters and power-management engines.)"
+The fence agent fence_qdl4816 and the PowerMan shell (qdlctl shell) are not available here: they
+serve Linux clusters and power-management engines. qdlctl /? shows this help.)";
 #endif
-    ;
+    return footer;
+}
 
 // The fence agent's options as its completion offers them, from its own table.
 std::vector<AgentOption> AgentOptions() {
@@ -189,7 +217,7 @@ int RunQdlctl(int argc, const char* const* argv, std::istream& in, std::ostream&
     app.add_option("--completion", completion, "The shell completion script for bash, zsh or fish")
         ->group("");
     // Set after the commands are added, so that only the program's own help carries it.
-    app.footer(Footer);
+    app.footer(Footer());
     if (plugin)
         commands.ServeAsPlugin(plugin);
     app.set_help_flag("-h,--help", "Print this help, or the command's, and exit");

@@ -22,6 +22,15 @@ const char* NameOf(const char* program) {
     return name;
 }
 
+// Windows programs show their help for /?.
+const char* WindowsHelp(const char* argument) {
+#ifdef _WIN32
+    if (std::strcmp(argument, "/?") == 0)
+        return "--help";
+#endif
+    return argument;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -31,13 +40,17 @@ int main(int argc, char* argv[]) {
         return qdl::cli::RunFenceAgent(argc, argv, std::cin, std::cout, std::cerr);
 #endif
     qdl::platform::stops::Install();
+    const std::vector<std::string> given = qdl::platform::ProgramArguments(argc, argv);
+    std::vector<const char*> arguments;
+    for (const std::string& argument : given)
+        arguments.push_back(WindowsHelp(argument.c_str()));
     // Called as check_qdl4816, it is the monitoring plugin: `qdlctl check`.
-    if (const char* name = NameOf(argv[0]); std::strncmp(name, "check_", 6) == 0) {
-        std::vector<const char*> arguments(argv, argv + argc);
+    if (const char* name = NameOf(arguments[0]); std::strncmp(name, "check_", 6) == 0) {
         arguments.insert(arguments.begin() + 1, "check");
         const std::string plugin(name, std::strcspn(name, "."));
-        return qdl::cli::RunQdlctl(argc + 1, arguments.data(), std::cin, std::cout, std::cerr,
-                                   plugin.c_str());
+        return qdl::cli::RunQdlctl(static_cast<int>(arguments.size()), arguments.data(), std::cin, std::cout,
+                                   std::cerr, plugin.c_str());
     }
-    return qdl::cli::RunQdlctl(argc, argv, std::cin, std::cout, std::cerr);
+    return qdl::cli::RunQdlctl(static_cast<int>(arguments.size()), arguments.data(), std::cin, std::cout,
+                               std::cerr);
 }

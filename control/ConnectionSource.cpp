@@ -2,15 +2,15 @@
 
 #include "Conversions.h"
 #include "Failures.h"
+#include "Files.h"
 #include "IniDocument.h"
 #include "Places.h"
 #include "SettingsFile.h"
+#include "SystemText.h"
 #include "TextUtil.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace qdl::control {
 namespace {
@@ -21,37 +21,38 @@ const char* const FileName = "QDL4816.ini";
 
 std::string FullPath(const std::string& fileName) {
     std::error_code ignored;
-    return fs::absolute(fileName, ignored).lexically_normal().string();
+    return fs::absolute(fs::u8path(fileName), ignored).lexically_normal().u8string();
 }
 
 bool IsFile(const std::string& fileName) {
     std::error_code ignored;
-    return fs::is_regular_file(fileName, ignored);
+    return fs::is_regular_file(fs::u8path(fileName), ignored);
 }
 
 std::string UserSettingsFile() {
     const auto folder = platform::UserConfigFolder();
-    return folder ? (fs::path(*folder) / "quadrel4816" / FileName).string() : std::string();
+    return folder ? (fs::u8path(*folder) / "quadrel4816" / FileName).u8string() : std::string();
 }
 
-// A file written by an editor that marks UTF-8 starts with a byte-order mark, which is no part
-// of the first section's name.
-std::string WithoutByteOrderMark(std::string text) {
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
-        text.erase(0, 3);
-    return text;
+// The window writes the file in the system's code page; an editor that marks UTF-8 starts it with
+// a byte-order mark, which is no part of the first section's name.
+std::string SettingsText(std::string bytes) {
+    if (bytes.rfind("\xEF\xBB\xBF", 0) != 0)
+        return platform::FromSystemCodePage(bytes);
+    bytes.erase(0, 3);
+    return bytes;
 }
 
 IniDocument ReadDocument(const std::string& fileName) {
     std::error_code ignored;
-    if (fs::is_directory(fileName, ignored))
+    if (fs::is_directory(fs::u8path(fileName), ignored))
         throw ConfigError(
             Format("The settings file %s is a folder: name the file in it.", FullPath(fileName).c_str()));
     try {
         const auto content = ReadSettingsFile(fileName);
         if (!content)
             throw ConfigError(Format("The settings file %s does not exist.", FullPath(fileName).c_str()));
-        return IniDocument::Parse(WithoutByteOrderMark(*content));
+        return IniDocument::Parse(SettingsText(*content));
     } catch (const SettingsFileError& failure) {
         throw ConfigError(Format("The settings file %s cannot be read: %s.", failure.Path().c_str(),
                                  failure.Reason().c_str()));
@@ -117,11 +118,14 @@ std::optional<std::string> FindSettingsFile(const ConnectionRequest& request) {
 }
 
 std::string ReadPasswordFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
     std::string line;
-    if (!in || (!std::getline(in, line) && !in.eof()))
+    try {
+        line = platform::ReadNamedFile(fileName);
+    } catch (const platform::FileError& failure) {
         throw UsageError(
-            Format("The password file %s cannot be read: %s.", fileName.c_str(), std::strerror(errno)));
+            Format("The password file %s cannot be read: %s.", fileName.c_str(), failure.Reason.c_str()));
+    }
+    line.erase(std::min(line.find('\n'), line.size()));
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     if (Trim(line).empty())

@@ -23,9 +23,9 @@ std::string LockFileName(const SwitchTarget& target) {
     for (char& c : address)
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) <= ' ')
             c = '_';
-    return (std::filesystem::path(platform::SharedLockFolder()) /
+    return (std::filesystem::u8path(platform::SharedLockFolder()) /
             Format("qdl4816-%s-%d.lock", address.c_str(), target.Port))
-        .string();
+        .u8string();
 }
 
 Clock::time_point Deadline(std::chrono::milliseconds timeout) {

@@ -16,8 +16,15 @@ struct FileError : std::runtime_error {
     std::string Reason;
 };
 
+// Paths are UTF-8 on every system; on Windows they reach the system as UTF-16, whatever the
+// ANSI code page.
+
 // The bytes of a file; nothing when there is no such file (a folder counts as none).
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// The bytes of a file the user named, which must be there: FileError (Open) when it is missing or
+// a folder.
+std::string ReadNamedFile(const std::string& path);
 
 // Who may read a file written whole: its owner only (a file holding a password), or as the file
 // had it, or as new files get it (the user's umask) when there was none.

@@ -77,7 +77,9 @@ check "schedule import" exits 0 'as in the file' schedule import s.json
 check "the switch shows the imported entry" imported
 check "a refused port exits 1 with socket error 10061" exits 1 'socket error 10061' --host 127.0.0.1 --port 1 status
 check "a bad outlet exits 2" exits 2 "'7' is not an outlet" on 7
-check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0.0.1 --port "$(cat "$work/stuck.port")" on 3
+# Another switch than the settings file names: its credentials are given, not taken from the file.
+check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0.0.1 --port "$(cat "$work/stuck.port")" \
+    --password 40617253 on 3
 # Once the cycle's off step is confirmed (the third GetPower from now), Ctrl-C.
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))

@@ -10,7 +10,9 @@ namespace {
 
 std::string FullPath(const std::string& fileName) {
     std::error_code ignored;
-    return std::filesystem::absolute(fileName, ignored).lexically_normal().string();
+    return std::filesystem::absolute(std::filesystem::u8path(fileName), ignored)
+        .lexically_normal()
+        .u8string();
 }
 
 // The window's messages for a file that cannot be read or written.

@@ -1,12 +1,38 @@
 #include "Console.h"
 
+#include "Wide.h"
+
 #include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <memory>
 
 namespace qdl::platform {
 
 void PrepareConsole() {
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+}
+
+// The C library's argv holds the ANSI code page's bytes, with '?' for what it lacks.
+std::vector<std::string> ProgramArguments(int argc, char* argv[]) {
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                             &LocalFree);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Narrow(wide.get()[i]));
+    return arguments;
+}
+
+std::optional<std::string> EnvironmentValue(const char* name) {
+    if (const wchar_t* value = _wgetenv(Wide(name).c_str()))
+        return Narrow(value);
+    return std::nullopt;
 }
 
 } // namespace qdl::platform
