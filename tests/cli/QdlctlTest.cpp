@@ -399,6 +399,8 @@ TEST_F(QdlctlTest, AFifoAtTheLockPathFailsTheChangeAtOnce) {
     const std::string path = "/run/lock/qdl4816-127.0.0.1-" + Port() + ".lock";
     if (::access("/run/lock", W_OK) != 0)
         GTEST_SKIP() << "/run/lock cannot be written here";
+    // An earlier run on the same port left its lock file there.
+    ::unlink(path.c_str());
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
     const ProgramResult result = Qdlctl(At({"on", "1", "--timeout", "1"}));
     ::unlink(path.c_str());
