@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds qdlctl.exe and the unit tests of device/, settings/ and control/ for 64-bit Windows with
-# mingw-w64 in build-windows/, runs the tests under wine (a fresh WINEPREFIX in a temporary
-# folder), proves qdlctl.exe under wine against the Linux stand-in switch, and leaves
-# dist/qdlctl-<version>-windows-x86_64.zip with qdlctl.exe, its licence and a short README.
+# Builds the window QDL4816.exe, qdlctl.exe and their tests for 64-bit Windows with mingw-w64 in
+# build-windows/, and proves them under wine on a virtual display of its own (a fresh prefix in
+# a temporary folder): the unit, window-logic and Win32-face tests; qdlctl.exe and the window,
+# driven from another process, against the Linux stand-in switch; the MSI installed, upgraded and
+# uninstalled. Leaves dist/quadrel4816-<version>-x64.msi and the portable
+# dist/quadrel4816-<version>-windows-x86_64.zip.
 # Usage: scripts/build-windows.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,24 +19,33 @@ cmake --build build-rel -j2 --target qdl-switch qdlctl
 work=$(mktemp -d)
 source scripts/lib/checks.sh
 source scripts/lib/processes.sh
+source scripts/lib/wine.sh
+source scripts/lib/windows-release.sh
 cleanup() {
-    stop_processes switch stuck
-    wineserver -k 2>/dev/null || true
+    stop_processes switch stuck named
+    wine_down
     rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX=$work/wine WINEDEBUG=-all
-wineboot --init >/dev/null 2>&1 || true
+wine_up
 
 ctest --test-dir build-windows --output-on-failure
 
-# qdlctl.exe under wine against the stand-in switch on 127.0.0.1.
 start_switch switch
 start_switch stuck --stuck 3
+# A switch whose user name and password lie outside most ANSI code pages.
+start_switch named --user 山田 --password パスワード
 port=$(cat "$work/switch.port")
+named_port=$(cat "$work/named.port")
 exe=$PWD/build-windows/cli/qdlctl.exe
+window_exe=$PWD/build-windows/app/QDL4816.exe
+driver_exe=$PWD/build-windows/tests/qdl-window-driver.exe
 qdlctl_exe() { (cd "$work" && wine "$exe" "$@"); }
+qdlctl() { build-rel/cli/qdlctl --host 127.0.0.1 --port "$port" "$@"; }
+driver() { wine "$driver_exe" "$@"; }
 printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$work/QDL4816.ini"
+
+# ---- qdlctl.exe ----
 
 # The command (qdlctl.exe's arguments) exits with CODE and says TEXT.
 exits() { # CODE TEXT ARGUMENTS...
@@ -44,37 +55,54 @@ exits() { # CODE TEXT ARGUMENTS...
     cat "$work/out.txt"
     [ "$status" -eq "$code" ] && grep -q -- "$text" "$work/out.txt"
 }
-shows_outlet() { build-rel/cli/qdlctl --host 127.0.0.1 --port "$port" status --json | grep -q "{\"outlet\":$1,\"on\":$2}"; }
+shows_outlet() { qdlctl status --json | grep -q "{\"outlet\":$1,\"on\":$2}"; }
 cycled() { grep -o 'P61=.' "$work/switch.log" | tail -n 2 | tr -d '\n' | grep -qx 'P61=0P61=1'; }
-exported() { qdlctl_exe schedule export s.json && grep -q '"slot": "4B"' "$work/s.json"; }
-imported() {
-    build-rel/cli/qdlctl --host 127.0.0.1 --port "$port" schedule |
-        grep -q '4B    4       2027-01-02  06:07:08  weekend   096   ON'
+exported() { qdlctl_exe schedule export "$1" && grep -q '"slot": "4B"' "$work/$1"; }
+imported() { qdlctl schedule | grep -q '4B    4       2027-01-02  06:07:08  weekend   096   ON'; }
+windows_help() {
+    qdlctl_exe '/?' >"$work/help.txt"
+    grep -qF '%APPDATA%\quadrel4816\QDL4816.ini' "$work/help.txt" && grep -qF '%QDL4816_PASSWORD%' "$work/help.txt" &&
+        grep -q 'Ctrl-Break' "$work/help.txt" && ! grep -qE '~/\.config|\$QDL4816_PASSWORD|SIGTERM' "$work/help.txt"
 }
-# Ctrl-C: wine hands SIGINT to the console program as Ctrl-C.
+# Both programs carry their version and a manifest.
+resources() {
+    local program texts
+    for program in "$exe" "$window_exe"; do
+        texts=$(x86_64-w64-mingw32-strings -n 3 -el "$program")
+        grep -A1 -x ProductVersion <<<"$texts" | grep -qx "$version" &&
+            grep -q 'requestedExecutionLevel' <<<"$(x86_64-w64-mingw32-strings "$program")" || return 1
+    done
+}
+# Ctrl-C: wine hands SIGINT to the console program as Ctrl-C. The program is signalled by the
+# process id it runs as (the subshell becomes wine, and wine the program).
 ctrl_c() {
-    qdlctl_exe cycle 1 --off-time 60 >"$work/ctrl-c.out" 2>&1 &
+    (cd "$work" && exec wine "$exe" cycle 1 --off-time 60) >"$work/ctrl-c.out" 2>&1 &
     local pid=$! status=0
     for _ in $(seq 100); do
         [ "$(grep -c 'CMD=GetPower' "$work/switch.log")" -ge "$1" ] && break
         sleep 0.1
     done
-    pkill -INT -f 'qdlctl.exe cycle 1' || true
+    kill -INT "$pid" || true
     wait "$pid" || status=$?
     cat "$work/ctrl-c.out"
     [ "$status" -eq 130 ] && grep -q 'Stopped by Ctrl-C' "$work/ctrl-c.out" && grep -q 'outlet 1: ON' "$work/ctrl-c.out"
 }
 
+version=$(sed -n 's/^project(Quadrel4816 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+check "qdlctl.exe /? shows the help, in Windows' own places and keys" windows_help
+check "both programs carry a version resource and a manifest" resources
 check "status" exits 0 '4 *OFF' status
 check "on 2" exits 0 'outlet 2: ON' on 2
 check "the switch shows outlet 2 on" shows_outlet 2 true
 check "cycle 2 --off-time 1" exits 0 'outlet 2: ON' cycle 2 --off-time 1
 check "the cycle switched outlet 2 off, then on" cycled
 check "schedule set" exits 0 '4B' schedule set 4B --date 2027-01-02 --time 06:07:08 --repeat weekend --on
-check "schedule export" exported
+check "schedule export to a file named in Japanese" exported スケジュール.json
 check "schedule clear" exits 0 'disable' schedule clear 4B
-check "schedule import" exits 0 'as in the file' schedule import s.json
+check "schedule import from it" exits 0 'as in the file' schedule import スケジュール.json
 check "the switch shows the imported entry" imported
+check "a user name and password in Japanese arrive whole" exits 0 '4 *OFF' \
+    --host 127.0.0.1 --port "$named_port" --user 山田 --password パスワード status
 check "a refused port exits 1 with socket error 10061" exits 1 'socket error 10061' --host 127.0.0.1 --port 1 status
 check "a bad outlet exits 2" exits 2 "'7' is not an outlet" on 7
 # Another switch than the settings file names: its credentials are given, not taken from the file.
@@ -84,15 +112,149 @@ check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))
 
-finish_checks "$work/switch.log" "$work/stuck.log"
+# ---- the window, driven from another process ----
 
-# The release: qdlctl.exe, its licence and a short README.
-version=$(sed -n 's/^project(Quadrel4816 VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-release=$work/qdlctl-$version-windows-x86_64
-mkdir -p "$release" dist
-x86_64-w64-mingw32-strip -o "$release/qdlctl.exe" build-windows/cli/qdlctl.exe
-sed 's/$/\r/' LICENSE >"$release/LICENSE.txt"
-sed "s/@VERSION@/$version/; s/\$/\r/" cli/windows-README.txt >"$release/README.txt"
+# In a folder whose name lies outside the ANSI code page, without a settings file.
+window_folder=$work/山田
+mkdir -p "$window_folder"
+(cd "$window_folder" && exec wine "$window_exe") >"$work/window.log" 2>&1 &
+echo $! >"$work/window.pid"
+requests() { grep -c "$1" "$work/switch.log" || true; }
+answers_box() { # TITLE TEXT
+    driver box >"$work/box.txt" && cat "$work/box.txt" && [ "$(head -n 1 "$work/box.txt")" = "$1" ] &&
+        [ "$(tail -n +2 "$work/box.txt")" = "$2" ]
+}
+shows() { [ "$(driver "$@")" = "$(cat)" ]; }
+transmitted() {
+    qdlctl set 1=on 2=off 3=off 4=off >/dev/null && driver type Edit1 127.0.0.1 && driver type Edit2 "$port" &&
+        driver click SpeedButton1 && shows outlets <<<1000
+}
+toggled() { driver click PB2 && shows outlets <<<1100 && shows_outlet 2 true; }
+all_on() { driver click SpeedButton3 && shows outlets <<<1111 && qdlctl status | grep -c ' ON' | grep -qx 4; }
+schedule_loaded() {
+    qdlctl schedule set 2A --date 2027-03-04 --time 05:06:07 --repeat everyday --on >/dev/null &&
+        driver page 1 && shows text DateTimePicker5 <<<2027/03/04 && shows text DateTimePicker6 <<<05:06:07 &&
+        shows selected ComboBox5 <<<2 && shows selected ComboBox6 <<<1
+}
+submitted() {
+    local before
+    before=$(requests 'CMD=SetSchedule')
+    driver click SpeedButton5 && [ "$(requests 'CMD=SetSchedule')" -eq $((before + 8)) ] &&
+        grep -q 'SetSchedule+Power=2A+YY=2027+MM=03+DD=04+HH=05+MN=06+SS=07+PARAM=127+ONOFF=1' "$work/switch.log" &&
+        driver page 0
+}
+refused() {
+    driver type Edit2 1 && driver click SpeedButton1 && answers_box "Quadrel 4816" $'Socket Error # 10061\nConnection refused.' &&
+        driver type Edit2 "$port" && driver click SpeedButton1
+}
+exited() {
+    driver menu CloseX1 && driver closed &&
+        [ "$(cat "$window_folder/QDL4816.ini")" = "$(printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n\r' "$port")" ]
+}
+check "the window shows" driver shown
+check "the status bar shows the credit line" eval '[ "$(driver text StatusBar1)" = $'"'"'\tQuadrel 4816 Ver.0.1  (C) Tarnwell'"'"' ]'
+check "Transmit reads the outlets the switch shows" transmitted
+check "a click on outlet 2's panel switches it on" toggled
+check "All On switches every outlet on" all_on
+check "the Schedule page loads the switch's entries" schedule_loaded
+check "Submit writes the eight entries as the page shows them" submitted
+check "a refused port shows the failure box" refused
+check "Exit writes QDL4816.ini in a folder named in Japanese" exited
+check "qdlctl.exe reads the settings the window wrote there" eval \
+    '(cd "$window_folder" && wine "$exe" status) | grep -q "4 *ON"'
+
+# The settings file in the system's code page (Shift JIS on a Japanese system) reads back the
+# same, and its user name and password reach the switch as the texts they are.
+sjis_folder=$work/sjis
+mkdir -p "$sjis_folder"
+printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=山田\r\nPass=パスワード\r\n\r\n' "$named_port" |
+    iconv -f UTF-8 -t SHIFT_JIS >"$sjis_folder/QDL4816.ini"
+cp "$sjis_folder/QDL4816.ini" "$work/sjis-before.ini"
+japanese_window() {
+    (cd "$sjis_folder" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 exec wine "$window_exe") >>"$work/window.log" 2>&1 &
+    driver shown && shows text Edit3 <<<山田 && shows text Edit4 <<<パスワード && driver click SpeedButton1 &&
+        shows outlets <<<0000 && driver menu CloseX1 && driver closed && cmp "$work/sjis-before.ini" "$sjis_folder/QDL4816.ini"
+}
+check "a Shift JIS settings file shows, authenticates and is written back byte for byte" japanese_window
+check "qdlctl.exe reads the Shift JIS settings file" eval \
+    '(cd "$sjis_folder" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" status) | grep -q "4 *OFF"'
+
+# ---- the release, and the MSI installed, upgraded and uninstalled ----
+
+release=$work/release
+release_files "$version" "$release"
+mkdir -p dist
+msi=dist/quadrel4816-$version-x64.msi
+build_msi "$version" "$release" "$msi"
+build_msi "$version.1" "$release" "$work/newer.msi"
+zip_file=dist/quadrel4816-$version-windows-x86_64.zip
+build_zip "$release" "quadrel4816-$version-windows-x86_64" "$zip_file"
+
+install_folder=$(wine_path "Program Files/Quadrel 4816")
+user_folder=$(wine_path "users/$(id -un)/AppData/Roaming")
+shortcut="$user_folder/Microsoft/Windows/Start Menu/Programs/Quadrel 4816.lnk"
+uninstall_entries() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        awk '/^HKEY/ { key = $0 } /DisplayName.*Quadrel 4816/ { print key }'
+}
+entry_value() { # NAME
+    local key
+    key=$(uninstall_entries | head -n 1)
+    wine reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/.*$1 *REG_[A-Z_]* *//p"
+}
+system_path() {
+    wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH | tr -d '\r'
+}
+installed() {
+    wine msiexec /i "$(windows_path "$1")" /qn &&
+        for file in QDL4816.exe qdlctl.exe LICENSE.txt README.txt; do test -f "$install_folder/$file" || return 1; done
+}
+shortcut_made() {
+    test -f "$shortcut" && x86_64-w64-mingw32-strings -el "$shortcut" | grep -qF 'AppData\Roaming\quadrel4816' &&
+        test -d "$user_folder/quadrel4816"
+}
+one_entry() { # VERSION
+    [ "$(uninstall_entries | wc -l)" -eq 1 ] && [ "$(entry_value DisplayVersion)" = "$1" ] &&
+        [ "$(entry_value Publisher)" = Tarnwell ]
+}
+started_from_menu() {
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$user_folder/quadrel4816/QDL4816.ini"
+    wine start "C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Quadrel 4816.lnk" &&
+        driver shown && driver click SpeedButton1 && shows outlets <<<1111 && driver menu CloseX1 && driver closed &&
+        grep -q 'UserName=admin' "$user_folder/quadrel4816/QDL4816.ini"
+}
+# A standard user may not write Program Files; as root under wine a read-only file stands in.
+install_folder_refused() {
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" \
+        >"$install_folder/QDL4816.ini"
+    chmod a-w "$install_folder/QDL4816.ini"
+    cp "$install_folder/QDL4816.ini" "$work/readonly-before.ini"
+    (cd "$install_folder" && exec wine ./QDL4816.exe) >>"$work/window.log" 2>&1 &
+    driver shown && driver menu CloseX1 && driver box >"$work/box.txt"
+    local status=$?
+    cat "$work/box.txt"
+    driver closed && cmp "$work/readonly-before.ini" "$install_folder/QDL4816.ini" && [ "$status" -eq 0 ] &&
+        grep -qF 'C:\Program Files\Quadrel 4816\QDL4816.ini' "$work/box.txt"
+    status=$?
+    rm -f "$install_folder/QDL4816.ini"
+    return "$status"
+}
+nothing_left() {
+    [ ! -e "$install_folder" ] && [ ! -e "$shortcut" ] && [ -z "$(uninstall_entries)" ] &&
+        ! system_path | grep -q 'Quadrel 4816' && ! wine reg query 'HKCU\Software\Tarnwell' >/dev/null 2>&1
+}
+
+check "the MSI installs both programs in Program Files" installed "$msi"
+check "the Start-menu shortcut starts in %APPDATA%\\quadrel4816, which it made" shortcut_made
+check "the install folder is on the system's PATH" eval 'system_path | grep -qF "C:\\Program Files\\Quadrel 4816"'
+check "one uninstall entry, with version and publisher" one_entry "$version"
+check "the shortcut's window keeps its settings in %APPDATA%\\quadrel4816" started_from_menu
+check "started from Program Files, the window names the file it cannot write, and keeps it" install_folder_refused
+check "a newer MSI replaces the older one" eval 'installed "$work/newer.msi" && one_entry "$version.1"'
+check "uninstalling leaves nothing behind but the user's settings" eval \
+    'wine msiexec /x "$(windows_path "$work/newer.msi")" /qn && nothing_left && test -f "$user_folder/quadrel4816/QDL4816.ini"'
+check "the zip holds both programs" eval 'zip -sf "$zip_file" | grep -q QDL4816.exe && zip -sf "$zip_file" | grep -q qdlctl.exe'
+
+finish_checks "$work/switch.log" "$work/stuck.log" "$work/named.log" "$work/window.log"
 rm -f "dist/qdlctl-$version-windows-x86_64.zip"
-(cd "$work" && zip -qr "$OLDPWD/dist/qdlctl-$version-windows-x86_64.zip" "qdlctl-$version-windows-x86_64")
-echo "all Windows checks passed; dist/qdlctl-$version-windows-x86_64.zip"
+echo "all Windows checks passed; $msi and $zip_file"

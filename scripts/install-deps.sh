@@ -43,7 +43,7 @@ for group in "$@"; do
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin) ;;
     *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
     esac
 done

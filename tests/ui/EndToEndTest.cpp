@@ -59,7 +59,7 @@ void EndToEndTest::init() {
     settings.close();
 
     failures_.clear();
-    SetFailureReporter([this](const QString& message) { failures_ << message; });
+    SetFailureReporter([this](const QString&, const QString& text) { failures_ << text; });
     qdl::ProcessFormatSettings().Order = qdl::DateOrder::MonthDayYear;
     window_ =
         std::make_unique<TForm1>(DesktopHooks{[](const QString&) { return true; }, [](const QString&) {}});

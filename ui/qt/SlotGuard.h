@@ -1,11 +1,13 @@
 #pragma once
 
 #include "FailureReporter.h"
+#include "WindowLogic.h"
 
 #include <QApplication>
 #include <QCursor>
 
 #include <exception>
+#include <string>
 
 // Shows the wait cursor while a handler talks to the switch.
 class BusyCursor {
@@ -34,18 +36,20 @@ private:
     int lifted_ = 0;
 };
 
-// Runs one event handler so that no exception crosses Qt's frames: a failure ends the handler
-// and goes to the failure reporter, and the program carries on.
+// Runs one event handler with the wait cursor showing, so that no exception crosses Qt's frames:
+// the logic's handlers report their own failures; one of the face's own ends the handler and goes
+// to the failure reporter as well, and the program carries on.
 template <typename Handler> void RunGuarded(Handler&& handler) {
-    QString failure;
+    std::string failure;
     try {
         BusyCursor busy;
         handler();
         return;
     } catch (const std::exception& error) {
-        failure = MessageText(error.what());
+        failure = error.what();
     } catch (...) {
-        failure = QStringLiteral("Unknown failure");
+        failure = "Unknown failure";
     }
-    ReportFailure(failure);
+    ReportFailure(QString::fromUtf8(qdl::ui::WindowLogic::ApplicationTitle),
+                  MessageText(qdl::ui::WindowLogic::MessageBoxText(failure).c_str()));
 }

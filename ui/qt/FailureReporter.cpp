@@ -1,14 +1,12 @@
 #include "FailureReporter.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QStringDecoder>
 
 namespace {
 
-void ShowFailureBox(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), MessageBoxText(message),
-                    QMessageBox::Ok);
+void ShowFailureBox(const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();
 }
 
@@ -23,14 +21,8 @@ void SetFailureReporter(FailureReporter reporter) {
     CurrentReporter() = reporter ? std::move(reporter) : ShowFailureBox;
 }
 
-void ReportFailure(const QString& message) {
-    CurrentReporter()(message);
-}
-
-QString MessageBoxText(const QString& message) {
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
+void ReportFailure(const QString& caption, const QString& text) {
+    CurrentReporter()(caption, text);
 }
 
 QString MessageText(const char* bytes) {

@@ -1,0 +1,305 @@
+// Drives the running window from another process, as a user or an assistive tool would reach it:
+// it finds the window by its class, each control by its ID, and reads and clicks them through
+// messages the system carries between processes. One step per call; the scripts chain them.
+//
+//   qdl-window-driver shown             waits until the window is shown and ready for input, or
+//                                       a message box of it opened
+//   qdl-window-driver type NAME TEXT    sets the text of an edit box
+//   qdl-window-driver click NAME        clicks a button or an outlet panel, then waits for the
+//                                       window to be ready again (or a message box to open)
+//   qdl-window-driver page N            chooses the tab page N (0 or 1), then waits the same way
+//   qdl-window-driver menu NAME         chooses a menu item (CloseX1, Tarnwell1, Corvanti1)
+//   qdl-window-driver text NAME         prints a control's text
+//   qdl-window-driver outlets           prints the four outlets as the window shows them, 1 for
+//                                       ON (its inner panel PFn shown), 0 for OFF
+//   qdl-window-driver selected NAME     prints a list's selected index, -1 for none
+//   qdl-window-driver box               waits for a message box, prints its title on one line
+//                                       and its text below, and presses its OK
+//   qdl-window-driver closed            waits until the window is gone
+//
+// A step that cannot be done (no window, a control it lacks, a window that stays busy) prints
+// why on standard error and exits 1.
+#include "ControlIds.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <thread>
+
+namespace {
+
+const wchar_t* const FormClass = L"QDL4816Form";
+constexpr auto Patience = std::chrono::seconds(30);
+constexpr UINT ReplyWithin = 5000; // milliseconds a sent message may take
+
+struct Named {
+    const wchar_t* Name;
+    int Id;
+};
+
+#define NAMED(name)                                                                                          \
+    { L## #name, IDC_##name }
+const Named Singles[] = {NAMED(Edit1),        NAMED(Edit2),        NAMED(Edit3),        NAMED(Edit4),
+                         NAMED(SpeedButton1), NAMED(SpeedButton2), NAMED(SpeedButton3), NAMED(SpeedButton4),
+                         NAMED(SpeedButton5), NAMED(SpeedButton6), NAMED(PageControl1), NAMED(StatusBar1),
+                         NAMED(Memo1),        NAMED(GroupBox1)};
+#undef NAMED
+
+// Families whose IDs follow each other: name and number, as in PB3 or ComboBox12.
+struct Family {
+    const wchar_t* Prefix;
+    int FirstId, Count;
+};
+const Family Families[] = {{L"PB", IDC_PB1, 4},
+                           {L"PF", IDC_PF1, 4},
+                           {L"DateTimePicker", IDC_DateTimePicker1, 16},
+                           {L"ComboBox", IDC_ComboBox1, 16}};
+
+const Named MenuItems[] = {
+    {L"CloseX1", IDM_CloseX1}, {L"Tarnwell1", IDM_Tarnwell1}, {L"Corvanti1", IDM_Corvanti1}};
+
+// Lines in UTF-8, as the scripts read them.
+void WriteLine(DWORD stream, const std::wstring& text) {
+    const std::wstring line = text + L"\n";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void Print(const std::wstring& text) {
+    WriteLine(STD_OUTPUT_HANDLE, text);
+}
+
+[[noreturn]] void Fail(const std::wstring& why) {
+    WriteLine(STD_ERROR_HANDLE, L"qdl-window-driver: " + why);
+    std::exit(1);
+}
+
+template <typename Condition> bool WaitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + Patience;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+HWND Form() {
+    return FindWindowW(FormClass, nullptr);
+}
+
+HWND RequireForm() {
+    HWND form = Form();
+    if (!form)
+        Fail(L"the window is not open");
+    return form;
+}
+
+int IdOf(const std::wstring& name) {
+    for (const Named& single : Singles)
+        if (name == single.Name)
+            return single.Id;
+    for (const Family& family : Families) {
+        const std::size_t length = std::wcslen(family.Prefix);
+        if (name.compare(0, length, family.Prefix) != 0 || name.size() == length)
+            continue;
+        const wchar_t* digits = name.c_str() + length;
+        const int number = _wtoi(digits);
+        if (digits[0] != L'0' && std::wcsspn(digits, L"0123456789") == name.size() - length && number >= 1 &&
+            number <= family.Count)
+            return family.FirstId + number - 1;
+    }
+    Fail(L"no control is named " + name);
+}
+
+// A control anywhere in the window: on a tab page, in a panel or in the window itself.
+HWND ControlOf(HWND form, int id) {
+    struct Search {
+        int Id;
+        HWND Found;
+    } search{id, nullptr};
+    EnumChildWindows(
+        form,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(data);
+            if (GetDlgCtrlID(child) != search->Id)
+                return TRUE;
+            search->Found = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+HWND Control(const std::wstring& name) {
+    HWND control = ControlOf(RequireForm(), IdOf(name));
+    if (!control)
+        Fail(L"the window has no control " + name);
+    return control;
+}
+
+std::wstring TextOf(HWND window) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin, &length))
+        Fail(L"the window does not answer");
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, ReplyWithin, &copied);
+    text.resize(copied);
+    return text;
+}
+
+// A message box of the window's process, if one is open.
+HWND MessageBoxOfWindow() {
+    DWORD process = 0;
+    GetWindowThreadProcessId(RequireForm(), &process);
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
+         box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (owner == process && IsWindowVisible(box))
+            return box;
+    }
+    return nullptr;
+}
+
+// The window takes input again, its thread has handled everything sent before, or a box waits for
+// an answer.
+void WaitUntilReady() {
+    const bool ready = WaitFor([] {
+        HWND form = Form();
+        if (!form || MessageBoxOfWindow())
+            return true;
+        DWORD_PTR ignored = 0;
+        return IsWindowEnabled(form) &&
+               SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin, &ignored) &&
+               IsWindowEnabled(form);
+    });
+    if (!ready)
+        Fail(L"the window stayed busy");
+}
+
+// A real click reaches no window that a box or a running command disabled.
+void RequireEnabled() {
+    if (!IsWindowEnabled(RequireForm()))
+        Fail(L"the window is disabled: a box is open or a command runs");
+}
+
+void Click(const std::wstring& name) {
+    RequireEnabled();
+    HWND control = Control(name);
+    wchar_t className[64] = L"";
+    GetClassNameW(control, className, 64);
+    if (_wcsicmp(className, WC_BUTTONW) == 0) {
+        SendNotifyMessageW(control, BM_CLICK, 0, 0);
+    } else {
+        PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+        PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    }
+    WaitUntilReady();
+}
+
+void ChoosePage(int page) {
+    RequireEnabled();
+    // Only a change of focus tells the window, as a click on the tab would.
+    SendNotifyMessageW(Control(L"PageControl1"), TCM_SETCURFOCUS, static_cast<WPARAM>(page), 0);
+    WaitUntilReady();
+}
+
+void ChooseMenu(const std::wstring& name) {
+    RequireEnabled();
+    for (const Named& item : MenuItems)
+        if (name == item.Name) {
+            PostMessageW(RequireForm(), WM_COMMAND, MAKEWPARAM(item.Id, 0), 0);
+            WaitUntilReady();
+            return;
+        }
+    Fail(L"no menu item is named " + name);
+}
+
+void AnswerBox() {
+    HWND box = nullptr;
+    if (!WaitFor([&box] { return (box = MessageBoxOfWindow()) != nullptr; }))
+        Fail(L"no message box opened");
+    // The box's text is its static control; its icon is a static without text.
+    std::wstring text;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = L"";
+        GetClassNameW(child, className, 64);
+        if (_wcsicmp(className, WC_STATICW) == 0 && text.empty())
+            text = TextOf(child);
+    }
+    Print(TextOf(box));
+    Print(text);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    if (!WaitFor([box] { return !IsWindow(box); }))
+        Fail(L"the message box did not close");
+    WaitUntilReady();
+}
+
+std::wstring Outlets() {
+    std::wstring shown;
+    for (const wchar_t* name : {L"PF1", L"PF2", L"PF3", L"PF4"})
+        shown += IsWindowVisible(Control(name)) ? L'1' : L'0';
+    return shown;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t* argv[]) {
+    const std::wstring step = argc > 1 ? argv[1] : L"";
+    auto argument = [&](int index) -> std::wstring {
+        if (index >= argc)
+            Fail(step + L" needs more arguments");
+        return argv[index];
+    };
+    if (step == L"shown") {
+        // A box about the settings file may open before the window shows.
+        if (!WaitFor([] {
+                HWND form = Form();
+                return form && (IsWindowVisible(form) || MessageBoxOfWindow());
+            }))
+            Fail(L"the window did not show");
+        WaitUntilReady();
+    } else if (step == L"type") {
+        RequireEnabled();
+        DWORD_PTR ignored = 0;
+        const std::wstring text = argument(3);
+        SendMessageTimeoutW(Control(argument(2)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                            SMTO_ABORTIFHUNG, ReplyWithin, &ignored);
+    } else if (step == L"click") {
+        Click(argument(2));
+    } else if (step == L"page") {
+        ChoosePage(_wtoi(argument(2).c_str()));
+    } else if (step == L"menu") {
+        ChooseMenu(argument(2));
+    } else if (step == L"text") {
+        Print(TextOf(Control(argument(2))));
+    } else if (step == L"outlets") {
+        Print(Outlets());
+    } else if (step == L"selected") {
+        DWORD_PTR selected = 0;
+        SendMessageTimeoutW(Control(argument(2)), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin,
+                            &selected);
+        Print(std::to_wstring(static_cast<LRESULT>(selected)));
+    } else if (step == L"box") {
+        AnswerBox();
+    } else if (step == L"closed") {
+        if (!WaitFor([] { return Form() == nullptr; }))
+            Fail(L"the window stayed open");
+    } else {
+        Fail(L"no step is named '" + step + L"'; see the top of WindowDriver.cpp");
+    }
+    return 0;
+}

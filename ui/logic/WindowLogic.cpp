@@ -1,0 +1,272 @@
+#include "WindowLogic.h"
+
+#include "CommaText.h"
+#include "FormatSettings.h"
+#include "IniU.h"
+#include "Outlets.h"
+#include "QDLHttpU.h"
+#include "RepeatCode.h"
+#include "Schedule.h"
+#include "ScheduleReply.h"
+#include "SwitchTarget.h"
+#include "SystemText.h"
+#include "TextUtil.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace qdl::ui {
+namespace {
+
+const char* const OutletNames[] = {"P60", "P61", "P62", "P63"};
+
+// The keys of the settings file, by the box each one fills.
+const std::pair<Box, const char*> Keys[] = {
+    {Box::Edit1, "IPV4"}, {Box::Edit2, "Port"}, {Box::Edit3, "UserName"}, {Box::Edit4, "Pass"}};
+
+std::string AllOutlets(bool on) {
+    control::OutletStates states;
+    states.fill(on);
+    return control::StateString(states);
+}
+
+std::string TwoDigits(int value) {
+    return Format("%02d", value);
+}
+
+} // namespace
+
+const char* const WindowLogic::ApplicationTitle = "Quadrel 4816";
+const char* const WindowLogic::UrlErrorCaption = "エラー";
+const char* const WindowLogic::TarnwellHomepage = "https://www.tarnwell.example/";
+const char* const WindowLogic::CorvantiHomepage = "https://www.corvanti.example/";
+
+WindowLogic::WindowLogic(WindowView& view, const std::string& programName)
+    : view_(view), IniFileName(programName + ".ini"), IniSection(programName) {}
+
+std::string WindowLogic::CreditLine() {
+    return "Quadrel 4816 Ver.0.1  (C) Tarnwell";
+}
+
+// Byte by byte: the last byte of a wide character in UTF-8, or of a character of another code
+// page, sorts after "." as the character does.
+std::string WindowLogic::MessageBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + ".";
+    return message;
+}
+
+template <typename Handler> void WindowLogic::Guarded(Handler&& handler) {
+    std::string failure;
+    try {
+        handler();
+        return;
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "Unknown failure";
+    }
+    view_.ShowFailureBox(ApplicationTitle, MessageBoxText(failure));
+}
+
+// The fields come first, with the separators: a settings file that cannot be read or written
+// leaves a window that works on the boxes' defaults.
+void WindowLogic::FormCreate() {
+    Guarded([this] {
+        ApplyConnectionFields();
+        ProcessFormatSettings().DateSeparator = '-';
+        ProcessFormatSettings().TimeSeparator = ':';
+        view_.SetStatusText(CreditLine());
+        // Also when the load fails part-way, the fields follow what the boxes then show.
+        try {
+            LoadConnectionBoxes();
+        } catch (...) {
+            ApplyConnectionFields();
+            throw;
+        }
+        ApplyConnectionFields();
+    });
+}
+
+// The file keeps the system's code page, as the window has always written it.
+void WindowLogic::LoadConnectionBoxes() {
+    IniInit(IniFileName);
+    for (const auto& [box, key] : Keys)
+        view_.SetBoxText(
+            box, platform::FromSystemCodePage(IniReadString(IniFileName, IniSection, key,
+                                                            platform::ToSystemCodePage(view_.BoxText(box)))));
+}
+
+void WindowLogic::FormDestroy() {
+    Guarded([this] {
+        for (const auto& [box, key] : Keys)
+            IniWriteString(IniFileName, IniSection, key, platform::ToSystemCodePage(view_.BoxText(box)));
+    });
+}
+
+void WindowLogic::ApplyConnectionFields() {
+    control::ConnectionTexts texts;
+    texts.Address = view_.BoxText(Box::Edit1);
+    texts.Port = view_.BoxText(Box::Edit2);
+    texts.UserName = view_.BoxText(Box::Edit3);
+    texts.Password = view_.BoxText(Box::Edit4);
+    const control::SwitchTarget target = control::TargetOf(texts);
+    FDeviceHost = target.Host;
+    FDevicePort = target.Port;
+    FDeviceUser = target.UserName;
+    FDevicePassword = target.Password;
+}
+
+bool WindowLogic::OpenUrl(const std::string& url) {
+    if (view_.OpenPage(url))
+        return true;
+    view_.ShowUrlErrorBox(UrlErrorCaption, "Error..." + url);
+    return false;
+}
+
+void WindowLogic::CloseX1Click() {
+    Guarded([this] { view_.CloseWindow(); });
+}
+
+void WindowLogic::Tarnwell1Click() {
+    Guarded([this] { OpenUrl(TarnwellHomepage); });
+}
+
+void WindowLogic::Corvanti1Click() {
+    Guarded([this] { OpenUrl(CorvantiHomepage); });
+}
+
+// The raw box texts, so the page opened is what the boxes show at that moment.
+void WindowLogic::SpeedButton2Click() {
+    Guarded([this] {
+        control::ConnectionTexts texts;
+        texts.Address = view_.BoxText(Box::Edit1);
+        texts.Port = view_.BoxText(Box::Edit2);
+        OpenUrl(control::WebPageAddress(texts));
+    });
+}
+
+void WindowLogic::SpeedButton1Click() {
+    Guarded([this] {
+        ApplyConnectionFields();
+        RefreshOutletStates();
+    });
+}
+
+// The window's own reading rule: only the exact value 1 shows ON, a missing name shows OFF.
+bool WindowLogic::RefreshOutletStates() {
+    const bool ok = view_.RunCommand([&] {
+        return GetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, FReplyList);
+    });
+    view_.ShowDeviceIndicator(ok);
+    if (ok)
+        for (int outlet = 1; outlet <= 4; ++outlet)
+            view_.ShowOutlet(outlet, NamedValue(FReplyList, OutletNames[outlet - 1]) == "1");
+    return ok;
+}
+
+// A toggle's failure is reported as the outlet command's own failure, whatever went wrong.
+bool WindowLogic::SendOutletStates() {
+    try {
+        control::OutletStates shown{};
+        for (int outlet = 1; outlet <= 4; ++outlet)
+            shown[static_cast<std::size_t>(outlet - 1)] = view_.OutletOn(outlet);
+        const std::string states = control::StateString(shown);
+        const bool ok = view_.RunCommand([&] {
+            return SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states,
+                            FReplyList);
+        });
+        view_.ShowDeviceIndicator(ok);
+        ShowCommandResult(states, ok);
+        return ok;
+    } catch (const std::exception&) {
+        throw std::runtime_error("Error...SetOutPut4816");
+    }
+}
+
+void WindowLogic::ShowCommandResult(const std::string& states, bool ok) {
+    view_.SetStatusText(ok ? states : "Error ... Please Check Quadrel");
+}
+
+void WindowLogic::PB1Click(int outlet) {
+    Guarded([this, outlet] {
+        view_.ShowOutlet(outlet, true);
+        SendOutletStates();
+    });
+}
+
+void WindowLogic::PF1Click(int outlet) {
+    Guarded([this, outlet] {
+        view_.ShowOutlet(outlet, false);
+        SendOutletStates();
+    });
+}
+
+// The write's own result is not looked at: the refresh shows what the switch really did.
+void WindowLogic::SwitchAll(const std::string& states) {
+    view_.RunCommand([&] {
+        return SetPower(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, states, FReplyList);
+    });
+    ShowCommandResult(states, RefreshOutletStates());
+}
+
+void WindowLogic::SpeedButton3Click() {
+    Guarded([this] { SwitchAll(AllOutlets(true)); });
+}
+
+void WindowLogic::SpeedButton4Click() {
+    Guarded([this] { SwitchAll(AllOutlets(false)); });
+}
+
+void WindowLogic::SpeedButton6Click() {
+    Guarded([this] { RefreshOutletStates(); });
+}
+
+void WindowLogic::PageControl1Change(int index) {
+    Guarded([this, index] {
+        if (index != 1 || !RefreshOutletStates())
+            return;
+        for (int row = 0; row < static_cast<int>(control::ScheduleSlots.size()); ++row)
+            LoadScheduleRow(row);
+        view_.SetStatusText(CreditLine());
+    });
+}
+
+// Each control is set as soon as its field is decoded, so a failure leaves the earlier fields new.
+bool WindowLogic::LoadScheduleRow(int row) {
+    const std::string& slot = control::ScheduleSlots[static_cast<std::size_t>(row)];
+    if (!view_.RunCommand([&] {
+            return GetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, slot,
+                               FReplyList);
+        }))
+        return false;
+    if (!view_.SetRowDate(row, ScheduleDate(FReplyList)))
+        throw std::runtime_error("カレンダーに日付時刻を設定できません。");
+    view_.SetRowTime(row, ScheduleTime(FReplyList));
+    view_.SetRowMode(row, ScheduleRepeatIndex(FReplyList));
+    view_.SetRowOnOff(row, ScheduleOnOffDigit(FReplyList));
+    return true;
+}
+
+void WindowLogic::SpeedButton5Click() {
+    Guarded([this] {
+        for (int row = 0; row < static_cast<int>(control::ScheduleSlots.size()); ++row)
+            SubmitScheduleRow(row);
+    });
+}
+
+bool WindowLogic::SubmitScheduleRow(int row) {
+    const std::string& slot = control::ScheduleSlots[static_cast<std::size_t>(row)];
+    const Date date = view_.RowDate(row);
+    const Time time = view_.RowTime(row);
+    const std::string param = RepeatCodeText(view_.RowMode(row));
+    const std::string onOff = view_.RowOnOff(row) == 1 ? "1" : "0";
+    return view_.RunCommand([&] {
+        return SetSchedule(IdHTTP1, FDeviceHost, FDevicePort, FDeviceUser, FDevicePassword, slot,
+                           Format("%04d", date.Year), TwoDigits(date.Month), TwoDigits(date.Day),
+                           TwoDigits(time.Hour), TwoDigits(time.Minute), TwoDigits(time.Second), param, onOff,
+                           FReplyList);
+    });
+}
+
+} // namespace qdl::ui
