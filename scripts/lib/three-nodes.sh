@@ -150,21 +150,42 @@ online() { # NODES...
     return 1
 }
 
-# Waits until no fencing operation is pending: one still holding its outlet OFF would switch a
-# node off again as it is switched on.
+# The agent runs on node N now.
+agent_running() { # N
+    node_running "$1" && pgrep --ns "$(node_init "$1")" --nslist pid -x fence_qdl4816 >/dev/null
+}
+
+# Waits until no fencing operation is pending and no agent runs: one still holding its outlet
+# OFF would switch a node off again as it is switched on. Pacemaker may mark a request failed
+# while its agent still runs, and ask again at once, so the history alone can look idle.
 fencing_done() {
+    local i busy
     for _ in $(seq 240); do
-        on_node "$(asker)" stonith_admin --history '*' 2>/dev/null | grep -q pending || return 0
+        busy=""
+        on_node "$(asker)" stonith_admin --history '*' 2>/dev/null | grep -q pending && busy=yes
+        for i in 1 2 3; do agent_running "$i" && busy=yes; done
+        [ -n "$busy" ] || return 0
         sleep 0.5
     done
     return 1
 }
 
-# Every node on and online.
+# Waits until the cluster has nothing left to do, so that a node that just joined has taken
+# part in an election and the fencing history before a round begins; a cluster without quorum
+# never settles, so this only bounds the wait.
+settled() {
+    on_node "$(asker)" crm_resource --wait --timeout 120 >/dev/null 2>&1 || true
+}
+
+# Every node on and online. Nodes that come back while the cluster still settles a fence may
+# be fenced again by it: the outlets are switched on once more then.
 all_online() {
-    fencing_done || return 1
-    lab_qdlctl set 1=on 2=on 3=on >/dev/null
-    online node1 node2 node3
+    for _ in 1 2 3; do
+        fencing_done || return 1
+        lab_qdlctl set 1=on 2=on 3=on >/dev/null
+        online node1 node2 node3 && settled && return 0
+    done
+    return 1
 }
 
 # Waits until Pacemaker reports node N fenced (turned off), asked on a node that runs.
@@ -241,10 +262,20 @@ last_off_time() { # N
 }
 
 # What became of the fence of node T that node R asked for: "successful", "failed", or nothing
-# when the cluster has no record of it (R lost its power before the request went out).
+# when the cluster has no record of it (R lost its power before the request went out). The
+# history in full: without --verbose it shows one event a node.
 fence_result() { # R T
-    on_node "$(asker)" stonith_admin --history "node$2" 2>/dev/null | grep "client=stonith_admin.*origin=node$1," |
-        sed -n 's/.* of node[0-9] \(successful\|failed\).*/\1/p' | head -n 1
+    on_node "$(asker)" stonith_admin --history "node$2" --verbose 2>/dev/null |
+        grep "client=stonith_admin.*origin=node$1," | sed -n 's/.* of node[0-9] \(successful\|failed\).*/\1/p' |
+        head -n 1
+}
+
+# What the agent returned when node E's fencer ran it to turn node T off, from E's log since line
+# MARK; nothing when it did not run there.
+agent_result() { # E T MARK
+    tail -n "+$(($3 + 1))" "$work/node$1/log/pacemaker.log" |
+        sed -n "s/.*Operation 'off' \[[0-9]*\] targeting node$2 using qdl-rack returned \([0-9-]*\).*/\1/p" |
+        tail -n 1
 }
 
 # The node that node R's fencer asked to carry out its fence of node T, from R's log since line
@@ -261,14 +292,17 @@ lost_power() { # MARK N
 # One round of the race: node A asks to fence node B and node B to fence node C, at the same
 # moment. Appends a verdict per finding to $work/race-verdicts: "success-while-on" (a fence that
 # succeeded while its outlet is ON or came on again), "switched-off" (node A's outlet went OFF),
-# "executor-kept-power" (a fence failed whose executor kept its power) or "executor-lost-power".
+# "executor-kept-power" (a fence failed whose executor kept its power), "executor-lost-power", or
+# "history-lost" (the agent turned the outlet off and it stayed off, but Pacemaker lost the
+# requester's record with a fencer restarted as its node lost power, or marked it failed before
+# the agent's result arrived).
 race_round() { # A B C
-    local a=$1 b=$2 c=$3 mark first second requester target result executor verdict
+    local a=$1 b=$2 c=$3 mark first second requester target result executor verdict node
     local -A log_mark
     all_online || { echo "the nodes did not all come back before the round" >>"$work/race.log"; return 1; }
     on_node "$a" stonith_admin --cleanup --history '*' >/dev/null 2>&1 || true
     mark=$(wc -l <"$work/power.log")
-    for requester in "$a" "$b"; do log_mark[$requester]=$(wc -l <"$work/node$requester/log/pacemaker.log"); done
+    for node in 1 2 3; do log_mark[$node]=$(wc -l <"$work/node$node/log/pacemaker.log"); done
     on_node "$a" stonith_admin --fence "node$b" --timeout 60 >>"$work/race.log" 2>&1 &
     first=$!
     on_node "$b" stonith_admin --fence "node$c" --timeout 60 >>"$work/race.log" 2>&1 &
@@ -276,9 +310,10 @@ race_round() { # A B C
     wait "$first" || true
     wait "$second" || true
     fencing_done
-    on_node "$(asker)" stonith_admin --history '*' >>"$work/race.log" 2>&1 || true
+    on_node "$(asker)" stonith_admin --history '*' --verbose >>"$work/race.log" 2>&1 || true
     for target in "$b" "$c"; do
-        if on_node "$(asker)" stonith_admin --history "node$target" 2>/dev/null | grep -q "of node$target successful" &&
+        if on_node "$(asker)" stonith_admin --history "node$target" --verbose 2>/dev/null |
+            grep -q "of node$target successful" &&
             { ! outlet_is "$target" false || events_since "$mark" "$target" | grep -q ' on$'; }; then
             echo success-while-on >>"$work/race-verdicts"
         fi
@@ -293,12 +328,19 @@ race_round() { # A B C
             verdict=""
         elif [ -n "$executor" ] && lost_power "$mark" "$executor"; then
             verdict=executor-lost-power
+        elif [ -n "$executor" ] && [ "$(agent_result "$executor" "$target" "${log_mark[$executor]}")" = 0 ] &&
+            outlet_is "$target" false && ! events_since "$mark" "$target" | grep -q ' on$'; then
+            verdict=history-lost
         else
             verdict=executor-kept-power
         fi
         echo "round: node$requester asked to fence node$target; node${executor:-?} carried it out:" \
             "${result:-no record}${verdict:+ ($verdict)}" >>"$work/race.log"
         [ -z "$verdict" ] || echo "$verdict" >>"$work/race-verdicts"
+        # A failure the agent's node saw: its fencer's account of it, for the log.
+        [ "$verdict" != executor-kept-power ] || [ -z "$executor" ] ||
+            tail -n "+$((${log_mark[$executor]} + 1))" "$work/node$executor/log/pacemaker.log" |
+            grep -E "targeting node$target|fence_qdl4816" >>"$work/race.log"
     done
     lost_power "$mark" "$a" && echo switched-off >>"$work/race-verdicts"
     return 0
@@ -341,7 +383,8 @@ three_node_checks() { # ROUNDS
             echo nodes-not-back >>"$work/race-verdicts"
     done
     echo "race: $rounds rounds of two fences from two nodes at once;" \
-        "$(grep -c executor-lost-power "$work/race-verdicts") fences failed as their executor lost its power"
+        "$(grep -c executor-lost-power "$work/race-verdicts") fences failed as their executor lost its power;" \
+        "$(grep -c history-lost "$work/race-verdicts") carried out by the agent but lost or failed in the history"
     check "no fence succeeded while its outlet was ON" fails grep -q success-while-on "$work/race-verdicts"
     check "no outlet that should stay ON was switched OFF" fails grep -q switched-off "$work/race-verdicts"
     check "every fence whose executor kept its power succeeded" fails grep -q executor-kept-power "$work/race-verdicts"
