@@ -1,6 +1,7 @@
 #include "WindowLogic.h"
 
 #include "CommaText.h"
+#include "FailureIn.h"
 #include "FormatSettings.h"
 #include "IniU.h"
 #include "Outlets.h"
@@ -57,16 +58,8 @@ std::string WindowLogic::MessageBoxText(const std::string& message) {
 }
 
 template <typename Handler> void WindowLogic::Guarded(Handler&& handler) {
-    std::string failure;
-    try {
-        handler();
-        return;
-    } catch (const std::exception& error) {
-        failure = error.what();
-    } catch (...) {
-        failure = "Unknown failure";
-    }
-    view_.ShowFailureBox(ApplicationTitle, MessageBoxText(failure));
+    if (const auto failure = FailureIn(handler))
+        view_.ShowFailureBox(ApplicationTitle, MessageBoxText(*failure));
 }
 
 // The fields come first, with the separators: a settings file that cannot be read or written

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "FailureIn.h"
 #include "FailureReporter.h"
 #include "WindowLogic.h"
 
 #include <QApplication>
 #include <QCursor>
-
-#include <exception>
-#include <string>
 
 // Shows the wait cursor while a handler talks to the switch.
 class BusyCursor {
@@ -40,16 +38,11 @@ private:
 // the logic's handlers report their own failures; one of the face's own ends the handler and goes
 // to the failure reporter as well, and the program carries on.
 template <typename Handler> void RunGuarded(Handler&& handler) {
-    std::string failure;
-    try {
+    const auto failure = qdl::ui::FailureIn([&handler] {
         BusyCursor busy;
         handler();
-        return;
-    } catch (const std::exception& error) {
-        failure = error.what();
-    } catch (...) {
-        failure = "Unknown failure";
-    }
-    ReportFailure(QString::fromUtf8(qdl::ui::WindowLogic::ApplicationTitle),
-                  MessageText(qdl::ui::WindowLogic::MessageBoxText(failure).c_str()));
+    });
+    if (failure)
+        ReportFailure(QString::fromUtf8(qdl::ui::WindowLogic::ApplicationTitle),
+                      MessageText(qdl::ui::WindowLogic::MessageBoxText(*failure).c_str()));
 }

@@ -2,6 +2,7 @@
 
 #include "ControlIds.h"
 #include "DesktopOpener.h"
+#include "FailureIn.h"
 #include "Layout.h"
 #include "Panel.h"
 #include "Wide.h"
@@ -149,7 +150,8 @@ std::vector<std::wstring> Split(const std::wstring& text) {
 
 } // namespace
 
-// The main window's procedure: it only dispatches.
+// The main window's procedure: it only dispatches. What the face's own code throws goes to the
+// failure box; a window whose making failed is not made.
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -158,34 +160,42 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
     TForm1* form = Self(window);
     if (!form)
         return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = message == WM_CREATE ? -1 : 0;
+    const auto failure = ui::FailureIn([&] { result = form->Dispatch(window, message, wParam, lParam); });
+    if (failure)
+        form->ShowFailureBox(ui::WindowLogic::ApplicationTitle, ui::WindowLogic::MessageBoxText(*failure));
+    return result;
+}
+
+LRESULT TForm1::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        return form->OnCreate(window) ? 0 : -1;
+        return OnCreate(window) ? 0 : -1;
     case WM_COMMAND:
-        form->OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_HWND(wParam, lParam),
-                        GET_WM_COMMAND_CMD(wParam, lParam));
+        OnCommand(GET_WM_COMMAND_ID(wParam, lParam), GET_WM_COMMAND_HWND(wParam, lParam),
+                  GET_WM_COMMAND_CMD(wParam, lParam));
         return 0;
     case WM_NOTIFY:
-        return form->OnNotify(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam));
+        return OnNotify(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam));
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:
         return reinterpret_cast<LRESULT>(
-            form->OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+            OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_MENUSELECT:
-        form->OnMenuSelect(reinterpret_cast<HMENU>(lParam), LOWORD(wParam), HIWORD(wParam));
+        OnMenuSelect(reinterpret_cast<HMENU>(lParam), LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_CLOSE:
-        form->OnClose();
+        OnClose();
         return 0;
     case WM_DESTROY:
-        form->OnDestroy();
+        OnDestroy();
         return 0;
     case AddHints:
-        form->AddToolTips();
+        AddToolTips();
         return 0;
     case 0x02E0: // WM_DPICHANGED
-        form->OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     default:
         return DefWindowProcW(window, message, wParam, lParam);

@@ -55,6 +55,7 @@ private:
     friend LRESULT CALLBACK PageProcedure(HWND, UINT, WPARAM, LPARAM);
 
     // Message handlers
+    LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnCreate(HWND window);
     void OnCommand(int id, HWND control, UINT code);
     LRESULT OnNotify(int id, NMHDR* header);
