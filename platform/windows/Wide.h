@@ -6,25 +6,36 @@
 
 namespace qdl::platform {
 
-// The program's texts are UTF-8; Windows takes and gives UTF-16.
-inline std::wstring Wide(const std::string& text) {
-    if (text.empty())
+// Bytes in a code page and UTF-16, both ways. A character the code page lacks becomes its
+// default character, as the system writes it.
+inline std::wstring FromCodePage(UINT codePage, const std::string& bytes) {
+    if (bytes.empty())
         return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int size =
+        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), size);
     return wide;
 }
 
-inline std::string Narrow(const std::wstring& wide) {
+inline std::string ToCodePage(UINT codePage, const std::wstring& wide) {
     if (wide.empty())
         return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+    const int size = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                          nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr,
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), size, nullptr,
                         nullptr);
-    return text;
+    return bytes;
+}
+
+// The program's texts are UTF-8; Windows takes and gives UTF-16.
+inline std::wstring Wide(const std::string& text) {
+    return FromCodePage(CP_UTF8, text);
+}
+
+inline std::string Narrow(const std::wstring& wide) {
+    return ToCodePage(CP_UTF8, wide);
 }
 
 // The system's text for an error number, without the blanks and full stop at its end.

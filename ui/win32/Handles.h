@@ -32,29 +32,6 @@ private:
 using Font = GdiObject<HFONT>;
 using Brush = GdiObject<HBRUSH>;
 
-// A window this program made, destroyed with its owner unless Windows destroyed it first.
-class Window {
-public:
-    Window() = default;
-    explicit Window(HWND handle) : handle_(handle) {}
-    ~Window() {
-        if (handle_ && IsWindow(handle_))
-            DestroyWindow(handle_);
-    }
-    Window(Window&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    Window& operator=(Window&& other) noexcept {
-        std::swap(handle_, other.handle_);
-        return *this;
-    }
-    Window(const Window&) = delete;
-    Window& operator=(const Window&) = delete;
-
-    HWND get() const { return handle_; }
-
-private:
-    HWND handle_ = nullptr;
-};
-
 // A thread's device context of a window, released when it goes.
 class WindowDc {
 public:
