@@ -81,12 +81,10 @@ Command ScheduleChange(std::function<void(SwitchSession&, Output&)> run, const s
     return command;
 }
 
-// A change held for `settle` against writers on other hosts (nothing to hold when it is zero); it
-// gives up once it has not held after four windows.
+// A change held for `settle` against writers on other hosts; it gives up once it has not held
+// after four windows.
 OutletStates Settled(SwitchSession& session, const OutletChanges& changes, const OutletStates& shown,
                      std::chrono::milliseconds settle) {
-    if (settle.count() == 0)
-        return shown;
     return HoldChange(session, changes, SettlePolicy(settle), shown).States;
 }
 
@@ -292,8 +290,7 @@ Command Commands::Cycle() {
     Command cycle;
     cycle.Run = [outlets, offTime, settle](SwitchSession& session, Output& output) {
         const auto wait = [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); };
-        const HoldPolicy hold = settle.count() > 0 ? SettlePolicy(settle) : HoldPolicy{};
-        output.Changes(CycleOutlets(session, outlets, offTime, wait, hold), outlets);
+        output.Changes(CycleOutlets(session, outlets, offTime, wait, SettlePolicy(settle)), outlets);
     };
     cycle.AtRisk = [outlets] { return OutletsText(outlets) + " may be left OFF"; };
     cycle.Stopped = [outlets](const std::string& signal) {

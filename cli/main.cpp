@@ -44,6 +44,8 @@ int main(int argc, char* argv[]) {
     std::vector<const char*> arguments;
     for (const std::string& argument : given)
         arguments.push_back(WindowsHelp(argument.c_str()));
+    if (arguments.empty()) // started with no name at all
+        arguments.push_back("qdlctl");
     // Called as check_qdl4816, it is the monitoring plugin: `qdlctl check`.
     if (const char* name = NameOf(arguments[0]); std::strncmp(name, "check_", 6) == 0) {
         arguments.insert(arguments.begin() + 1, "check");

@@ -286,8 +286,7 @@ OutletStates CycleOutlets(SwitchSession& session, const std::vector<int>& outlet
         on[outlet] = true;
     }
     const auto change = [&](const OutletChanges& changes) {
-        const OutletStates shown = ChangeOutlets(session, changes);
-        return settle.Settle.count() > 0 ? HoldChange(session, changes, settle, shown).States : shown;
+        return HoldChange(session, changes, settle, ChangeOutlets(session, changes)).States;
     };
     change(off);
     wait(offTime);

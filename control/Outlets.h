@@ -45,6 +45,7 @@ struct ConfirmPolicy {
 // plus a reply's 5 s); whenever a read does not show it, the change is applied again (a fresh read
 // and write under the lock) and the window starts over. An outlet to be ON that is switched OFF
 // a second time after it showed ON is left to that writer, a fence that holds its change too.
+// A `Settle` of zero holds nothing: a change the switch shows is taken as it is, with no read.
 struct HoldPolicy {
     std::chrono::milliseconds Settle{0};
     // Between reads; the last one falls at or after the end of the window.

@@ -363,7 +363,7 @@ TEST_F(QdlctlTest, ACycleStoppedBySigintSwitchesTheOutletOnAgain) {
 // A settings file's password never goes to a switch the file does not name.
 TEST_F(QdlctlTest, AnotherSwitchGetsNoneOfTheSettingsFilesCredentials) {
     device.DefaultAnswer({Reply(P1001)});
-    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=10.0.0.5\r\nUserName=ops\r\nPass=secret\r\n");
+    WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=127.0.0.5\r\nUserName=ops\r\nPass=secret\r\n");
     EXPECT_EQ(Qdlctl(At({"status"})).ExitCode, 0);
     EXPECT_EQ(Qdlctl(At({"status", "--password", "pw"})).ExitCode, 0);
     const auto requests = device.Requests();
