@@ -296,13 +296,9 @@ std::wstring TForm1::Caption(int id) const {
     return size > 0 ? std::wstring(text, static_cast<std::size_t>(size)) : std::wstring();
 }
 
-HWND TForm1::ControlOf(int id) const {
+HWND TForm1::Control(int id) const {
     const auto found = controls_.find(id);
     return found == controls_.end() ? nullptr : found->second;
-}
-
-HWND TForm1::Control(int id) const {
-    return ControlOf(id);
 }
 
 // Each child made lies below the ones made before it, which gives the tab order; the group box
@@ -312,12 +308,12 @@ void TForm1::CreateControls() {
     for (const ControlSpec& spec : Controls())
         if (spec.In != Parent::Page2)
             CreateControl(spec);
-    SetWindowPos(ControlOf(IDC_GroupBox1), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(Control(IDC_GroupBox1), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowPage(0);
 }
 
 void TForm1::BuildSchedulePage() {
-    if (ControlOf(IDC_SpeedButton5))
+    if (Control(IDC_SpeedButton5))
         return;
     for (const ControlSpec& spec : Controls())
         if (spec.In == Parent::Page2)
@@ -327,11 +323,11 @@ void TForm1::BuildSchedulePage() {
 void TForm1::CreateControl(const ControlSpec& spec) {
     HWND parent = window_;
     if (spec.In == Parent::Page1)
-        parent = ControlOf(IDC_TabSheet1);
+        parent = Control(IDC_TabSheet1);
     else if (spec.In == Parent::Page2)
-        parent = ControlOf(IDC_TabSheet2);
+        parent = Control(IDC_TabSheet2);
     else if (spec.In == Parent::Outer)
-        parent = ControlOf(spec.OuterId);
+        parent = Control(spec.OuterId);
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, extended = 0;
     std::wstring text = Caption(spec.Id);
@@ -460,7 +456,7 @@ void TForm1::MakeFonts() {
 }
 
 void TForm1::SetFont(int id, bool redraw) {
-    SendMessageW(ControlOf(id), WM_SETFONT,
+    SendMessageW(Control(id), WM_SETFONT,
                  reinterpret_cast<WPARAM>(id == IDC_Memo1 ? memoFont_.get() : windowFont_.get()), redraw);
 }
 
@@ -472,7 +468,7 @@ void TForm1::Rescale() {
     if (toolTips_)
         SendMessageW(toolTips_, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.get()), TRUE);
     for (const ControlSpec& spec : Controls())
-        if (ControlOf(spec.Id))
+        if (Control(spec.Id))
             PlaceControl(spec);
 }
 
@@ -480,7 +476,7 @@ void TForm1::Rescale() {
 // display area; a list's height is that of its open list, six items.
 RECT TForm1::PlaceOf(const ControlSpec& spec) const {
     if (spec.What == Kind::Page) {
-        HWND tabs = ControlOf(IDC_PageControl1);
+        HWND tabs = Control(IDC_PageControl1);
         RECT area;
         GetClientRect(tabs, &area);
         SendMessageW(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
@@ -492,7 +488,7 @@ RECT TForm1::PlaceOf(const ControlSpec& spec) const {
 }
 
 void TForm1::PlaceControl(const ControlSpec& spec) {
-    HWND control = ControlOf(spec.Id);
+    HWND control = Control(spec.Id);
     // The pages go above the tab control they lie on; the others keep their tab order.
     const RECT place = PlaceOf(spec);
     SetWindowPos(control, spec.What == Kind::Page ? HWND_TOP : nullptr, place.left, place.top,
@@ -568,11 +564,11 @@ void TForm1::OnMenuSelect(HMENU menu, int, UINT flags) {
 // The status bar's one panel, its text centred.
 void TForm1::SetStatus(const std::wstring& text) {
     const std::wstring centred = L"\t" + text;
-    SendMessageW(ControlOf(IDC_StatusBar1), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(centred.c_str()));
+    SendMessageW(Control(IDC_StatusBar1), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(centred.c_str()));
 }
 
 std::wstring TForm1::StatusText() const {
-    HWND status = ControlOf(IDC_StatusBar1);
+    HWND status = Control(IDC_StatusBar1);
     const auto length = LOWORD(SendMessageW(status, SB_GETTEXTLENGTHW, 0, 0));
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     SendMessageW(status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
@@ -581,8 +577,8 @@ std::wstring TForm1::StatusText() const {
 }
 
 void TForm1::ShowPage(int index) {
-    ShowWindow(ControlOf(IDC_TabSheet1), index == 0 ? SW_SHOW : SW_HIDE);
-    ShowWindow(ControlOf(IDC_TabSheet2), index == 1 ? SW_SHOW : SW_HIDE);
+    ShowWindow(Control(IDC_TabSheet1), index == 0 ? SW_SHOW : SW_HIDE);
+    ShowWindow(Control(IDC_TabSheet2), index == 1 ? SW_SHOW : SW_HIDE);
 }
 
 void TForm1::OnCommand(int id, HWND, UINT code) {
@@ -718,26 +714,33 @@ bool Shown(HWND control) {
     return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
+// An index the list does not have leaves it with nothing selected: past the end the list keeps
+// its old selection, so -1 clears it.
+void Select(HWND list, int index) {
+    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
+}
+
 } // namespace
 
 std::string TForm1::BoxText(ui::Box box) const {
-    return Narrow(WindowText(ControlOf(BoxId(box))));
+    return Narrow(WindowText(Control(BoxId(box))));
 }
 
 void TForm1::SetBoxText(ui::Box box, const std::string& text) {
-    SetWindowTextW(ControlOf(BoxId(box)), Wide(text).c_str());
+    SetWindowTextW(Control(BoxId(box)), Wide(text).c_str());
 }
 
 bool TForm1::OutletOn(int outlet) const {
-    return Shown(ControlOf(InnerPanel(outlet)));
+    return Shown(Control(InnerPanel(outlet)));
 }
 
 void TForm1::ShowOutlet(int outlet, bool on) {
-    ShowWindow(ControlOf(InnerPanel(outlet)), on ? SW_SHOWNA : SW_HIDE);
+    ShowWindow(Control(InnerPanel(outlet)), on ? SW_SHOWNA : SW_HIDE);
 }
 
 void TForm1::ShowDeviceIndicator(bool shown) {
-    ShowWindow(ControlOf(IDC_PPW), shown ? SW_SHOWNA : SW_HIDE);
+    ShowWindow(Control(IDC_PPW), shown ? SW_SHOWNA : SW_HIDE);
 }
 
 void TForm1::SetStatusText(const std::string& text) {
@@ -746,30 +749,28 @@ void TForm1::SetStatusText(const std::string& text) {
 
 Date TForm1::RowDate(int row) const {
     SYSTEMTIME time{};
-    SendMessageW(ControlOf(ScheduleRow(row).DatePicker), DTM_GETSYSTEMTIME, 0,
-                 reinterpret_cast<LPARAM>(&time));
+    SendMessageW(Control(ScheduleRow(row).DatePicker), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time));
     return {time.wYear, time.wMonth, time.wDay};
 }
 
 Time TForm1::RowTime(int row) const {
     SYSTEMTIME time{};
-    SendMessageW(ControlOf(ScheduleRow(row).TimePicker), DTM_GETSYSTEMTIME, 0,
-                 reinterpret_cast<LPARAM>(&time));
+    SendMessageW(Control(ScheduleRow(row).TimePicker), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&time));
     return {time.wHour, time.wMinute, time.wSecond, 0};
 }
 
 int TForm1::RowMode(int row) const {
-    return static_cast<int>(SendMessageW(ControlOf(ScheduleRow(row).ModeList), CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessageW(Control(ScheduleRow(row).ModeList), CB_GETCURSEL, 0, 0));
 }
 
 int TForm1::RowOnOff(int row) const {
-    return static_cast<int>(SendMessageW(ControlOf(ScheduleRow(row).OnOffList), CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendMessageW(Control(ScheduleRow(row).OnOffList), CB_GETCURSEL, 0, 0));
 }
 
 // A picker may take a date it cannot show and keep its old one silently: the date read back
 // tells.
 bool TForm1::SetRowDate(int row, const Date& date) {
-    HWND picker = ControlOf(ScheduleRow(row).DatePicker);
+    HWND picker = Control(ScheduleRow(row).DatePicker);
     SYSTEMTIME before{};
     SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&before));
     SYSTEMTIME wanted = before;
@@ -787,7 +788,7 @@ bool TForm1::SetRowDate(int row, const Date& date) {
 }
 
 void TForm1::SetRowTime(int row, const Time& time) {
-    HWND picker = ControlOf(ScheduleRow(row).TimePicker);
+    HWND picker = Control(ScheduleRow(row).TimePicker);
     SYSTEMTIME shown{};
     SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&shown));
     shown.wHour = static_cast<WORD>(time.Hour);
@@ -797,18 +798,12 @@ void TForm1::SetRowTime(int row, const Time& time) {
     SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&shown));
 }
 
-// An index the list does not have leaves it with nothing selected: past the end the list keeps
-// its old selection, so -1 clears it.
 void TForm1::SetRowMode(int row, int index) {
-    HWND list = ControlOf(ScheduleRow(row).ModeList);
-    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
+    Select(Control(ScheduleRow(row).ModeList), index);
 }
 
 void TForm1::SetRowOnOff(int row, int index) {
-    HWND list = ControlOf(ScheduleRow(row).OnOffList);
-    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-    SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index >= 0 && index < count ? index : -1), 0);
+    Select(Control(ScheduleRow(row).OnOffList), index);
 }
 
 void TForm1::ShowFailureBox(const std::string& caption, const std::string& text) {

@@ -37,7 +37,7 @@ public:
     TForm1& operator=(const TForm1&) = delete;
 
     HWND Handle() const { return window_; }
-    HWND Control(int id) const;
+    HWND Control(int id) const; // nothing when it was not made yet
     ui::WindowLogic& Logic() { return logic_; }
     std::wstring StatusText() const;
     // The pixels of a length as designed at 96 dpi, on this window's monitor.
@@ -79,7 +79,6 @@ private:
     std::wstring Caption(int id) const;
     std::wstring HintOf(HWND control) const;
     void SetStatus(const std::wstring& text);
-    HWND ControlOf(int id) const;
 
     // WindowView
     std::string BoxText(ui::Box box) const override;
