@@ -224,6 +224,18 @@ device_started() {
     return 1
 }
 
+# Node 1 fences node N. Pacemaker merges a request with an identical one still pending in a
+# peer's history from before a fencer lost its power, and fails both as "presumed failed" when
+# that stale one is found; the request is then made once more, as an administrator would.
+fenced_by_node1() { # N
+    local said status=0
+    said=$(on_node 1 stonith_admin --fence "node$1" --timeout 120 2>&1) || status=$?
+    echo "$said"
+    [ "$status" -ne 0 ] || return 0
+    grep -q "presumed failed" <<<"$said" || return 1
+    on_node 1 stonith_admin --fence "node$1" --timeout 120
+}
+
 unfenced() { # N
     on_node "$(asker "$1")" stonith_admin --unfence "node$1" --timeout 120 && outlet_is "$1" true
 }
@@ -392,7 +404,7 @@ three_node_checks() { # ROUNDS
 
     all_online >/dev/null
     check "the device provides unfencing" on_node 1 pcs stonith update qdl-rack meta provides=unfencing
-    check "fence node3" on_node 1 stonith_admin --fence node3 --timeout 120
+    check "fence node3" fenced_by_node1 3
     check "unfencing brings node3 back" unfenced 3
     check "node3 is online again" online node1 node2 node3
 }
