@@ -81,8 +81,8 @@ Command ScheduleChange(std::function<void(SwitchSession&, Output&)> run, const s
     return command;
 }
 
-// A change held for `settle` against writers on other hosts; it gives up once it has not held
-// after four windows.
+// A change held for `settle` against writers on other hosts; a change applied again must show
+// within the window.
 OutletStates Settled(SwitchSession& session, const OutletChanges& changes, const OutletStates& shown,
                      std::chrono::milliseconds settle) {
     return HoldChange(session, changes, SettlePolicy(settle), shown).States;
@@ -102,7 +102,7 @@ HoldPolicy SettlePolicy(std::chrono::milliseconds settle) {
     HoldPolicy policy;
     policy.Settle = settle;
     policy.Every = std::min(settle, std::chrono::milliseconds(1000));
-    policy.Within = settle * 4;
+    policy.PowerTimeout = settle;
     return policy;
 }
 

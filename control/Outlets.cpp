@@ -79,7 +79,6 @@ Clock::time_point TimeNow(const Now& clock) {
 // Reads until the named outlets show as wanted or the policy's time is up; the last states read.
 OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const std::vector<int>& outlets,
                      const ConfirmPolicy& policy) {
-    Pause(policy.Sleep, policy.PowerWait);
     const auto started = TimeNow(policy.Clock);
     for (;;) {
         const OutletStates shown = ReadOutlets(session);
@@ -95,19 +94,50 @@ OutletStates Confirm(SwitchSession& session, const OutletStates& wanted, const s
 // read made while no other change can run.
 OutletStates WriteConfirmed(SwitchSession& session, const std::vector<int>& outlets,
                             const std::function<OutletStates(SwitchSession&)>& wantedNow,
-                            const ConfirmPolicy& policy, bool unconfirmedFails = true) {
+                            const ConfirmPolicy& policy) {
     const SwitchLock lock(session.Target());
     OutletStates shown{}, wanted{};
     for (int attempt = 0; attempt < std::max(policy.Attempts, 1); ++attempt) {
         wanted = wantedNow(session);
         session.SetPower(StateString(wanted));
         shown = Confirm(session, wanted, outlets, policy);
-        if (Differences(shown, wanted, outlets).empty() || !unconfirmedFails)
+        if (Differences(shown, wanted, outlets).empty())
             return shown;
     }
     throw OutletCheckFailed(Format("%s does not show what was asked: %s.", session.Target().Name().c_str(),
                                    Differences(shown, wanted, outlets).c_str()),
                             shown);
+}
+
+// One read-modify-write under the switch's lock, which is let go as soon as the write is sent: a
+// power wait or a hold spent holding it would make every other change on this host wait for
+// nothing.
+void WriteLocked(SwitchSession& session, const OutletChanges& changes) {
+    const SwitchLock lock(session.Target());
+    OutletStates next = ReadOutlets(session);
+    for (const auto& [outlet, on] : changes)
+        next[Index(outlet)] = on;
+    session.SetPower(StateString(next));
+}
+
+// After a write, as the fence-agents library polls: the power wait, then a read every `Every`
+// until the change shows, giving up once `PowerTimeout` has passed after a read that did not.
+bool ShownAfterWrite(SwitchSession& session, const OutletStates& wanted, const std::vector<int>& outlets,
+                     const HoldPolicy& policy, OutletStates& states) {
+    Pause(policy.Sleep, policy.PowerWait);
+    const auto started = TimeNow(policy.Clock);
+    for (;;) {
+        states = ReadOutlets(session);
+        if (Differences(states, wanted, outlets).empty())
+            return true;
+        Pause(policy.Sleep, policy.Every);
+        if (policy.PowerTimeout && TimeNow(policy.Clock) - started >= *policy.PowerTimeout)
+            return false;
+    }
+}
+
+std::string Seconds(Clock::duration time) {
+    return Format("%.1f s", std::chrono::duration<double>(time).count());
 }
 
 std::string LeftOff(const std::vector<int>& outlets) {
@@ -202,78 +232,79 @@ Held HoldChange(SwitchSession& session, const OutletChanges& changes, const Hold
     for (int outlet : outlets)
         RequireOutlet(outlet);
     const auto now = [&] { return TimeNow(policy.Clock); };
-    const auto started = now();
-    ConfirmPolicy apply;
-    apply.PowerWait = policy.PowerWait;
-    apply.Sleep = policy.Sleep;
-    apply.Clock = policy.Clock;
-    // Written again whenever a read, not the one right after a write, does not show it: a
-    // switch slow to apply a change cannot be told from a writer that undid it, and writing again
-    // under the lock is harmless either way.
-    const auto write = [&] {
-        return WriteConfirmed(
-            session, outlets,
-            [&](SwitchSession& s) {
-                OutletStates next = ReadOutlets(s);
-                for (const auto& [outlet, on] : changes)
-                    next[Index(outlet)] = on;
-                return next;
-            },
-            apply, false);
-    };
+    const std::string name = session.Target().Name();
     OutletStates wanted{};
     for (const auto& [outlet, on] : changes)
         wanted[Index(outlet)] = on;
-    // An outlet to be ON that another writer switches OFF again and again is being fenced: that
-    // writer holds its change as this one does, and the fence wins. So ON is written again once,
-    // OFF as often as it takes.
+    const auto pollText = [&] {
+        return Format("a power wait of %s and reads for %s", Seconds(policy.PowerWait).c_str(),
+                      policy.PowerTimeout ? Seconds(*policy.PowerTimeout).c_str() : "as long as it took");
+    };
+
+    OutletStates states = shown.value_or(OutletStates{});
+    int writes = 0;
+    bool showing = shown.has_value();
+    while (!showing && writes < std::max(policy.Attempts, 1)) {
+        WriteLocked(session, changes);
+        ++writes;
+        showing = ShownAfterWrite(session, wanted, outlets, policy, states);
+    }
+    if (!showing)
+        throw OutletCheckFailed(Format("%s never showed what was asked: %s after %d %s, each followed by %s.",
+                                       name.c_str(), Differences(states, wanted, outlets).c_str(), writes,
+                                       writes == 1 ? "write" : "writes", pollText().c_str()),
+                                states);
+
+    auto since = now();
+    std::optional<Clock::time_point> holdEnds;
+    if (policy.PowerTimeout)
+        holdEnds = since + policy.Settle +
+                   policy.Reapplies * (policy.PowerWait + *policy.PowerTimeout + policy.Settle);
+    // An outlet to be ON that another writer switches OFF again is being fenced: that writer holds
+    // its change as this one does, and the fence wins. So ON is applied again once only.
     const auto onUndone = [&](const OutletStates& read) {
         return std::any_of(changes.begin(), changes.end(),
                            [&](const auto& change) { return change.second && !read[Index(change.first)]; });
     };
-    OutletStates states = shown ? *shown : write();
-    int writes = shown ? 0 : 1;
-    int onSwitchedOff = 0;
-    bool justWritten = !shown;
-    bool streak = false;     // the reads since `since` all showed the change
-    Clock::time_point since; // the first read of the current streak
+    int undone = 0;
     for (;;) {
-        const bool holding = Differences(states, wanted, outlets).empty();
-        if (!holding && streak && onUndone(states) && ++onSwitchedOff > 1)
+        const auto held = now() - since;
+        if (held >= policy.Settle)
+            return {states, since};
+        if (holdEnds && now() >= *holdEnds)
+            throw OutletCheckFailed(
+                Format("%s held what was asked for %s of the %s settle time when the time for holding it "
+                       "ran out; %s of the window were left.",
+                       name.c_str(), Seconds(held).c_str(), Seconds(policy.Settle).c_str(),
+                       Seconds(policy.Settle - held).c_str()),
+                states);
+        // The last read of the window falls at or after its end.
+        Pause(policy.Sleep,
+              std::min(policy.Every, std::chrono::ceil<std::chrono::milliseconds>(policy.Settle - held)));
+        states = ReadOutlets(session);
+        const std::string differences = Differences(states, wanted, outlets);
+        if (differences.empty())
+            continue;
+        ++undone;
+        if (onUndone(states) && undone > 1)
             throw OutletCheckFailed(Format("%s does not hold what was asked: %s again; another writer keeps "
                                            "switching it off, and a fence wins over switching on.",
-                                           session.Target().Name().c_str(),
-                                           Differences(states, wanted, outlets).c_str()),
+                                           name.c_str(), differences.c_str()),
                                     states);
-        if (!holding) {
-            streak = false;
-        } else if (!streak) {
-            streak = true;
-            since = now();
-        }
-        if (holding && now() - since >= policy.Settle)
-            return {states, since};
-        if (policy.Within && now() - started >= *policy.Within)
+        if (undone > policy.Reapplies)
+            throw OutletCheckFailed(Format("%s showed what was asked, but it was undone %d times: %s.",
+                                           name.c_str(), undone, differences.c_str()),
+                                    states);
+        if (policy.Reapplied)
+            policy.Reapplied(Format("%s: %s; applying the change again.", name.c_str(), differences.c_str()));
+        WriteLocked(session, changes);
+        if (!ShownAfterWrite(session, wanted, outlets, policy, states))
             throw OutletCheckFailed(
-                Format("%s does not hold what was asked: %s after %d writes within %lld ms.",
-                       session.Target().Name().c_str(), Differences(states, wanted, outlets).c_str(), writes,
-                       static_cast<long long>(policy.Within->count())),
+                Format("%s showed what was asked, but it was undone, and applied again it "
+                       "did not show after %s: %s.",
+                       name.c_str(), pollText().c_str(), Differences(states, wanted, outlets).c_str()),
                 states);
-        if (holding || justWritten) {
-            // Watching: a change just written may still be on its way; one that shows is kept
-            // under watch until the window is over, whose last read falls at or after its end.
-            const auto left = holding ? policy.Settle - (now() - since) : Clock::duration(policy.Every);
-            Pause(policy.Sleep, std::min(policy.Every, std::chrono::ceil<std::chrono::milliseconds>(left)));
-            states = ReadOutlets(session);
-            justWritten = false;
-        } else {
-            if (policy.Reapplied)
-                policy.Reapplied(Format("%s: %s; applying the change again.", session.Target().Name().c_str(),
-                                        Differences(states, wanted, outlets).c_str()));
-            states = write();
-            ++writes;
-            justWritten = true;
-        }
+        since = now();
     }
 }
 

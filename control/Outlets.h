@@ -29,8 +29,6 @@ using Now = std::function<Clock::time_point()>;
 struct ConfirmPolicy {
     // Writes, each with its own read before and its own confirming reads.
     int Attempts = 1;
-    // After each write, before the first confirming read.
-    std::chrono::milliseconds PowerWait{0};
     // Between confirming reads, and how long they go on (0: one read; nothing: until confirmed).
     std::chrono::milliseconds PollEvery{0};
     std::optional<std::chrono::milliseconds> PollFor{std::chrono::milliseconds(0)};
@@ -38,22 +36,28 @@ struct ConfirmPolicy {
     Now Clock; // the steady clock unless a test tells the time
 };
 
-// How a change is held against other writers. The switch sets all four outlets in one command,
-// so a writer on another host that read before this change and writes after it undoes it; the
-// per-host lock cannot order writers on different hosts. A held change keeps reading the outlets
-// for `Settle` after they show it (the longest read-to-write time of another writer: connect 1 s
-// plus a reply's 5 s); whenever a read does not show it, the change is applied again (a fresh read
-// and write under the lock) and the window starts over. An outlet to be ON that is switched OFF
-// a second time after it showed ON is left to that writer, a fence that holds its change too.
-// A `Settle` of zero holds nothing: a change the switch shows is taken as it is, with no read.
+// How a change is applied and then held against other writers, counted as the fence-agents
+// library counts: each attempt writes once, waits `PowerWait`, then reads every `Every` for up to
+// `PowerTimeout` until the switch shows the change; it is never written again while a write is
+// still being confirmed.
+//
+// The switch sets all four outlets in one command, so a writer on another host that read before
+// this change and writes after it undoes it; the per-host lock cannot order writers on different
+// hosts. So once the change shows, it is held: read every `Every` for `Settle` (the longest
+// read-to-write time of another writer: connect 1 s plus a reply's 5 s). Whenever a read does not
+// show it, it is applied again (a fresh read and write under the lock, confirmed as above) and the
+// window starts over, at most `Reapplies` times. An outlet to be ON that is switched OFF a second
+// time after it showed ON is left to that writer, a fence that holds its change too. The hold has
+// its own time, `Settle` plus `PowerWait + PowerTimeout + Settle` per re-apply, never charged to
+// the attempts. A `Settle` of zero holds nothing.
 struct HoldPolicy {
     std::chrono::milliseconds Settle{0};
-    // Between reads; the last one falls at or after the end of the window.
     std::chrono::milliseconds Every{1000};
-    // After each write, before the read that checks it.
     std::chrono::milliseconds PowerWait{0};
-    // From the start until the change must have held (nothing: no limit); then it fails.
-    std::optional<std::chrono::milliseconds> Within;
+    // Reads after each write (nothing: until the change shows).
+    std::optional<std::chrono::milliseconds> PowerTimeout;
+    int Attempts = 1;
+    int Reapplies = 2;
     // Told each time the change is applied again, and why.
     std::function<void(const std::string&)> Reapplied;
     Wait Sleep;
@@ -99,7 +103,9 @@ OutletStates SwitchAll(SwitchSession& session, bool on);
 
 // Applies `changes` (unless `shown` says the switch shows them already) and holds them as the
 // policy says; what the last read shows, and since when it has held. Fails with OutletCheckFailed
-// when they have not held for a whole window within the policy's time.
+// saying which: the change never showed, it was undone more often than the policy re-applies it,
+// or the hold's time ran out while it held. The switch's lock is held only while a change is read
+// and written, never through a power wait or the window.
 Held HoldChange(SwitchSession& session, const OutletChanges& changes, const HoldPolicy& policy,
                 const std::optional<OutletStates>& shown = std::nullopt);
 

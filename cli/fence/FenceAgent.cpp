@@ -134,9 +134,10 @@ private:
         return 0;
     }
 
-    // Every plug in one read-modify-write under the switch's lock, then held and verified against
-    // writers on other hosts for the settle time; written only where `shown` does not show it
-    // already. False when it never held within the attempts' power_timeout.
+    // Every plug in one read-modify-write under the switch's lock, polled as the fence-agents
+    // library polls, then held and verified against writers on other hosts for the settle time;
+    // written only where `shown` does not show it already. False when it never showed within the
+    // attempts or did not hold.
     bool Switch(bool on, const std::optional<OutletStates>& shown, int attempts) {
         if (attempts < 1)
             return false;
@@ -147,8 +148,8 @@ private:
         policy.Settle = settings_.Settle;
         policy.Every = settings_.StatusSleep;
         policy.PowerWait = settings_.PowerWait;
-        if (settings_.PowerTimeout)
-            policy.Within = *settings_.PowerTimeout * attempts;
+        policy.PowerTimeout = settings_.PowerTimeout;
+        policy.Attempts = attempts;
         policy.Reapplied = [this](const std::string& line) { log_.Warning(line); };
         try {
             const Held held = HoldChange(session_, changes, policy,
