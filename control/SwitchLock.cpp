@@ -36,16 +36,21 @@ Clock::time_point Deadline(std::chrono::milliseconds timeout) {
 }
 
 platform::FileLock Acquire(const SwitchTarget& target) {
+    const std::string path = LockFileName(target);
     std::optional<platform::FileLock> lock;
     try {
-        lock = platform::FileLock::Acquire(LockFileName(target), Deadline(target.LockTimeout));
+        lock = platform::FileLock::Acquire(path, Deadline(target.LockTimeout));
     } catch (const platform::FileLockError& failure) {
         throw ConfigError(Format("%s Nothing was sent to %s.", failure.what(), target.Name().c_str()));
     }
-    if (!lock)
+    if (!lock) {
+        const std::string holder = platform::FileLock::HolderOf(path);
         throw Failure(FailureKind::Timeout,
-                      Format("Another change to %s did not end within %lld ms; nothing was sent.",
-                             target.Name().c_str(), static_cast<long long>(target.LockTimeout.count())));
+                      Format("Another change to %s%s did not end within %lld ms; nothing was sent.",
+                             target.Name().c_str(), holder.empty() ? "" : (" (by " + holder + ")").c_str(),
+                             static_cast<long long>(target.LockTimeout.count())));
+    }
+    lock->Declare();
     return std::move(*lock);
 }
 

@@ -11,8 +11,10 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, Clock::time_p
     // between tries.
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
-        if (lock.TryLock(path))
+        if (lock.TryLock(path)) {
+            lock.locked_ = true;
             return lock;
+        }
         const auto now = Clock::now();
         if (now >= deadline)
             return std::nullopt;

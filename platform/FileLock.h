@@ -25,6 +25,13 @@ public:
     // does a file that cannot be opened (with the system's reason).
     static std::optional<FileLock> Acquire(const std::string& path, Clock::time_point deadline);
 
+    // Writes into the lock file who holds it (program, process id, since when), for a waiter that
+    // gives up; nothing where the file may not be written. The holder's words go when it lets go.
+    void Declare() const;
+    // What the holder of the lock file at `path` declared, at most a short line; empty when
+    // nothing was declared or the file cannot be read.
+    static std::string HolderOf(const std::string& path);
+
     ~FileLock();
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&& other) noexcept;
@@ -40,6 +47,7 @@ private:
     bool TryLock(const std::string& path) const;
 
     std::intptr_t handle_;
+    bool locked_ = false; // only the holder takes its words back
 };
 
 } // namespace qdl::platform

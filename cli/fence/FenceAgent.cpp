@@ -212,7 +212,7 @@ int RunFenceAgent(int argc, const char* const* argv, std::istream& in, std::ostr
         for (const auto& warning : given.Warnings)
             log->Warning(warning);
         if (settings.Action == "validate-all")
-            return 0;
+            return RequireFitsActionTimeout(settings), 0;
         return Agent(settings, *log, out).Run();
     } catch (const std::exception& failure) {
         const std::string message = failure.what();

@@ -107,6 +107,9 @@ const std::vector<Parameter>& Parameters() {
          "writer undid it"},
         {"shell_timeout", "shell-timeout", 0, "second", "3", false, "[seconds]",
          "Accepted for compatibility; the switch's own limits apply"},
+        {"stonith_timeout", "stonith-timeout", 0, "second", nullptr, false, "[seconds]",
+         "The time the cluster allows one action; validate-all refuses settings whose worst case does not "
+         "fit it"},
         {"stonith_status_sleep", "stonith-status-sleep", 0, "second", "1", false, "[seconds]",
          "Sleep X seconds between status calls during a STONITH action"},
         {"retry_on", "retry-on", 0, "integer", "1", false, "[attempts]",

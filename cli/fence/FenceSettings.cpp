@@ -128,6 +128,8 @@ FenceSettings Settle(const Given& given, bool fromPacemaker) {
     settings.Settle = Seconds(given, "settle");
     settings.StatusSleep = Seconds(given, "stonith_status_sleep");
     settings.PowerTimeout = Seconds(given, "power_timeout");
+    if (Value(given, "stonith_timeout"))
+        settings.ActionTimeout = Seconds(given, "stonith_timeout");
     Seconds(given, "login_timeout");
     Seconds(given, "shell_timeout");
     settings.RetryOn = Integer(given, "retry_on", 0, 1000);
@@ -136,6 +138,34 @@ FenceSettings Settle(const Given& given, bool fromPacemaker) {
         settings.PowerTimeout == milliseconds(0))
         settings.PowerTimeout.reset();
     return settings;
+}
+
+std::optional<milliseconds> WorstCase(const FenceSettings& settings, const std::string& action) {
+    if (!settings.PowerTimeout)
+        return std::nullopt;
+    const milliseconds attempt = settings.PowerWait + *settings.PowerTimeout + settings.Settle;
+    if (action == "on")
+        return attempt * (1 + settings.RetryOn);
+    const milliseconds off = settings.Delay + attempt;
+    return action == "reboot" ? off + attempt * settings.RetryOn : off;
+}
+
+void RequireFitsActionTimeout(const FenceSettings& settings) {
+    if (!settings.ActionTimeout)
+        return;
+    const auto seconds = [](milliseconds time) { return time.count() / 1000.0; };
+    for (const char* action : {"off", "reboot", "on"}) {
+        const auto worst = WorstCase(settings, action);
+        if (worst && *worst > *settings.ActionTimeout)
+            throw FenceFailure(Format(
+                "Failed: %s may take up to %g s (delay %g s, then power_wait %g s + power_timeout %g s + "
+                "settle %g s per attempt, retry_on %d), more than stonith_timeout %g s allows: lower "
+                "power_timeout or raise the cluster's timeout for it.",
+                action, seconds(*worst),
+                seconds(std::string(action) == "on" ? milliseconds(0) : settings.Delay),
+                seconds(settings.PowerWait), seconds(*settings.PowerTimeout), seconds(settings.Settle),
+                settings.RetryOn, seconds(*settings.ActionTimeout)));
+    }
 }
 
 } // namespace qdl::cli::fence

@@ -30,6 +30,8 @@ struct FenceSettings {
     std::chrono::milliseconds StatusSleep{1000};
     std::optional<std::chrono::milliseconds> PowerTimeout{std::chrono::seconds(20)}; // nothing: disabled
     int RetryOn = 1;
+    // The time the cluster allows one action, where the agent was told it.
+    std::optional<std::chrono::milliseconds> ActionTimeout;
 };
 
 // The actions the agent takes, as its metadata lists them.
@@ -41,5 +43,13 @@ std::string ActionOf(const Given& given);
 // Reads and checks everything; a FenceFailure naming the parameter otherwise. `fromPacemaker`:
 // run by Pacemaker's fencer, where timeouts are disabled unless said otherwise.
 FenceSettings Settle(const Given& given, bool fromPacemaker);
+
+// The longest `action` (off, on or reboot) can take when nothing undoes its change: its delay, then
+// power_wait + power_timeout + settle for every attempt. Nothing while timeouts are disabled.
+std::optional<std::chrono::milliseconds> WorstCase(const FenceSettings& settings, const std::string& action);
+
+// For validate-all: a FenceFailure naming the action and the parameters when a fencing action's
+// worst case cannot fit the ActionTimeout the agent was told.
+void RequireFitsActionTimeout(const FenceSettings& settings);
 
 } // namespace qdl::cli::fence

@@ -36,15 +36,25 @@ bool FileLock::TryLock(const std::string& path) const {
     return false;
 }
 
+// Windows locks the file's first byte against reading too; a waiter could not read the holder's
+// words there, and the message goes without them.
+void FileLock::Declare() const {}
+
+std::string FileLock::HolderOf(const std::string&) {
+    return "";
+}
+
 FileLock::~FileLock() {
     if (handle_ != 0)
         CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-FileLock::FileLock(FileLock&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+FileLock::FileLock(FileLock&& other) noexcept
+    : handle_(std::exchange(other.handle_, 0)), locked_(std::exchange(other.locked_, false)) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     std::swap(handle_, other.handle_);
+    std::swap(locked_, other.locked_);
     return *this;
 }
 

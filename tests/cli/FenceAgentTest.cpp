@@ -109,7 +109,26 @@ INSTANTIATE_TEST_SUITE_P(
         ValidateCase{
             "NotSeconds",
             {"-a", "h", "-p", "x", "-n", "1", "--power-timeout", "soon"},
-            "The value you have entered for --power-timeout is not a valid time in seconds ('soon')."}),
+            "The value you have entered for --power-timeout is not a valid time in seconds ('soon')."},
+        // the agent's defaults: 5 + 20 + 6 s per attempt, a reboot's ON with retry_on attempts
+        ValidateCase{
+            "DefaultsFitTheirTimeout", {"-a", "h", "-p", "x", "-n", "1", "--stonith-timeout", "62"}, ""},
+        ValidateCase{"ShortPowerTimeoutFits",
+                     {"-a", "h", "-p", "x", "-n", "1", "--power-timeout", "3", "--stonith-timeout", "30"},
+                     ""},
+        ValidateCase{"TimeoutsDisabledFitAnything",
+                     {"-a", "h", "-p", "x", "-n", "1", "--disable-timeout", "true", "--stonith-timeout", "1"},
+                     ""},
+        ValidateCase{"RebootTooLongForItsTimeout",
+                     {"-a", "h", "-p", "x", "-n", "1", "--stonith-timeout", "61"},
+                     "reboot may take up to 62 s (delay 0 s, then power_wait 5 s + power_timeout 20 s + "
+                     "settle 6 s per attempt, retry_on 1), more than stonith_timeout 61 s allows: lower "
+                     "power_timeout or raise the cluster's timeout for it."},
+        ValidateCase{"DelayCounts",
+                     {"-a", "h", "-p", "x", "-n", "1", "--delay", "10", "--stonith-timeout", "40"},
+                     "off may take up to 41 s (delay 10 s, then power_wait 5 s + power_timeout 20 s + "
+                     "settle 6 s per attempt, retry_on 1), more than stonith_timeout 40 s allows: lower "
+                     "power_timeout or raise the cluster's timeout for it."}),
     [](const testing::TestParamInfo<ValidateCase>& info) { return info.param.Name; });
 
 TEST_F(FenceAgentTest, RebootNeedsAPlug) {

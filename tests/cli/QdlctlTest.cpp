@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <regex>
 #include <thread>
 
 namespace qdl::test {
@@ -335,8 +336,13 @@ TEST_F(QdlctlTest, AChangeWaitsForTheSwitchsLockAndGivesUpWithinItsTimeout) {
     const control::SwitchLock held(target);
     const ProgramResult result = Qdlctl(At({"on", "1", "--timeout", "1"}));
     EXPECT_EQ(result.ExitCode, 1);
-    EXPECT_EQ(result.Err,
-              "Another change to 127.0.0.1:" + Port() + " did not end within 1000 ms; nothing was sent.\n");
+    // The holder is named, so that the user sees who keeps the switch busy.
+    EXPECT_TRUE(
+        std::regex_match(result.Err, std::regex("Another change to 127\\.0\\.0\\.1:" + Port() +
+                                                " \\(by cli_tests, process " + std::to_string(getpid()) +
+                                                ", since [0-9-]+ [0-9:]+\\) did not end within 1000 "
+                                                "ms; nothing was sent\\.\n")))
+        << result.Err;
     EXPECT_EQ(device.Connections(), 0u);
 }
 
