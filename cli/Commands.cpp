@@ -41,7 +41,17 @@ void WriteWhole(const std::string& fileName, const std::string& text) {
     }
 }
 
-std::string ReadFile(const std::string& fileName) {
+// "-" is standard input, as for most tools; read within the same bound as a file.
+std::string ReadFile(const std::string& fileName, std::istream& in) {
+    if (fileName == "-") {
+        std::string text(platform::FileReadLimit + 1, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        if (text.size() > platform::FileReadLimit)
+            throw UsageError(Format("The schedule on standard input cannot be read: %s.",
+                                    platform::TooLargeReason(platform::FileReadLimit).c_str()));
+        return text;
+    }
     try {
         return platform::ReadNamedFile(fileName);
     } catch (const platform::FileError& failure) {
@@ -383,10 +393,14 @@ void Commands::AddScheduleClear(CLI::App& schedule) {
 void Commands::AddScheduleExport(CLI::App& schedule) {
     Add(schedule, "export", "Write the eight entries as JSON, to FILE or stdout", "schedule export [FILE]",
         [this](CLI::App& exportCommand) {
-            exportCommand.add_option("file", file_, "File to write")->option_text("[FILE]");
+            exportCommand
+                .add_option("file", file_,
+                            "File to write, replaced whole once all eight were read; a device or FIFO is written "
+                            "as it is; - or none: standard output")
+                ->option_text("[FILE]");
             exportCommand.callback([this] {
                 chosen_ = [this] {
-                    const std::string fileName = file_;
+                    const std::string fileName = file_ == "-" ? std::string() : file_;
                     if (!fileName.empty())
                         RequireWritable(fileName);
                     Command command;
@@ -407,7 +421,8 @@ void Commands::AddScheduleImport(CLI::App& schedule) {
     Add(schedule, "import",
         "Check a file of eight entries, write them all, read them back and list every difference",
         "schedule import FILE", [this](CLI::App& importCommand) {
-            importCommand.add_option("file", file_, "File written by schedule export")->option_text("FILE");
+            importCommand.add_option("file", file_, "File written by schedule export; -: standard input")
+                ->option_text("FILE");
             importCommand.callback([this] { chosen_ = [this] { return ScheduleImport(); }; });
         });
 }
@@ -415,7 +430,7 @@ void Commands::AddScheduleImport(CLI::App& schedule) {
 Command Commands::ScheduleImport() {
     if (file_.empty())
         throw UsageError("schedule import needs the file written by schedule export.");
-    const auto entries = ParseScheduleFile(ReadFile(file_), file_);
+    const auto entries = ParseScheduleFile(ReadFile(file_, in_), file_ == "-" ? "on standard input" : file_);
     auto written = std::make_shared<std::vector<std::string>>();
     Command command;
     command.Run = [entries, written](SwitchSession& session, Output& output) {

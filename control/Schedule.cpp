@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <optional>
 
 namespace qdl::control {
 namespace {
@@ -48,31 +50,107 @@ std::string DifferencesText(const ScheduleEntry& shown, const ScheduleEntry& wan
     return text;
 }
 
+// A value as a message quotes it: a short prefix, never the whole of a list or an object.
+std::string Quoted(const nlohmann::ordered_json& value) {
+    if (value.is_array())
+        return "a list";
+    if (value.is_object())
+        return "an object";
+    return Printable(value.dump(), 40);
+}
+
+// The number a field holds, compared as written: a number that is no whole number, or does not
+// fit 64 bits, is nothing, never a number cut to fit.
+std::optional<long long> WholeNumber(const nlohmann::ordered_json& value) {
+    if (value.is_number_integer() && !value.is_number_unsigned())
+        return value.get<long long>();
+    if (value.is_number_unsigned() &&
+        value.get<unsigned long long>() <= static_cast<unsigned long long>(LLONG_MAX))
+        return static_cast<long long>(value.get<unsigned long long>());
+    return std::nullopt;
+}
+
 // An "outlet" or "code" field, where the file has one, must agree with the slot and the repeat
 // mode: a file that says two things is not written.
 void RequireAgreement(const nlohmann::ordered_json& json, const ScheduleEntry& entry) {
-    if (json.contains("outlet") &&
-        !(json.at("outlet").is_number_integer() && json.at("outlet") == entry.Outlet()))
-        throw UsageError(Format("Entry %s gives outlet %s, but slot %s belongs to outlet %d.",
-                                entry.Slot.c_str(), json.at("outlet").dump().c_str(), entry.Slot.c_str(),
+    if (json.contains("outlet") && WholeNumber(json.at("outlet")) != entry.Outlet())
+        throw UsageError(Format("Entry %s, field \"outlet\": %s, but slot %s belongs to outlet %d.",
+                                entry.Slot.c_str(), Quoted(json.at("outlet")).c_str(), entry.Slot.c_str(),
                                 entry.Outlet()));
-    if (json.contains("code") &&
-        !(json.at("code").is_number_integer() && RepeatCodeIndex(json.at("code").get<int>()) == entry.Repeat))
-        throw UsageError(Format("Entry %s gives code %s, which is not the code of repeat mode %s (%d).",
-                                entry.Slot.c_str(), json.at("code").dump().c_str(),
+    if (json.contains("code") && WholeNumber(json.at("code")) != entry.Code)
+        throw UsageError(Format("Entry %s, field \"code\": %s, which is not the code of repeat mode %s (%d).",
+                                entry.Slot.c_str(), Quoted(json.at("code")).c_str(),
                                 RepeatNames[static_cast<std::size_t>(entry.Repeat)].c_str(), entry.Code));
 }
+
+// "line 3, column 7" of a byte offset.
+std::string PlaceOf(const std::string& text, std::size_t offset) {
+    const auto before = text.begin() + static_cast<long>(std::min(offset, text.size()));
+    const auto line = std::count(text.begin(), before, '\n') + 1;
+    const auto lineStart = std::find(std::make_reverse_iterator(before), text.rend(), '\n').base();
+    return Format("line %ld, column %ld", static_cast<long>(line), static_cast<long>(before - lineStart) + 1);
+}
+
+// Where the entries are and how deep their fields go: a schedule file is at most an object holding
+// a list of entries whose fields are numbers, texts and true or false. Anything deeper is refused
+// while it is read, naming the entry and the field, before it costs memory or a message quoting it.
+class NestingGuard {
+public:
+    explicit NestingGuard(std::string fileName) : fileName_(std::move(fileName)) {}
+
+    bool operator()(int depth, nlohmann::ordered_json::parse_event_t event,
+                    const nlohmann::ordered_json& parsed) {
+        using Event = nlohmann::ordered_json::parse_event_t;
+        const auto level = static_cast<std::size_t>(depth);
+        if (event == Event::key) {
+            keys_.resize(level + 1);
+            keys_[level] = parsed.get<std::string>();
+        }
+        if (event != Event::object_start && event != Event::array_start)
+            return true;
+        if (level == 0)
+            rootIsList_ = event == Event::array_start;
+        const std::size_t entryLevel = rootIsList_ ? 1 : 2;
+        if (level == entryLevel && (rootIsList_ || (keys_.size() > 1 && keys_[1] == "entries")))
+            ++entries_;
+        if (level > entryLevel)
+            throw UsageError(
+                Format("Entry %zu of the schedule file %s, field \"%s\": lists or objects within "
+                       "lists or objects, which a schedule file never holds.",
+                       entries_, fileName_.c_str(),
+                       Printable(keys_.size() > entryLevel + 1 ? keys_[entryLevel + 1] : "", 40).c_str()));
+        return true;
+    }
+
+private:
+    std::string fileName_;
+    bool rootIsList_ = false;
+    std::vector<std::string> keys_;
+    std::size_t entries_ = 0;
+};
 
 // The document, or a UsageError giving the line and column where it stops being JSON.
 nlohmann::ordered_json ParseJson(const std::string& text, const std::string& fileName) {
     try {
-        return nlohmann::ordered_json::parse(text);
+        return nlohmann::ordered_json::parse(text, NestingGuard(fileName));
     } catch (const nlohmann::json::parse_error& failure) {
         // "[json.exception.parse_error.101] parse error at line 3, column 1: syntax error ..."
         std::string where = failure.what();
         if (const auto at = where.find(" at line "); at != std::string::npos)
             where = where.substr(at + 4);
-        throw UsageError(Format("The schedule file %s is not JSON: %s.", fileName.c_str(), where.c_str()));
+        throw UsageError(
+            Format("The schedule file %s is not JSON: %s.", fileName.c_str(), Printable(where, 200).c_str()));
+    } catch (const nlohmann::json::exception& failure) {
+        // "[json.exception.out_of_range.406] number overflow parsing '1e400'": the parser names the
+        // number but not its place.
+        const std::string what = failure.what();
+        const auto open = what.find('\''), close = what.rfind('\'');
+        const std::string number = open < close ? what.substr(open + 1, close - open - 1) : "";
+        const auto at = number.empty() ? std::string::npos : text.find(number);
+        throw UsageError(Format("The schedule file %s holds a number that cannot be read at %s: %s.",
+                                fileName.c_str(),
+                                at == std::string::npos ? "an unknown place" : PlaceOf(text, at).c_str(),
+                                Printable(number, 40).c_str()));
     }
 }
 
@@ -93,31 +171,32 @@ void UseSwitchSeparators() {
 
 void RequireSlot(const std::string& slot) {
     if (std::find(ScheduleSlots.begin(), ScheduleSlots.end(), slot) == ScheduleSlots.end())
-        throw UsageError(
-            Format("There is no slot '%s': the slots are 1A, 1B, 2A, 2B, 3A, 3B, 4A and 4B.", slot.c_str()));
+        throw UsageError(Format("There is no slot '%s': the slots are 1A, 1B, 2A, 2B, 3A, 3B, 4A and 4B.",
+                                Printable(slot, 40).c_str()));
 }
 
 Date ParseIsoDate(const std::string& text) {
     std::array<int, 3> f{};
     if (!ReadFields(text, '-', f, {4, 2, 2}) || !IsValidDate(f[0], f[1], f[2]))
-        throw UsageError(
-            Format("'%s' is not a date: write it as YYYY-MM-DD, a day that exists.", text.c_str()));
+        throw UsageError(Format("'%s' is not a date: write it as YYYY-MM-DD, a day that exists.",
+                                Printable(text, 40).c_str()));
     return Date{f[0], f[1], f[2]};
 }
 
 Time ParseIsoTime(const std::string& text) {
     std::array<int, 3> f{};
     if (!ReadFields(text, ':', f, {2, 2, 2}) || f[0] > 23 || f[1] > 59 || f[2] > 59)
-        throw UsageError(
-            Format("'%s' is not a time: write it as HH:MM:SS, from 00:00:00 to 23:59:59.", text.c_str()));
+        throw UsageError(Format("'%s' is not a time: write it as HH:MM:SS, from 00:00:00 to 23:59:59.",
+                                Printable(text, 40).c_str()));
     return Time{f[0], f[1], f[2], 0};
 }
 
 int ParseRepeatName(const std::string& text) {
     const auto found = std::find(RepeatNames.begin(), RepeatNames.end(), text);
     if (found == RepeatNames.end())
-        throw UsageError(Format(
-            "'%s' is not a repeat mode: use disable, once, everyday, weekdays or weekend.", text.c_str()));
+        throw UsageError(
+            Format("'%s' is not a repeat mode: use disable, once, everyday, weekdays or weekend.",
+                   Printable(text, 40).c_str()));
     return static_cast<int>(found - RepeatNames.begin());
 }
 
@@ -139,22 +218,39 @@ void to_json(nlohmann::ordered_json& json, const ScheduleEntry& entry) {
             {"on", entry.On}};
 }
 
-void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry) {
-    auto text = [&](const char* name) {
-        if (!json.is_object() || !json.contains(name) || !json.at(name).is_string())
-            throw UsageError(Format("Every entry needs \"%s\" as a text.", name));
-        return json.at(name).get<std::string>();
+ScheduleEntry EntryFromJson(const nlohmann::ordered_json& json, std::size_t index) {
+    ScheduleEntry entry;
+    // The slot once it was read, else the entry's place in the file.
+    const auto name = [&] { return entry.Slot.empty() ? Format("%zu", index) : entry.Slot; };
+    const auto text = [&](const char* field) {
+        if (!json.is_object())
+            throw UsageError(Format("Entry %s is %s, not an object with \"slot\", \"date\", ...",
+                                    name().c_str(), Quoted(json).c_str()));
+        if (!json.contains(field) || !json.at(field).is_string())
+            throw UsageError(Format("Entry %s needs \"%s\" as a text%s.", name().c_str(), field,
+                                    json.contains(field) ? (", not " + Quoted(json.at(field))).c_str() : ""));
+        return json.at(field).get<std::string>();
     };
-    entry.Slot = text("slot");
-    RequireSlot(entry.Slot);
-    entry.Day = ParseIsoDate(text("date"));
-    entry.At = ParseIsoTime(text("time"));
-    entry.Repeat = ParseRepeatName(text("repeat"));
+    // A field's own check, its message prefixed with the entry and the field.
+    const auto field = [&](const char* fieldName, const auto& read) {
+        const std::string value = text(fieldName);
+        try {
+            return read(value);
+        } catch (const UsageError& failure) {
+            throw UsageError(Format("Entry %s, field \"%s\": %s", name().c_str(), fieldName, failure.what()));
+        }
+    };
+    entry.Slot = field("slot", [](const std::string& slot) { return RequireSlot(slot), slot; });
+    entry.Day = field("date", ParseIsoDate);
+    entry.At = field("time", ParseIsoTime);
+    entry.Repeat = field("repeat", ParseRepeatName);
     entry.Code = std::stoi(RepeatCodeText(entry.Repeat));
     if (!json.contains("on") || !json.at("on").is_boolean())
-        throw UsageError(Format("Entry %s needs \"on\" as true or false.", entry.Slot.c_str()));
+        throw UsageError(Format("Entry %s needs \"on\" as true or false%s.", entry.Slot.c_str(),
+                                json.contains("on") ? (", not " + Quoted(json.at("on"))).c_str() : ""));
     entry.On = json.at("on").get<bool>();
     RequireAgreement(json, entry);
+    return entry;
 }
 
 ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot) {
@@ -214,7 +310,7 @@ std::vector<ScheduleEntry> ParseScheduleFile(const std::string& text, const std:
             Format("The schedule file %s needs a list of entries (\"entries\": [...]).", fileName.c_str()));
     std::vector<ScheduleEntry> entries;
     for (const auto& item : list)
-        entries.push_back(item.get<ScheduleEntry>());
+        entries.push_back(EntryFromJson(item, entries.size() + 1));
     for (const auto& slot : ScheduleSlots) {
         const auto count = std::count_if(entries.begin(), entries.end(),
                                          [&](const ScheduleEntry& e) { return e.Slot == slot; });

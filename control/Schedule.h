@@ -50,10 +50,13 @@ int ParseRepeatName(const std::string& text); // one of RepeatNames
 std::string IsoDate(const Date& date);
 std::string IsoTime(const Time& time);
 
-// JSON as `schedule export` writes it; from_json fails with a UsageError on a bad field, or on an
-// "outlet" or "code" that contradicts the slot or the repeat mode.
+// JSON as `schedule export` writes it.
 void to_json(nlohmann::ordered_json& json, const ScheduleEntry& entry);
-void from_json(const nlohmann::ordered_json& json, ScheduleEntry& entry);
+
+// The entry at `index` (from 1) of a file: a UsageError naming the entry (its slot, or its index
+// before the slot is read) and the field on a bad field, or on an "outlet" or "code" that
+// contradicts the slot or the repeat mode.
+ScheduleEntry EntryFromJson(const nlohmann::ordered_json& json, std::size_t index);
 
 ScheduleEntry ReadEntry(SwitchSession& session, const std::string& slot);
 std::vector<ScheduleEntry> ReadSchedule(SwitchSession& session);

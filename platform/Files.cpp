@@ -4,8 +4,12 @@
 
 namespace qdl::platform {
 
-std::string ReadNamedFile(const std::string& path) {
-    if (auto content = ReadWholeFile(path))
+std::string TooLargeReason(std::size_t limit) {
+    return "it holds more than " + std::to_string(limit >> 20) + " MiB, far more than such a file does";
+}
+
+std::string ReadNamedFile(const std::string& path, std::size_t limit) {
+    if (auto content = ReadWholeFile(path, limit))
         return *std::move(content);
     std::error_code ignored;
     throw FileError(FileError::Stage::Open,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -19,12 +20,19 @@ struct FileError : std::runtime_error {
 // Paths are UTF-8 on every system; on Windows they reach the system as UTF-16, whatever the
 // ANSI code page.
 
-// The bytes of a file; nothing when there is no such file (a folder counts as none).
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// Far more than any file the program reads holds (a few kilobytes), and little memory.
+inline constexpr std::size_t FileReadLimit = 4 << 20;
+
+// The bytes of a file; nothing when there is no such file (a folder counts as none). A file that
+// holds more than `limit` bytes fails (Open) without being read further.
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit = FileReadLimit);
 
 // The bytes of a file the user named, which must be there: FileError (Open) when it is missing or
-// a folder.
-std::string ReadNamedFile(const std::string& path);
+// a folder, or holds more than `limit` bytes.
+std::string ReadNamedFile(const std::string& path, std::size_t limit = FileReadLimit);
+
+// "it holds more than 4 MiB, far more than such a file does": the reason of a file over its limit.
+std::string TooLargeReason(std::size_t limit);
 
 // Who may read a file written whole: its owner only (a file holding a password), or as the file
 // had it, or as new files get it (the user's umask) when there was none.
@@ -33,7 +41,9 @@ enum class FileAccess { OwnerOnly, AsBefore };
 // Replaces a file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and takes the old file's place, so that a failure at any point leaves
 // the old file exactly as it was. On POSIX systems a symbolic link stays a link, and `access`
-// decides the file's mode; on Windows the file takes its folder's access rights.
+// decides the file's mode; on Windows the file takes its folder's access rights. What is not a
+// regular file (a device, a FIFO, a socket, /dev/stdout) is written in place, never replaced; a
+// FIFO that nobody reads fails at once.
 void ReplaceWholeFile(const std::string& path, const std::string& content,
                       FileAccess access = FileAccess::OwnerOnly);
 

@@ -128,7 +128,7 @@ void SyncFolder(const std::string& folder) {
 
 } // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& fileName) {
+std::optional<std::string> ReadWholeFile(const std::string& fileName, std::size_t limit) {
     if (fileName.empty())
         return std::nullopt;
     struct stat status {};
@@ -154,6 +154,8 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
             ThrowCannotOpen(errno);
         if (count == 0)
             return content;
+        if (content.size() + static_cast<std::size_t>(count) > limit)
+            throw FileError(FileError::Stage::Open, TooLargeReason(limit));
         content.append(buffer, static_cast<std::size_t>(count));
     }
 }
@@ -164,10 +166,20 @@ struct Destination {
     std::string Target; // the end of the chain of links
     std::string Folder;
     std::optional<struct stat> Existing;
+    bool InPlace = false; // no regular file: a device, a FIFO, a socket
 };
 
 Destination Checked(const std::string& fileName) {
     Destination destination;
+    // What the name ends at, however: /dev/stdout leads through /proc to a pipe that has no path.
+    struct stat named {};
+    if (::stat(fileName.c_str(), &named) == 0 && !S_ISREG(named.st_mode) && !S_ISDIR(named.st_mode)) {
+        if (::access(fileName.c_str(), W_OK) != 0)
+            ThrowCannotCreate(errno);
+        destination.Target = fileName;
+        destination.InPlace = true;
+        return destination;
+    }
     destination.Target = TargetPath(fileName);
     const fs::path parent = fs::path(destination.Target).parent_path();
     destination.Folder = parent.empty() ? std::string(".") : parent.string();
@@ -184,6 +196,23 @@ Destination Checked(const std::string& fileName) {
     if (!MayWrite(destination.Folder, folderStatus))
         ThrowCannotCreate(EACCES);
     return destination;
+}
+
+// A device or a FIFO takes the content as a stream: replacing it would destroy the node (run as
+// root, /dev/null would become a file) and leave a FIFO's reader without a word. Opening does not
+// wait for a FIFO's reader: nobody reading is a failure at once.
+void WriteInPlace(const std::string& path, const std::string& content) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0 && errno == ENXIO)
+        throw FileError(FileError::Stage::Create, "nothing reads from it");
+    if (fd.get() < 0)
+        ThrowCannotCreate(errno);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    WriteAll(fd.get(), content);
+    if (const int error = fd.Close(); error != 0)
+        ThrowWriteError(error);
 }
 
 mode_t CurrentUmask() {
@@ -206,6 +235,8 @@ void RequireReplaceable(const std::string& fileName) {
 
 void ReplaceWholeFile(const std::string& fileName, const std::string& content, FileAccess access) {
     const Destination destination = Checked(fileName);
+    if (destination.InPlace)
+        return WriteInPlace(destination.Target, content);
     std::string pattern = TemporaryPattern(destination.Folder, destination.Target);
     FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0)

@@ -61,7 +61,7 @@ private:
 
 } // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
     if (path.empty())
         return std::nullopt;
     const std::wstring wide = Wide(path);
@@ -87,6 +87,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
             Throw(FileError::Stage::Open, GetLastError());
         if (count == 0)
             return content;
+        if (content.size() + count > limit)
+            throw FileError(FileError::Stage::Open, TooLargeReason(limit));
         content.append(buffer, count);
     }
 }

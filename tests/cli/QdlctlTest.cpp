@@ -7,13 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 namespace qdl::test {
 namespace {
@@ -457,6 +460,67 @@ TEST_F(QdlctlTest, ASecondSignalDuringAnImportPointsAtTheSchedule) {
                               Port() + "; check it with qdlctl schedule.\n");
 }
 
+// What is not a regular file is written as it is: replacing it would turn a device node into a
+// file, and leave a FIFO's reader with nothing. "-" is standard output, and an import reads "-".
+TEST_F(QdlctlTest, ExportWritesDevicesFifosAndStandardOutputInPlace) {
+    const std::string entry = "<html>2006-11-27,08:05:05-000-0</html>";
+    device.DefaultAnswer({Reply(entry)});
+    const ProgramResult reference = Qdlctl(At({"schedule", "export"}));
+    ASSERT_EQ(reference.ExitCode, 0) << reference.Err;
+    ASSERT_NE(reference.Out.find("\"slot\": \"4B\""), std::string::npos) << reference.Out;
+    for (const char* name : {"-", "/dev/stdout"}) {
+        const ProgramResult result = Qdlctl(At({"schedule", "export", name}));
+        EXPECT_EQ(result.ExitCode, 0) << name << ": " << result.Err;
+        EXPECT_EQ(result.Out, reference.Out) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(File("-")));
+
+    input = reference.Out;
+    const ProgramResult imported = Qdlctl(At({"schedule", "import", "-"}));
+    EXPECT_EQ(imported.ExitCode, 0) << imported.Err;
+    input = "{\"entries\": [}";
+    const ProgramResult notJson = Qdlctl(At({"schedule", "import", "-"}));
+    EXPECT_EQ(notJson.ExitCode, 2);
+    EXPECT_EQ(notJson.Err.rfind("The schedule file on standard input is not JSON: line 1, column 14", 0), 0u)
+        << notJson.Err;
+    input.clear();
+
+    // A FIFO held open for reading by the test, so that the export finds its reader.
+    const std::string fifo = File("export.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const ProgramResult toFifo = Qdlctl(At({"schedule", "export", fifo}));
+    EXPECT_EQ(toFifo.ExitCode, 0) << toFifo.Err;
+    std::string got(65536, '\0');
+    const ssize_t count = ::read(reader, got.data(), got.size());
+    got.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    ::close(reader);
+    EXPECT_EQ(got, reference.Out);
+    struct stat status {};
+    ASSERT_EQ(::stat(fifo.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode)) << "the FIFO stays a FIFO";
+    const ProgramResult unread = Qdlctl(At({"schedule", "export", fifo}));
+    EXPECT_EQ(unread.ExitCode, 1);
+    EXPECT_EQ(unread.Err,
+              "The file " + fifo + " cannot be written: nothing reads from it; it was left as it was.\n");
+
+    // Private device nodes, never the machine's own: a full one fails with the system's reason.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "device nodes need root";
+    for (const auto& [name, minor, code, err] :
+         {std::tuple<const char*, unsigned, int, std::string>{"null", 3, 0, ""},
+          {"full", 7, 1, "cannot be written: No space left on device; it was left as it was.\n"}}) {
+        const std::string node = File(name);
+        ASSERT_EQ(::mknod(node.c_str(), S_IFCHR | 0600, makedev(1, minor)), 0) << name;
+        const ProgramResult result = Qdlctl(At({"schedule", "export", node}));
+        EXPECT_EQ(result.ExitCode, code) << name;
+        EXPECT_EQ(result.Err, err.empty() ? "" : "The file " + node + " " + err) << name;
+        ASSERT_EQ(::stat(node.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISCHR(status.st_mode)) << name << " stays a device";
+    }
+}
+
 TEST_F(QdlctlTest, ResultsThatCannotBeWrittenFail) {
     device.DefaultAnswer({Reply(P1001)});
     const ProgramResult full =
@@ -473,6 +537,19 @@ TEST_F(QdlctlTest, ResultsThatCannotBeWrittenFail) {
                       ". Nothing was sent.\n");
     }
     EXPECT_EQ(device.Connections(), 1u);
+}
+
+// A list `depth` deep around the number 2.
+std::string Nested(std::size_t depth) {
+    return std::string(depth, '[') + "2" + std::string(depth, ']');
+}
+
+// The text with the `nth` (from 1) occurrence of `what` replaced.
+std::string Replaced(std::string text, const std::string& what, int nth, const std::string& with = "") {
+    std::size_t at = std::string::npos;
+    for (int i = 0; i < nth; ++i)
+        at = text.find(what, at == std::string::npos ? 0 : at + 1);
+    return text.replace(at, what.size(), with);
 }
 
 TEST_F(QdlctlTest, ImportFilesAreCheckedWholeBeforeAnythingIsSent) {
@@ -493,8 +570,44 @@ TEST_F(QdlctlTest, ImportFilesAreCheckedWholeBeforeAnythingIsSent) {
         {"{\"entries\": [\n  {\"slot\": \"1A\",,}\n]}",
          "The schedule file s.json is not JSON: line 2, column 17: syntax error "
          "while parsing object key - unexpected ','; expected string literal."},
-        {file(",\"outlet\":3"), "Entry 2B gives outlet 3, but slot 2B belongs to outlet 2."},
-        {file(",\"code\":96"), "Entry 2B gives code 96, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"outlet\":3"), "Entry 2B, field \"outlet\": 3, but slot 2B belongs to outlet 2."},
+        {file(",\"code\":96"),
+         "Entry 2B, field \"code\": 96, which is not the code of repeat mode weekdays (31)."},
+        // numbers are compared as written, never cut to 32 bits or rounded
+        {file(",\"code\":4294967327"),
+         "Entry 2B, field \"code\": 4294967327, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"code\":2147483648"),
+         "Entry 2B, field \"code\": 2147483648, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"code\":-1"),
+         "Entry 2B, field \"code\": -1, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"code\":31.5"),
+         "Entry 2B, field \"code\": 31.5, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"code\":18446744073709551647"), "Entry 2B, field \"code\": 1.8446744073709552e+19, which is "
+                                                 "not the code of repeat mode weekdays (31)."},
+        {file(",\"comment\":1e400"),
+         "The schedule file s.json holds a number that cannot be read at line 5, column "
+         "92: 1e400."},
+        // nesting that no schedule file has, refused while it is read, whatever its depth
+        {file(",\"outlet\":" + Nested(10)),
+         "Entry 4 of the schedule file s.json, field \"outlet\": lists or objects within lists or objects, "
+         "which a schedule file never holds."},
+        {file(",\"outlet\":" + Nested(1000000)),
+         "Entry 4 of the schedule file s.json, field \"outlet\": lists or objects within lists or objects, "
+         "which a schedule file never holds."},
+        {"[{\"slot\":\"1A\",\"outlet\":[]}]",
+         "Entry 1 of the schedule file s.json, field \"outlet\": lists or objects within lists or objects, "
+         "which a schedule file never holds."},
+        // the entry and the field are named
+        {"[2]", "Entry 1 is 2, not an object with \"slot\", \"date\", ..."},
+        {"[{\"date\":\"2026-12-24\"}]", "Entry 1 needs \"slot\" as a text."},
+        {"[{\"slot\":\"9Z\"}]",
+         "Entry 1, field \"slot\": There is no slot '9Z': the slots are 1A, 1B, 2A, 2B, 3A, 3B, 4A and 4B."},
+        {Replaced(file(""), "\"date\":\"2026-12-24\",", 3), "Entry 2A needs \"date\" as a text."},
+        {Replaced(file(""), "2026-12-24", 3, "1900-02-29"),
+         "Entry 2A, field \"date\": '1900-02-29' is not a date: write it as YYYY-MM-DD, a day that exists."},
+        {Replaced(file(""), "18:30:00", 8, std::string(100000, '9')),
+         "Entry 4B, field \"time\": '" + std::string(40, '9') +
+             "...' is not a time: write it as HH:MM:SS, from 00:00:00 to 23:59:59."},
     };
     for (const auto& row : rows) {
         WriteBytes(File("s.json"), row.Text);
