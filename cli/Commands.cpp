@@ -394,9 +394,10 @@ void Commands::AddScheduleExport(CLI::App& schedule) {
     Add(schedule, "export", "Write the eight entries as JSON, to FILE or stdout", "schedule export [FILE]",
         [this](CLI::App& exportCommand) {
             exportCommand
-                .add_option("file", file_,
-                            "File to write, replaced whole once all eight were read; a device or FIFO is written "
-                            "as it is; - or none: standard output")
+                .add_option(
+                    "file", file_,
+                    "File to write, replaced whole once all eight were read; a device or FIFO is written "
+                    "as it is; - or none: standard output")
                 ->option_text("[FILE]");
             exportCommand.callback([this] {
                 chosen_ = [this] {
@@ -516,7 +517,8 @@ void Commands::AddCheck() {
                                   "SECONDS (1 to 30), --user NAME, --password-file FILE or --password TEXT; "
                                   "or --config FILE [--section NAME] naming it as the window keeps it.") +
                 "\n\nRANGE as the monitoring plugins write it, without blanks: 10, 10:, ~:10, 10:20 or "
-                "@10:20. Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad arguments and --help; "
+                "@10:20, each number a decimal such as 2, 0.5 or 5e-1 (one too small to tell from 0 counts "
+                "as 0). Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (bad arguments and --help; "
                 "nothing was sent).");
             if (!plugin_.empty())
                 help_.Usage(&command, plugin_ + " -H ADDRESS [-p PORT] [-t SECONDS] [-w RANGE] [-c RANGE] "

@@ -3,25 +3,44 @@
 #include "Failures.h"
 #include "TextUtil.h"
 
+#include <cctype>
 #include <cmath>
-#include <stdexcept>
+#include <cstdlib>
 
 namespace qdl::cli {
 namespace {
 
-// Only the number itself: the text goes into the performance data as it stands, where a blank
-// would break the line apart.
+// One rule for every number: a decimal with an optional sign, fraction and exponent, nothing
+// around it (the text goes into the performance data as it stands, where a blank would break the
+// line apart). A number too large for a double is refused; one too small to tell from zero is zero.
 bool ReadNumber(const std::string& text, double& number) {
-    if (text.empty() || static_cast<unsigned char>(text[0]) <= ' ')
-        return false;
-    try {
-        std::size_t used = 0;
-        number = std::stod(text, &used);
-        return used == text.size() && std::isfinite(number) &&
-               text.find_first_of("xXpP") == std::string::npos;
-    } catch (const std::logic_error&) {
-        return false;
+    std::size_t at = 0;
+    const auto digits = [&] {
+        const std::size_t start = at;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])))
+            ++at;
+        return at - start;
+    };
+    if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+        ++at;
+    std::size_t mantissa = digits();
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        mantissa += digits();
     }
+    if (mantissa == 0)
+        return false;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-'))
+            ++at;
+        if (digits() == 0)
+            return false;
+    }
+    if (at != text.size())
+        return false;
+    number = std::strtod(text.c_str(), nullptr);
+    return std::isfinite(number);
 }
 
 } // namespace

@@ -118,9 +118,38 @@ const std::vector<Parameter>& Parameters() {
     return parameters;
 }
 
+namespace {
+
+// The cluster's fencer sends a few hundred bytes; what goes far beyond is no fencer's, and is
+// refused before it can fill memory.
+constexpr std::size_t LongestLine = 4096;
+constexpr std::size_t LongestInput = 64 * 1024;
+
+std::vector<std::string> BoundedLines(std::istream& in) {
+    std::string text(LongestInput + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > LongestInput)
+        throw FenceFailure(Format("Failed: Standard input holds more than %zu bytes; the cluster sends a few "
+                                  "hundred.",
+                                  LongestInput));
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const auto end = std::min(text.find('\n', start), text.size());
+        if (end - start > LongestLine)
+            throw FenceFailure(Format("Failed: Line %zu of standard input is longer than %zu bytes.",
+                                      lines.size() + 1, LongestLine));
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+} // namespace
+
 Given ReadStandardInput(std::istream& in) {
     Given given;
-    for (std::string line; std::getline(in, line);) {
+    for (std::string line : BoundedLines(in)) {
         line = Trim(line);
         if (line.empty() || line[0] == '#')
             continue;

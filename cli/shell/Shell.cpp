@@ -25,9 +25,9 @@ std::vector<int> OutletsNamed(const std::string& word) {
         return {1, 2, 3, 4};
     if (word.size() == 1 && word[0] >= '1' && word[0] <= '4')
         return {word[0] - '0'};
-    throw UsageError(word.empty()
-                         ? "Name an outlet, 1 to 4, or * for all four."
-                         : Format("'%s' is no outlet: name 1 to 4, or * for all four.", word.c_str()));
+    throw UsageError(word.empty() ? "Name an outlet, 1 to 4, or * for all four."
+                                  : Format("'%s' is no outlet: name 1 to 4, or * for all four.",
+                                           Printable(word, 40).c_str()));
 }
 
 class Shell {
@@ -53,14 +53,15 @@ public:
             return false;
         try {
             if (!extra.empty())
-                throw UsageError(Format("'%s' is more than %s takes.", extra.c_str(), command.c_str()));
+                throw UsageError(Format("'%s' is more than %s takes.", Printable(extra, 40).c_str(),
+                                        Printable(command, 40).c_str()));
             Execute(command, argument);
             out_ << "OK\n";
         } catch (const std::exception& failure) {
-            // One line: an engine reads the answer line by line.
+            // One line, every control byte escaped: an engine reads the answer line by line.
             std::string message = AsFailure(failure, session_.Target()).what();
             std::replace(message.begin(), message.end(), '\n', ' ');
-            out_ << "ERROR: " << message << '\n';
+            out_ << "ERROR: " << Printable(message) << '\n';
         }
         change_.reset();
         return true;
@@ -77,7 +78,8 @@ private:
             return;
         }
         if (command != "on" && command != "off" && command != "cycle")
-            throw UsageError(Format("'%s' is no command: the commands are %s.", command.c_str(), Commands));
+            throw UsageError(
+                Format("'%s' is no command: the commands are %s.", Printable(command, 40).c_str(), Commands));
         const std::vector<int> outlets = OutletsNamed(argument);
         if (command == "cycle") {
             CycleOutlets(session_, outlets, offTime_,

@@ -73,6 +73,13 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"Unreadable", {}, {Reply("<html></html>")}, 2, "QDL4816 CRITICAL - 127.0.0.1:"},
         CheckCase{"BadRange", {"-w", "10:5"}, {}, 3, "QDL4816 UNKNOWN - --warning '10:5' is no range"},
         CheckCase{"BlankInRange", {"-w", " 5"}, {}, 3, "QDL4816 UNKNOWN - --warning ' 5' is no range"},
+        // one rule for numbers: decimals with an exponent; too small to tell from 0 is 0
+        CheckCase{"ExponentRange", {"-w", "5e-1:1e1"}, {Outlets1010}, 1, "QDL4816 WARNING - response time"},
+        CheckCase{"UnderflowIsZero", {"-w", "1e-400:"}, {Outlets1010}, 0, "QDL4816 OK"},
+        CheckCase{
+            "OverflowRefused", {"-w", "1e400"}, {}, 3, "QDL4816 UNKNOWN - --warning '1e400' is no range"},
+        CheckCase{"HexRefused", {"-w", "0x10"}, {}, 3, "QDL4816 UNKNOWN - --warning '0x10' is no range"},
+        CheckCase{"InfinityRefused", {"-w", "inf"}, {}, 3, "QDL4816 UNKNOWN - --warning 'inf' is no range"},
         CheckCase{"PortNotWhole", {"-p", "80 "}, {}, 3, "QDL4816 UNKNOWN - --port '80 ' is not a TCP port"},
         CheckCase{"BadExpect", {"--expect", "5=on"}, {}, 3, "QDL4816 UNKNOWN - --expect '5=on'"},
         CheckCase{"UnknownOption", {"--bogus"}, {}, 3, "QDL4816 UNKNOWN - '--bogus' is not an option"}),
@@ -158,6 +165,22 @@ TEST_F(ShellTest, ALineTooLongIsRefusedWithoutEchoingIt) {
     EXPECT_EQ(result.ExitCode, 0);
     EXPECT_EQ(result.Out, "qdlctl> ERROR: line too long: a command is at most 4096 bytes.\n"
                           "qdlctl> 2: on\nOK\nqdlctl> ");
+}
+
+// A control byte a peer sends is echoed escaped, never raw and never cutting the word short.
+TEST_F(ShellTest, ControlBytesInEchoedTextsAreEscaped) {
+    input = std::string("on\0"
+                        "1\noff \x7f\x1b[2J\nstatus 1 x\x01y\n",
+                        28);
+    const ProgramResult result = Qdlctl(At({"shell"}));
+    EXPECT_EQ(result.ExitCode, 0);
+    EXPECT_EQ(result.Out,
+              "qdlctl> ERROR: 'on\\x001' is no command: the commands are status [N], on N, off N, "
+              "cycle N (N: 1 to 4, or * for all), quit.\n"
+              "qdlctl> ERROR: '\\x7F\\x1B[2J' is no outlet: name 1 to 4, or * for all four.\n"
+              "qdlctl> ERROR: 'x\\x01y' is more than status takes.\n"
+              "qdlctl> ");
+    EXPECT_EQ(device.Connections(), 0u);
 }
 
 TEST_F(ShellTest, EndOfInputEndsTheShell) {

@@ -54,6 +54,31 @@ INSTANTIATE_TEST_SUITE_P(
                     ParsingCase{"QuietSilencesWarnings", "action=monitor\nbogus=1\nquiet=1\n", "", ""}),
     [](const testing::TestParamInfo<ParsingCase>& info) { return info.param.Name; });
 
+// The fencer sends a few hundred bytes: standard input far beyond that is refused once the bound
+// is reached, not read whole, and nothing is sent.
+TEST_F(FenceAgentTest, StandardInputIsReadWithinItsBounds) {
+    std::string lines;
+    while (lines.size() < (32u << 20))
+        lines += "unknown_option=1\n";
+    const struct {
+        std::string Input;
+        std::string Err;
+    } rows[] = {
+        {lines, "ERROR: Failed: Standard input holds more than 65536 bytes; the cluster sends a few hundred.\n"},
+        {"action=status\nplug=" + std::string(256u << 20, '1') + "\n",
+         "ERROR: Failed: Standard input holds more than 65536 bytes; the cluster sends a few hundred.\n"},
+        {"action=status\nplug=" + std::string(5000, '1') + "\n",
+         "ERROR: Failed: Line 2 of standard input is longer than 4096 bytes.\n"},
+    };
+    for (const auto& row : rows) {
+        input = row.Input;
+        const ProgramResult result = Fence({});
+        EXPECT_EQ(result.ExitCode, 1);
+        EXPECT_EQ(result.Err, row.Err);
+    }
+    EXPECT_EQ(device.Connections(), 0u);
+}
+
 TEST_F(FenceAgentTest, OnTheCommandLineAnUnknownOptionFailsAndAnExtraArgumentWarns) {
     device.DefaultAnswer({Reply(P0100)});
     const ProgramResult unknown = Fence({"-o", "status", "--bogus"});
