@@ -40,6 +40,7 @@ private:
 };
 
 void EndToEndTest::init() {
+    ParkPointer();
     savedFolder_ = QDir::currentPath();
     folder_ = std::make_unique<QTemporaryDir>();
     QDir::setCurrent(folder_->path());

@@ -2,6 +2,9 @@
 
 #include "QDL4816U.h"
 
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
@@ -9,6 +12,13 @@
 // Finds the window's controls by their object names and clicks them as a user would.
 class WindowDriver {
 public:
+    // The status bar shows the hint of the control under the pointer, and a window shown under it
+    // gets it at once: every window starts with the pointer parked in the screen's corner, where
+    // the centred window never is, wherever an earlier test or the display left it.
+    static void ParkPointer() {
+        QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
+    }
+
     void Attach(TForm1* window) { driven_ = window; }
 
     template <typename T = QWidget> T* Find(const char* name) const {

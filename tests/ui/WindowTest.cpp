@@ -92,6 +92,7 @@ private:
 };
 
 void WindowTest::init() {
+    ParkPointer();
     savedFolder_ = QDir::currentPath();
     folder_ = std::make_unique<QTemporaryDir>();
     QVERIFY(folder_->isValid());

@@ -79,6 +79,9 @@ protected:
             pages.push_back(url);
             return browserWorks;
         };
+        // The status bar takes the hint of the control under the pointer: the centred window starts
+        // with the pointer in the screen's corner, wherever an earlier test left it.
+        SetCursorPos(0, 0);
         window = std::make_unique<TForm1>(GetModuleHandleW(nullptr), hooks);
         ShowWindow(window->Handle(), SW_SHOWNORMAL);
         Settle();

@@ -16,6 +16,9 @@
 //   qdl-window-driver box               waits for a message box, prints its title on one line
 //                                       and its text below, and presses its OK
 //   qdl-window-driver closed            waits until the window is gone
+//   qdl-window-driver pointer X Y       puts the mouse pointer at screen position X, Y: the status
+//                                       bar shows the hint of the control under it, so a check
+//                                       of the status bar parks it away from the window first
 //
 // A step that cannot be done (no window, a control it lacks, a window that stays busy) prints
 // why on standard error and exits 1.
@@ -295,6 +298,9 @@ int wmain(int argc, wchar_t* argv[]) {
         Print(std::to_wstring(static_cast<LRESULT>(selected)));
     } else if (step == L"box") {
         AnswerBox();
+    } else if (step == L"pointer") {
+        if (!SetCursorPos(_wtoi(argument(2).c_str()), _wtoi(argument(3).c_str())))
+            Fail(L"the pointer cannot be moved");
     } else if (step == L"closed") {
         if (!WaitFor([] { return Form() == nullptr; }))
             Fail(L"the window stayed open");
