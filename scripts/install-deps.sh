@@ -43,7 +43,7 @@ for group in "$@"; do
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils) ;;
-    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin locales) ;;
     *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
     esac
 done
@@ -55,7 +55,19 @@ for package in "${packages[@]}"; do
     fi
 done
 
+# The Windows checks run wine as a Japanese system (LANG=ja_JP.UTF-8). Wine takes the code page
+# from the name alone, but the C library under it then falls back to C when the locale was never
+# generated, as on a fresh machine, which has only C.utf8: the locale is made once, so that both
+# agree.
+needs_japanese_locale() {
+    [[ " $* " == *" windows "* ]] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+    if needs_japanese_locale "$@"; then
+        [ "$(id -u)" -eq 0 ] || exec sudo bash "$0" "$@"
+        localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+    fi
     exit 0
 fi
 
@@ -67,3 +79,6 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends "${missing[@]}"
+if needs_japanese_locale "$@"; then
+    localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi
