@@ -174,9 +174,7 @@ std::string StateString(const OutletStates& states) {
     return text;
 }
 
-OutletStates ReadOutlets(SwitchSession& session) {
-    const ReplyList reply = session.GetPower();
-    const std::string name = session.Target().Name();
+OutletStates OutletsIn(const ReplyList& reply, const std::string& name) {
     if (reply.empty())
         throw Failure(FailureKind::Protocol,
                       Format("%s answered GetPower without any outlet states.", name.c_str()));
@@ -190,6 +188,10 @@ OutletStates ReadOutlets(SwitchSession& session) {
     throw Failure(FailureKind::Protocol,
                   Format("%s answered GetPower without the four outlet states: %s ('%s').", name.c_str(),
                          text.c_str(), Printable(JoinCommaText(reply), 80).c_str()));
+}
+
+OutletStates ReadOutlets(SwitchSession& session) {
+    return OutletsIn(session.GetPower(), session.Target().Name());
 }
 
 OutletStates ChangeOutlets(SwitchSession& session, const OutletChanges& changes,

@@ -87,6 +87,9 @@ std::string StateString(const OutletStates& states);
 // unknown, never OFF.
 OutletStates ReadOutlets(SwitchSession& session);
 
+// The same rule for a reply already read, from the switch `name`.
+OutletStates OutletsIn(const ReplyList& reply, const std::string& name);
+
 // The read-modify-writes below hold the switch's lock (SwitchLock) from the first read to the
 // last confirming one. Each returns what the confirming read shows, or fails with
 // OutletCheckFailed when no read within the policy shows the named outlets as asked.

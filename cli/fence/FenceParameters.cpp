@@ -47,7 +47,7 @@ void Take(Given& given, const Parameter& parameter, const std::string& line, con
         given.Values.erase(parameter.Key);
     else
         given.Warnings.push_back(
-            Format("Parse error: Ignoring option '%s' because it does not have value", line.c_str()));
+            Format("Parse error: Ignoring option '%s' because it does not have value", Printable(line, 200).c_str()));
 }
 
 } // namespace
@@ -161,7 +161,8 @@ Given ReadStandardInput(std::istream& in) {
         if (!parameter && name == "nodename")
             continue;
         if (!parameter || equals == std::string::npos) {
-            given.Warnings.push_back(Format("Parse error: Ignoring unknown option '%s'", line.c_str()));
+            given.Warnings.push_back(
+                Format("Parse error: Ignoring unknown option '%s'", Printable(line, 200).c_str()));
             continue;
         }
         Take(given, *parameter, line, Unquoted(line.substr(equals + 1)));

@@ -44,18 +44,13 @@ public:
 
     // False once the shell should end.
     bool Run(const std::string& line) {
-        std::istringstream words(line);
-        std::string command, argument, extra;
-        words >> command >> argument >> extra;
-        if (command.empty())
-            return true;
-        if (command == "quit")
-            return false;
         try {
-            if (!extra.empty())
-                throw UsageError(Format("'%s' is more than %s takes.", Printable(extra, 40).c_str(),
-                                        Printable(command, 40).c_str()));
-            Execute(command, argument);
+            const ShellLine command = ParseShellLine(line);
+            if (command.Command == "quit")
+                return false;
+            if (command.Command.empty())
+                return true;
+            Execute(command);
             out_ << "OK\n";
         } catch (const std::exception& failure) {
             // One line, every control byte escaped: an engine reads the answer line by line.
@@ -68,27 +63,22 @@ public:
     }
 
 private:
-    void Execute(const std::string& command, const std::string& argument) {
-        if (command == "status") {
-            const std::vector<int> outlets = argument.empty() ? OutletsNamed("*") : OutletsNamed(argument);
+    void Execute(const ShellLine& command) {
+        if (command.Command == "status") {
             const OutletStates states = ReadOutlets(session_);
-            for (int outlet : outlets)
+            for (int outlet : command.Outlets)
                 out_ << outlet << ": " << (states[static_cast<std::size_t>(outlet - 1)] ? "on" : "off")
                      << '\n';
             return;
         }
-        if (command != "on" && command != "off" && command != "cycle")
-            throw UsageError(
-                Format("'%s' is no command: the commands are %s.", Printable(command, 40).c_str(), Commands));
-        const std::vector<int> outlets = OutletsNamed(argument);
-        if (command == "cycle") {
-            CycleOutlets(session_, outlets, offTime_,
+        if (command.Command == "cycle") {
+            CycleOutlets(session_, command.Outlets, offTime_,
                          [](std::chrono::milliseconds time) { stops::WaitUnlessStopped(time); });
             return;
         }
         OutletChanges changes;
-        for (int outlet : outlets)
-            changes[outlet] = command == "on";
+        for (int outlet : command.Outlets)
+            changes[outlet] = command.Command == "on";
         ChangeOutlets(session_, changes);
     }
 
@@ -97,6 +87,27 @@ private:
     std::ostream& out_;
     std::optional<stops::ChangeScope> change_;
 };
+
+} // namespace
+
+ShellLine ParseShellLine(const std::string& line) {
+    std::istringstream words(line);
+    std::string command, argument, extra;
+    words >> command >> argument >> extra;
+    if (command.empty() || command == "quit")
+        return {command, {}};
+    if (!extra.empty())
+        throw UsageError(Format("'%s' is more than %s takes.", Printable(extra, 40).c_str(),
+                                Printable(command, 40).c_str()));
+    if (command == "status")
+        return {command, argument.empty() ? OutletsNamed("*") : OutletsNamed(argument)};
+    if (command != "on" && command != "off" && command != "cycle")
+        throw UsageError(
+            Format("'%s' is no command: the commands are %s.", Printable(command, 40).c_str(), Commands));
+    return {command, OutletsNamed(argument)};
+}
+
+namespace {
 
 enum class Read { Line, TooLong, End };
 
