@@ -47,7 +47,7 @@ void Take(Given& given, const Parameter& parameter, const std::string& line, con
         given.Values.erase(parameter.Key);
     else
         given.Warnings.push_back(
-            Format("Parse error: Ignoring option '%s' because it does not have value", Printable(line, 200).c_str()));
+            Format("Parse error: Ignoring option '%s' because it does not have value", Printable(line, 60).c_str()));
 }
 
 } // namespace
@@ -162,7 +162,7 @@ Given ReadStandardInput(std::istream& in) {
             continue;
         if (!parameter || equals == std::string::npos) {
             given.Warnings.push_back(
-                Format("Parse error: Ignoring unknown option '%s'", Printable(line, 200).c_str()));
+                Format("Parse error: Ignoring unknown option '%s'", Printable(line, 60).c_str()));
             continue;
         }
         Take(given, *parameter, line, Unquoted(line.substr(equals + 1)));
