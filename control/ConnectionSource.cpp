@@ -5,8 +5,8 @@
 #include "Files.h"
 #include "IniDocument.h"
 #include "Places.h"
+#include "SettingsEncoding.h"
 #include "SettingsFile.h"
-#include "SystemText.h"
 #include "TextUtil.h"
 
 #include <algorithm>
@@ -34,15 +34,6 @@ std::string UserSettingsFile() {
     return folder ? (fs::u8path(*folder) / "quadrel4816" / FileName).u8string() : std::string();
 }
 
-// The window writes the file in the system's code page; an editor that marks UTF-8 starts it with
-// a byte-order mark, which is no part of the first section's name.
-std::string SettingsText(std::string bytes) {
-    if (bytes.rfind("\xEF\xBB\xBF", 0) != 0)
-        return platform::FromSystemCodePage(bytes);
-    bytes.erase(0, 3);
-    return bytes;
-}
-
 IniDocument ReadDocument(const std::string& fileName) {
     std::error_code ignored;
     if (fs::is_directory(fs::u8path(fileName), ignored))
@@ -52,7 +43,11 @@ IniDocument ReadDocument(const std::string& fileName) {
         const auto content = ReadSettingsFile(fileName);
         if (!content)
             throw ConfigError(Format("The settings file %s does not exist.", FullPath(fileName).c_str()));
-        return IniDocument::Parse(SettingsText(*content));
+        try {
+            return IniDocument::Parse(DecodeSettings(*content).Text);
+        } catch (const UndecodableSettings& failure) {
+            throw UndecodableSettingsFile(fileName, failure.what());
+        }
     } catch (const SettingsFileError& failure) {
         throw ConfigError(Format("The settings file %s cannot be read: %s.", failure.Path().c_str(),
                                  failure.Reason().c_str()));

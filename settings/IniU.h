@@ -1,12 +1,15 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qdl {
 
-// The settings store: four stateless operations on an INI file. Each loads the file afresh and,
-// where it writes, saves the whole file before it returns. Failures are thrown with the file's
-// full path and the system's reason.
+// The settings store: stateless operations on an INI file. Each loads the file afresh and, where
+// it writes, saves the whole file before it returns, in the encoding it was read in (see
+// SettingsEncoding.h). Texts are UTF-8. Failures are thrown with the file's full path and the
+// system's reason; a file that cannot be read is never written.
 
 // Makes sure the file exists, creating it empty; true when it exists afterwards.
 bool IniInit(const std::string& fileName);
@@ -19,5 +22,10 @@ std::string IniReadString(const std::string& fileName, const std::string& sectio
 
 bool IniWriteString(const std::string& fileName, const std::string& section, const std::string& key,
                     const std::string& value);
+
+// Several entries in one replacement of the whole file, so that another program reading or
+// writing it at the same time sees all of them or none.
+bool IniWriteStrings(const std::string& fileName, const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& entries);
 
 } // namespace qdl

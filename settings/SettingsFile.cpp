@@ -37,10 +37,16 @@ SettingsFileError WindowFailure(const std::string& fileName, const platform::Fil
 
 std::optional<std::string> ReadSettingsFile(const std::string& fileName) {
     try {
-        return platform::ReadWholeFile(fileName);
+        return platform::ReadWholeFile(fileName, SettingsReadLimit);
     } catch (const platform::FileError& failure) {
-        throw WindowFailure(fileName, failure);
+        throw UndecodableSettingsFile(fileName, failure.Reason);
     }
+}
+
+UnreadableSettingsFile UndecodableSettingsFile(const std::string& fileName, const std::string& reason) {
+    const std::string path = FullPath(fileName);
+    return UnreadableSettingsFile(Format("ファイル \"%s\". %s は開けません", path.c_str(), reason.c_str()),
+                                  path, reason);
 }
 
 void WriteSettingsFile(const std::string& fileName, const std::string& content) {

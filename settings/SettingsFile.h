@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,9 +22,24 @@ private:
     std::string reason_;
 };
 
+// A settings file that is there but cannot be read: the system refuses it, it holds more than
+// SettingsReadLimit, or its bytes are no text the program reads. Such a file is never replaced
+// by defaults.
+class UnreadableSettingsFile : public SettingsFileError {
+public:
+    using SettingsFileError::SettingsFileError;
+};
+
+// Far above any real settings file (a few hundred bytes), and little memory.
+inline constexpr std::size_t SettingsReadLimit = 1 << 20;
+
 // The bytes of a settings file; nothing when there is no such file (a folder counts as none).
-// Fails with "ファイル "<full path>". <reason> は開けません" when a file is there but cannot be read.
+// Fails with an UnreadableSettingsFile "ファイル "<full path>". <reason> は開けません" when a file
+// is there but cannot be read, or holds more than SettingsReadLimit.
 std::optional<std::string> ReadSettingsFile(const std::string& fileName);
+
+// The same failure for a file whose bytes were read but are no text the program reads.
+UnreadableSettingsFile UndecodableSettingsFile(const std::string& fileName, const std::string& reason);
 
 // Replaces the file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and is renamed over the old file, so a failure at any point leaves

@@ -38,12 +38,18 @@ inline std::string Narrow(const std::wstring& wide) {
     return ToCodePage(CP_UTF8, wide);
 }
 
-// The system's text for an error number, without the blanks and full stop at its end.
+// The system's text for an error number in the user's language (English where the system has no
+// text in it), without the blanks and full stop at its end.
 inline std::string SystemMessage(DWORD error) {
     wchar_t* buffer = nullptr;
-    const DWORD size = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const auto format = [&](DWORD language) {
+        return FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                  FORMAT_MESSAGE_IGNORE_INSERTS,
+                              nullptr, error, language, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    };
+    DWORD size = format(MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+    if (size == 0)
+        size = format(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     std::string text = size ? Narrow(std::wstring(buffer, size)) : "Error " + std::to_string(error);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '.' || static_cast<unsigned char>(text.back()) <= ' '))

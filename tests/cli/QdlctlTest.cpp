@@ -317,6 +317,31 @@ TEST_F(QdlctlTest, SettingsAreFoundHereThenInTheUsersFolderAndAByteOrderMarkIsSk
                                                            Request("GetPower", "YWRtaW46aGVyZQ==")}));
 }
 
+// The window's settings file as editors save it: UTF-16 with its mark is read as the text it is;
+// one that is no text the program reads is a settings error that names the file and why.
+TEST_F(QdlctlTest, SettingsFilesInUtf16AreReadAndUnreadableOnesNamed) {
+    device.DefaultAnswer({Reply(P1001)});
+    const auto utf16 = [](const std::string& ascii, bool littleEndian) {
+        std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+        for (char c : ascii)
+            bytes += littleEndian ? std::string{c, '\0'} : std::string{'\0', c};
+        return bytes;
+    };
+    const std::string text = "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + Port() + "\r\nPass=utf16\r\n";
+    WriteBytes(File("QDL4816.ini"), utf16(text, true));
+    const ProgramResult read = Qdlctl({"status"});
+    EXPECT_EQ(read.ExitCode, 0) << read.Err;
+    EXPECT_EQ(device.Requests(), std::vector<std::string>{Request("GetPower", "YWRtaW46dXRmMTY=")});
+    WriteBytes(File("QDL4816.ini"), utf16(text, false));
+    const ProgramResult unreadable = Qdlctl({"status"});
+    EXPECT_EQ(unreadable.ExitCode, 2);
+    EXPECT_EQ(unreadable.Err,
+              "The settings file " + File("QDL4816.ini") +
+                  " cannot be read: it is UTF-16 big-endian text, which this program does not "
+                  "read.\n");
+    EXPECT_EQ(device.Connections(), 1u);
+}
+
 TEST_F(QdlctlTest, ThePasswordComesFromFileThenOptionThenEnvironmentThenSettings) {
     device.DefaultAnswer({Reply(P1001)});
     WriteBytes(File("QDL4816.ini"), "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=" + Port() + "\r\nPass=ini\r\n");

@@ -1,5 +1,6 @@
 #include "FailureOf.h"
 #include "IniU.h"
+#include "SettingsFile.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -194,6 +195,85 @@ TEST_F(IniTest, UnwritableFilesFailWithTheCreateMessageAndStayUnchanged) {
         << "a folder is no settings file: its default cannot be written";
     fs::permissions(lockedFolder, fs::perms::owner_all);
     EXPECT_EQ(FilesInFolder(), 3u) << "no temporary file left behind";
+}
+
+// What editors save is read as the text it is and written back in the same encoding.
+struct EncodingCase {
+    const char* Name;
+    std::string Bytes;   // the file as an editor saved it
+    std::string Written; // after Pass is written as "新しい"
+};
+
+std::string Utf16(const std::string& ascii) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : ascii)
+        bytes += std::string{c, '\0'};
+    return bytes;
+}
+
+class EncodingTest : public IniTest, public testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(EncodingTest, ReadsTheTextAndWritesItBackInTheSameEncoding) {
+    WriteBytes(file, GetParam().Bytes);
+    EXPECT_EQ(IniReadString(file, "Switch", "UserName", "none"), "山田");
+    EXPECT_EQ(IniReadString(file, "Switch", "IPV4", "none"), "10.0.0.9");
+    IniWriteString(file, "Switch", "Pass", "新しい");
+    EXPECT_EQ(ReadBytes(file), GetParam().Written);
+    EXPECT_EQ(IniReadString(file, "Switch", "Pass", "none"), "新しい");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Editors, EncodingTest,
+    testing::Values(
+        EncodingCase{"Utf8WithByteOrderMark", "\xEF\xBB\xBF[Switch]\r\nIPV4=10.0.0.9\r\nUserName=山田\r\n",
+                     "\xEF\xBB\xBF[Switch]\r\nIPV4=10.0.0.9\r\nUserName=山田\r\nPass=新しい\r\n\r\n"},
+        // "Unicode" as Notepad saves it: UTF-16 little-endian, 山田 as 5C 71 30 75, 新しい as
+        // B0 65 57 30 44 30
+        EncodingCase{"Utf16LittleEndian",
+                     Utf16("[Switch]\r\nIPV4=10.0.0.9\r\nUserName=") + std::string("\x71\x5C\x30\x75", 4) +
+                         Utf16("\r\n").substr(2),
+                     Utf16("[Switch]\r\nIPV4=10.0.0.9\r\nUserName=") + std::string("\x71\x5C\x30\x75", 4) +
+                         Utf16("\r\nPass=").substr(2) + std::string("\xB0\x65\x57\x30\x44\x30", 6) +
+                         Utf16("\r\n\r\n").substr(2)}),
+    [](const testing::TestParamInfo<EncodingCase>& info) { return info.param.Name; });
+
+// A file the program cannot read is said to be so and never replaced by defaults.
+TEST_F(IniTest, AFileThatCannotBeReadIsNeverOverwritten) {
+    const struct {
+        const char* Name;
+        std::string Bytes;
+        std::string Reason;
+    } rows[] = {
+        {"BigEndian", std::string("\xFE\xFF\0[\0S", 6), "it is UTF-16 big-endian text, which this program does not read"},
+        {"NoMark", std::string("[\0S\0]\0", 6),
+         "it holds NUL bytes: it is no text in the system's code page (UTF-16 without a byte-order mark?)"},
+        {"BrokenUtf16", std::string("\xFF\xFE\x00\xD8[\0", 6), "it is UTF-16 text with a broken character"},
+        {"BrokenUtf8", "\xEF\xBB\xBF[S]\r\nk=\xFF\r\n",
+         "it is marked as UTF-8 but holds bytes that are no UTF-8"},
+        {"TooLarge", std::string((1 << 20) + 1, '\n'),
+         "it holds more than 1 MiB, far more than such a file does"},
+    };
+    for (const auto& row : rows) {
+        WriteBytes(file, row.Bytes);
+        EXPECT_EQ(FailureOf([&] { IniReadString(file, "S", "k", "d"); }),
+                  "ファイル \"" + file + "\". " + row.Reason + " は開けません")
+            << row.Name;
+        EXPECT_THROW(IniWriteString(file, "S", "k", "v"), UnreadableSettingsFile) << row.Name;
+        EXPECT_EQ(ReadBytes(file), row.Bytes) << row.Name;
+    }
+}
+
+// A text the system's code page cannot hold is never cut to "?": the file becomes UTF-8 with a
+// byte-order mark (on POSIX systems, whose code page is UTF-8, it stays as it is).
+TEST_F(IniTest, TextTheCodePageCannotHoldIsWrittenWhole) {
+    WriteBytes(file, "[Switch]\r\nIPV4=10.0.0.9\r\n");
+    IniWriteString(file, "Switch", "UserName", "한국😀");
+#ifdef _WIN32
+    EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF[Switch]\r\nIPV4=10.0.0.9\r\nUserName=한국😀\r\n\r\n");
+#else
+    EXPECT_EQ(ReadBytes(file), "[Switch]\r\nIPV4=10.0.0.9\r\nUserName=한국😀\r\n\r\n");
+#endif
+    EXPECT_EQ(IniReadString(file, "Switch", "UserName", ""), "한국😀");
 }
 
 TEST_F(IniTest, UnreadableFileFailsWithTheOpenMessage) {

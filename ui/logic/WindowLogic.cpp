@@ -9,8 +9,8 @@
 #include "RepeatCode.h"
 #include "Schedule.h"
 #include "ScheduleReply.h"
+#include "SettingsFile.h"
 #include "SwitchTarget.h"
-#include "SystemText.h"
 #include "TextUtil.h"
 
 #include <stdexcept>
@@ -70,9 +70,15 @@ void WindowLogic::FormCreate() {
         ProcessFormatSettings().DateSeparator = '-';
         ProcessFormatSettings().TimeSeparator = ':';
         view_.SetStatusText(CreditLine());
-        // Also when the load fails part-way, the fields follow what the boxes then show.
+        // Also when the load fails part-way, the fields follow what the boxes then show. A file
+        // that is there but cannot be read keeps what it holds: the window never writes it.
         try {
             LoadConnectionBoxes();
+        } catch (const UnreadableSettingsFile& failure) {
+            ApplyConnectionFields();
+            keepSettingsFile_ = true;
+            throw std::runtime_error(std::string(failure.what()) +
+                                     "\nThe file is kept as it is: this window will not write it.");
         } catch (...) {
             ApplyConnectionFields();
             throw;
@@ -81,19 +87,28 @@ void WindowLogic::FormCreate() {
     });
 }
 
-// The file keeps the system's code page, as the window has always written it.
 void WindowLogic::LoadConnectionBoxes() {
     IniInit(IniFileName);
     for (const auto& [box, key] : Keys)
-        view_.SetBoxText(
-            box, platform::FromSystemCodePage(IniReadString(IniFileName, IniSection, key,
-                                                            platform::ToSystemCodePage(view_.BoxText(box)))));
+        view_.SetBoxText(box, IniReadString(IniFileName, IniSection, key, view_.BoxText(box)));
 }
 
+// The four boxes in one replacement of the file, so that two windows closing together leave one
+// window's record, never a mix; the one whose record did not stay is told.
 void WindowLogic::FormDestroy() {
     Guarded([this] {
+        if (keepSettingsFile_)
+            return;
+        std::vector<std::pair<std::string, std::string>> entries;
         for (const auto& [box, key] : Keys)
-            IniWriteString(IniFileName, IniSection, key, platform::ToSystemCodePage(view_.BoxText(box)));
+            entries.emplace_back(key, view_.BoxText(box));
+        IniWriteStrings(IniFileName, IniSection, entries);
+        for (const auto& [key, value] : entries)
+            if (!IniValueExists(IniFileName, IniSection, key) ||
+                IniReadString(IniFileName, IniSection, key, value) != Trim(value))
+                throw std::runtime_error(Format("Another window wrote %s at the same moment: it holds that "
+                                                "window's settings, not these.",
+                                                IniFileName.c_str()));
     });
 }
 

@@ -74,6 +74,7 @@ private:
     int FDevicePort = 80;
     std::string FDeviceUser;
     std::string FDevicePassword;
+    bool keepSettingsFile_ = false; // it was there but could not be read
 };
 
 } // namespace qdl::ui
