@@ -21,6 +21,12 @@ bool CanBeHostName(const std::string& host) {
 std::string ResolveHostAddress(const std::string& host) {
     if (!CanBeHostName(host))
         throw SocketFailure(HostNotFound, true);
+    // The switch speaks IPv4 only: an IPv6 address is said to be one, not left to a resolver code.
+    if (host.find(':') != std::string::npos)
+        throw DeviceFailure(DeviceFailureKind::Unreachable,
+                            SocketErrorMessage(HostNotFound) + " " + host +
+                                " is an IPv6 address; the switch is reached over IPv4 only.",
+                            HostNotFound);
     if (platform::IsDottedIPv4(host))
         return host;
     if (EqualsIgnoringCase(host, "localhost"))

@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "Conversions.h"
 #include "HostAddress.h"
+#include "SystemText.h"
 #include "TextUtil.h"
 
 #include <algorithm>
@@ -84,7 +85,10 @@ std::string HttpClient::RequestText(const std::string& target) const {
     if (BasicAuthentication && !options_.WithoutCredentials) {
         const std::string user = Trim(UserName);
         const std::string password = user.empty() ? std::string() : Trim(Password);
-        request += "Authorization: Basic " + Base64Encode(user + ":" + password) + "\r\n";
+        // As the switch was configured from Windows: 8-bit text of the system's code page (on
+        // Windows the ANSI code page; elsewhere UTF-8).
+        request += "Authorization: Basic " + Base64Encode(platform::ToSystemCodePage(user + ":" + password)) +
+                   "\r\n";
     }
     if (const std::string cookies = cookies_.CookieHeader(Host, "/"); !cookies.empty())
         request += "Cookie: " + cookies + "\r\n";

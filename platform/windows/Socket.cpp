@@ -137,8 +137,10 @@ std::string ResolveIPv4(const std::string& host) {
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
+    // Windows answers with its resolver codes (11001 and on); anything else (wine passes the
+    // system's own negative codes through) is a host that was not found.
     if (const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found); error != 0)
-        throw SocketError(error);
+        throw SocketError(error >= WSABASEERR ? error : WSAHOST_NOT_FOUND);
     const std::unique_ptr<addrinfo, AddrInfoDeleter> results(found);
     char text[INET_ADDRSTRLEN] = "";
     const auto* address = reinterpret_cast<const sockaddr_in*>(results->ai_addr);

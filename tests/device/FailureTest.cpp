@@ -172,7 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
                     InputCase{"HostWithBackslash", "127.0.0.1\\x", 0, "admin", "x", HostNotFound},
                     InputCase{"HostWithBlank", "127.0.0 .1", 0, "admin", "x", HostNotFound},
                     InputCase{"EmptyHost", "", 0, "admin", "x", HostNotFound},
-                    InputCase{"HostWithLineBreak", "127.0.0.1\r\nX-Evil: 1", 0, "admin", "x", HostNotFound}),
+                    InputCase{"HostWithLineBreak", "127.0.0.1\r\nX-Evil: 1", 0, "admin", "x", HostNotFound},
+                    InputCase{"IPv6Address", "::1", 0, "admin", "x",
+                              HostNotFound + " ::1 is an IPv6 address; the switch is reached over IPv4 only."}),
     [](const testing::TestParamInfo<InputCase>& info) { return info.param.Name; });
 
 TEST_F(DeviceTest, ControlCharactersInsideCredentialsTravelEncoded) {

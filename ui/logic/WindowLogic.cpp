@@ -13,6 +13,7 @@
 #include "SwitchTarget.h"
 #include "TextUtil.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -50,8 +51,21 @@ std::string WindowLogic::CreditLine() {
 }
 
 // Byte by byte: the last byte of a wide character in UTF-8, or of a character of another code
-// page, sorts after "." as the character does.
+// page, sorts after "." as the character does. A box never grows taller than the screen: a text
+// a switch sent (a 16 KB status line) is cut, at the start of a character, after 20 lines or 1000
+// bytes, and ends with an ellipsis instead.
 std::string WindowLogic::MessageBoxText(const std::string& message) {
+    constexpr std::size_t MostBytes = 1000, MostLines = 20;
+    std::size_t cut = std::min(message.size(), MostBytes);
+    std::size_t lines = 1;
+    for (std::size_t i = 0; i < cut; ++i)
+        if (message[i] == '\n' && ++lines > MostLines)
+            cut = i;
+    if (cut < message.size()) {
+        while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
+            --cut;
+        return message.substr(0, cut) + "\xE2\x80\xA6";
+    }
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
         return message + ".";
     return message;
@@ -234,8 +248,11 @@ void WindowLogic::PageControl1Change(int index) {
     Guarded([this, index] {
         if (index != 1 || !RefreshOutletStates())
             return;
-        for (int row = 0; row < static_cast<int>(control::ScheduleSlots.size()); ++row)
+        for (int row = 0; row < static_cast<int>(control::ScheduleSlots.size()); ++row) {
             LoadScheduleRow(row);
+            if (view_.Closing())
+                return;
+        }
         view_.SetStatusText(CreditLine());
     });
 }

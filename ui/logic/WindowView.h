@@ -54,6 +54,9 @@ public:
     virtual bool RunCommand(const std::function<bool()>& command) = 0;
 
     virtual void CloseWindow() = 0;
+    // A close was asked for while a command ran; it follows once the command ends, and what would
+    // come after that command is left undone.
+    virtual bool Closing() const { return false; }
 };
 
 } // namespace qdl::ui

@@ -136,6 +136,31 @@ LRESULT CALLBACK NoFocusButton(HWND button, UINT message, WPARAM wParam, LPARAM 
     return DefSubclassProc(button, message, wParam, lParam);
 }
 
+// The dialog manager selects an edit box's whole text when Tab brings the focus to it; none of
+// the window's boxes does, so that a typed character never replaces a whole address.
+LRESULT CALLBACK NoSelectOnTab(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    const LRESULT result = DefSubclassProc(edit, message, wParam, lParam);
+    return message == WM_GETDLGCODE ? result & ~DLGC_HASSETSEL : result;
+}
+
+// Keys that would change a box: while a command runs they are dropped, so that nothing typed
+// then is saved without having been seen.
+bool TypesIntoBox(const MSG& message) {
+    switch (message.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+    case WM_DEADCHAR:
+    case WM_IME_CHAR:
+    case WM_IME_COMPOSITION:
+    case WM_IME_STARTCOMPOSITION:
+    case WM_PASTE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::vector<std::wstring> Split(const std::wstring& text) {
     std::vector<std::wstring> items;
     std::size_t start = 0;
@@ -187,6 +212,14 @@ LRESULT TForm1::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case WM_CLOSE:
         OnClose();
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        OnEndSession(wParam != FALSE);
+        return 0;
+    case WM_ACTIVATE:
+        OnActivate(LOWORD(wParam));
         return 0;
     case WM_DESTROY:
         OnDestroy();
@@ -253,6 +286,7 @@ TForm1::TForm1(HINSTANCE instance, DesktopHooks hooks)
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                     LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MainMenu)), instance, this);
     logic_.FormCreate();
+    created_ = true;
 }
 
 TForm1::~TForm1() {
@@ -412,6 +446,7 @@ void TForm1::SetUpControl(HWND control, const ControlSpec& spec) {
         // Typing stops at 8 characters; a longer text the program sets is shown in full.
         if (spec.Id == IDC_Edit4)
             SendMessageW(control, EM_LIMITTEXT, TypedPasswordLength, 0);
+        SetWindowSubclass(control, NoSelectOnTab, 0, 0);
         break;
     case Kind::Tabs:
         for (int page : {IDC_TabSheet1, IDC_TabSheet2}) {
@@ -645,15 +680,41 @@ HBRUSH TForm1::OnControlColour(HDC dc, HWND control) {
 
 // A close request while a command runs waits for it; then the window hides, saves the boxes
 // and is destroyed, as the designed program exits.
+// A close before the window was made (while a start-up failure box is open) ends it without
+// saving: nothing can have been typed yet, and a second box would keep the process waiting.
+// A session that ended has saved the boxes already.
 void TForm1::OnClose() {
     if (commandRunning_) {
         closePending_ = true;
         return;
     }
     ShowWindow(window_, SW_HIDE);
-    logic_.FormDestroy();
+    const bool save = created_ && !closed_;
     closed_ = true;
+    if (save)
+        logic_.FormDestroy();
     DestroyWindow(window_);
+}
+
+// Log-off and shutdown end the process without a close: the boxes are saved now, within the
+// time Windows allows, as a close would save them.
+void TForm1::OnEndSession(bool ending) {
+    if (!ending || closed_)
+        return;
+    closed_ = true;
+    logic_.FormDestroy();
+}
+
+// The keyboard focus goes back where it was when the window is activated again; at first to the
+// address box, as a form gives it to its first tab stop, so that typing goes somewhere.
+void TForm1::OnActivate(UINT state) {
+    if (state == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus))
+            lastFocus_ = focus;
+        return;
+    }
+    SetFocus(lastFocus_ && IsWindow(lastFocus_) ? lastFocus_ : Control(IDC_Edit1));
 }
 
 void TForm1::OnDestroy() {
@@ -674,6 +735,9 @@ bool TForm1::Navigate(MSG& message) {
 }
 
 int TForm1::Run() {
+    // A close that came before the loop (while a start-up failure box was open) ended the window.
+    if (closed_)
+        return 0;
     running_ = true;
     ShowWindow(window_, SW_SHOWNORMAL);
     UpdateWindow(window_);
@@ -841,6 +905,8 @@ bool TForm1::RunCommand(const std::function<bool()>& command) {
         }
         if (got < 0 || (message.hwnd == window_ && message.message == CommandDone))
             break;
+        if (TypesIntoBox(message) && IsChild(window_, message.hwnd))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

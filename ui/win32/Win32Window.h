@@ -61,6 +61,8 @@ private:
     LRESULT OnNotify(int id, NMHDR* header);
     HBRUSH OnControlColour(HDC dc, HWND control);
     void OnClose();
+    void OnEndSession(bool ending);
+    void OnActivate(UINT state);
     void OnDestroy();
     void OnMenuSelect(HMENU menu, int item, UINT flags);
     void OnDpiChanged(UINT dpi, const RECT* suggested);
@@ -100,6 +102,7 @@ private:
     bool OpenPage(const std::string& url) override;
     bool RunCommand(const std::function<bool()>& command) override;
     void CloseWindow() override;
+    bool Closing() const override { return closePending_; }
 
     HINSTANCE instance_;
     DesktopHooks hooks_;
@@ -114,8 +117,10 @@ private:
     std::wstring lastHint_;
     bool commandRunning_ = false;
     bool closePending_ = false;
+    bool created_ = false; // the constructor, and its start-up, are done
     bool closed_ = false;
     bool running_ = false; // Run() owns the message loop, which WM_QUIT ends
+    HWND lastFocus_ = nullptr;
     ui::WindowLogic logic_;
 };
 

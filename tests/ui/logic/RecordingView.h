@@ -4,6 +4,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,10 @@ public:
     bool DeviceShown = false;
     std::string Status;
     std::array<Row, 8> Rows{};
-    std::vector<std::string> Failures;  // "caption|text"
+    std::vector<std::string> Failures; // "caption|text"
+    // A close asked for while that command (counted from 1) ran.
+    std::optional<int> CloseAfterCommand;
+    bool CloseAsked = false;
     std::vector<std::string> UrlErrors; // "caption|text"
     std::vector<std::string> OpenedPages;
     bool BrowserWorks = true;
@@ -68,9 +72,13 @@ public:
     }
     bool RunCommand(const std::function<bool()>& command) override {
         ++Commands;
-        return command();
+        const bool result = command();
+        if (CloseAfterCommand && Commands == *CloseAfterCommand)
+            CloseAsked = true;
+        return result;
     }
     void CloseWindow() override { Closed = true; }
+    bool Closing() const override { return CloseAsked; }
 
     Row& At(int row) { return Rows.at(static_cast<std::size_t>(row)); }
     const Row& At(int row) const { return Rows.at(static_cast<std::size_t>(row)); }

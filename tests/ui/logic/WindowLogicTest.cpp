@@ -423,6 +423,21 @@ TEST_F(WindowLogicTest, WebControlAndTheMenuOpenTheirPagesAndTellWhenThatFails) 
     EXPECT_EQ(device.Connections(), 0u);
 }
 
+// A close asked for while the Schedule page loads stops it after the command in flight.
+TEST_F(WindowLogicTest, AClosingWindowStopsLoadingTheScheduleAfterTheCommandInFlight) {
+    WriteSettings(device.Port());
+    Open();
+    device.DefaultAnswer(
+        {"HTTP/1.1 200 OK\r\nContent-Length: 38\r\n\r\n<html>2026-12-24,18:30:00-127-1</html>"});
+    device.Reply("HTTP/1.1 200 OK\r\nContent-Length: 37\r\n\r\n" + Outlets("0", "0", "0", "0"));
+    view.CloseAfterCommand = 3; // GetPower, then the first two entries
+    view.Status.clear();
+    window->PageControl1Change(1);
+    EXPECT_EQ(view.Commands, 3);
+    EXPECT_EQ(device.Connections(), 3u);
+    EXPECT_EQ(view.Status, "") << "the load did not finish";
+}
+
 TEST_F(WindowLogicTest, ExitClosesTheWindow) {
     Open();
     window->CloseX1Click();
@@ -430,14 +445,20 @@ TEST_F(WindowLogicTest, ExitClosesTheWindow) {
 }
 
 TEST(MessageBoxTextTest, AFullStopFollowsWhatSortsAfterIt) {
-    const std::pair<std::string, std::string> rows[] = {{"Read Timeout", "Read Timeout."},
-                                                        {"Error...SetOutPut4816", "Error...SetOutPut4816."},
-                                                        {"a:", "a:."},
-                                                        {"Connection refused.", "Connection refused."},
-                                                        {"x ", "x "},
-                                                        {"x,", "x,"},
-                                                        {"ありません", "ありません."},
-                                                        {"", ""}};
+    const std::pair<std::string, std::string> rows[] = {
+        {"Read Timeout", "Read Timeout."},
+        {"Error...SetOutPut4816", "Error...SetOutPut4816."},
+        {"a:", "a:."},
+        {"Connection refused.", "Connection refused."},
+        {"x ", "x "},
+        {"x,", "x,"},
+        {"ありません", "ありません."},
+        {"", ""},
+        // never taller than the screen
+        {std::string(16384, 'x'), std::string(1000, 'x') + "…"},
+        {std::string(999, 'x') + "あ", std::string(999, 'x') + "…"},
+        {std::string(30, '\n'), std::string(19, '\n') + "…"},
+        {std::string(1000, 'x'), std::string(1000, 'x') + "."}};
     for (const auto& [message, shown] : rows)
         EXPECT_EQ(WindowLogic::MessageBoxText(message), shown) << message;
 }
