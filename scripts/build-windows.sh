@@ -33,8 +33,9 @@ ctest --test-dir build-windows --output-on-failure
 
 start_switch switch
 start_switch stuck --stuck 3
-# A switch whose user name and password lie outside most ANSI code pages.
-start_switch named --user 山田 --password パスワード
+# A switch whose user name and password lie outside most ANSI code pages, configured (as from a
+# Japanese Windows) with their Shift JIS bytes.
+start_switch named --user "$(printf 山田 | iconv -t SHIFT_JIS)" --password "$(printf パスワード | iconv -t SHIFT_JIS)"
 port=$(cat "$work/switch.port")
 named_port=$(cat "$work/named.port")
 exe=$PWD/build-windows/cli/qdlctl.exe
@@ -101,7 +102,8 @@ check "schedule export to a file named in Japanese" exported スケジュール.
 check "schedule clear" exits 0 'disable' schedule clear 4B
 check "schedule import from it" exits 0 'as in the file' schedule import スケジュール.json
 check "the switch shows the imported entry" imported
-check "a user name and password in Japanese arrive whole" exits 0 '4 *OFF' \
+japanese_exits() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 exits "$@"; }
+check "a user name and password in Japanese arrive in the ANSI code page" japanese_exits 0 '4 *OFF' \
     --host 127.0.0.1 --port "$named_port" --user 山田 --password パスワード status
 check "a refused port exits 1 with socket error 10061" exits 1 'socket error 10061' --host 127.0.0.1 --port 1 status
 check "a bad outlet exits 2" exits 2 "'7' is not an outlet" on 7
@@ -184,6 +186,98 @@ check "a Shift JIS settings file shows, authenticates and is written back byte f
 check "qdlctl.exe reads the Shift JIS settings file" eval \
     '(cd "$sjis_folder" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" status) | grep -q "4 *OFF"'
 
+# ---- what the user typed is kept ----
+
+# Starts the window in FOLDER, with the pointer parked away from it; its process id in window.pid.
+start_window() { # FOLDER
+    driver pointer 0 0
+    (cd "$1" && exec wine "$window_exe") >>"$work/window.log" 2>&1 &
+    echo $! >"$work/window.pid"
+}
+# The window's process has ended (within 30 s).
+window_ended() {
+    local pid
+    pid=$(cat "$work/window.pid")
+    for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+    return 1
+}
+settings_text() { printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=山田\r\nPass=40617253\r\n\r\n' "$port"; }
+# Saved by Notepad as "UTF-8" (with a mark) and as "Unicode" (UTF-16 little-endian).
+marked_files_kept() {
+    local kind folder
+    for kind in utf-8 utf-16; do
+        folder=$work/marked-$kind
+        mkdir -p "$folder"
+        if [ "$kind" = utf-8 ]; then
+            { printf '\xEF\xBB\xBF'; settings_text; } >"$folder/QDL4816.ini"
+        else
+            { printf '\xFF\xFE'; settings_text | iconv -f UTF-8 -t UTF-16LE; } >"$folder/QDL4816.ini"
+        fi
+        cp "$folder/QDL4816.ini" "$work/marked-before.ini"
+        start_window "$folder"
+        driver shown && shows text Edit3 <<<山田 && driver menu CloseX1 && driver closed &&
+            cmp "$work/marked-before.ini" "$folder/QDL4816.ini" || return 1
+    done
+}
+# 山田 under code page 1252: the file becomes UTF-8 with a mark instead of "??".
+outside_code_page_kept() {
+    local folder=$work/cp1252
+    mkdir -p "$folder"
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$folder/QDL4816.ini"
+    start_window "$folder"
+    driver shown && driver type Edit3 山田 && driver menu CloseX1 && driver closed &&
+        [ "$(head -c 3 "$folder/QDL4816.ini" | od -An -tx1 | tr -d ' ')" = efbbbf ] &&
+        grep -q 'UserName=山田' "$folder/QDL4816.ini"
+}
+session_end_saves() {
+    local folder=$work/session
+    mkdir -p "$folder"
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\n' "$port" >"$folder/QDL4816.ini"
+    start_window "$folder"
+    driver shown && driver type Edit3 operator && wineboot --end-session >/dev/null 2>&1 && window_ended &&
+        grep -q 'UserName=operator' "$folder/QDL4816.ini"
+}
+close_during_startup_box_ends() {
+    local folder=$work/folder-ini
+    mkdir -p "$folder/QDL4816.ini"
+    start_window "$folder"
+    driver shown && wine taskkill /IM QDL4816.exe >/dev/null 2>&1 && window_ended
+}
+tab_selects_nothing() {
+    local folder=$work/tab box
+    mkdir -p "$folder"
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" >"$folder/QDL4816.ini"
+    start_window "$folder"
+    driver shown && [ "$(driver focus)" = Edit1 ] || return 1
+    for box in Edit2 Edit3 Edit4; do
+        driver tab && [ "$(driver focus)" = "$box" ] && read -r start end <<<"$(driver selection "$box")" &&
+            [ "$start" = "$end" ] || return 1
+    done
+    driver menu CloseX1 && driver closed
+}
+huge_file_refused() {
+    local folder=$work/huge
+    mkdir -p "$folder"
+    head -c 25000000 /dev/zero | tr '\0' '\n' >"$folder/QDL4816.ini"
+    start_window "$folder"
+    driver shown && driver box >"$work/box.txt" && cat "$work/box.txt" && grep -q 'more than 1 MiB' "$work/box.txt" &&
+        driver menu CloseX1 && driver closed && [ "$(stat -c %s "$folder/QDL4816.ini")" -eq 25000000 ] &&
+        [ -z "$(tr -d '\n' <"$folder/QDL4816.ini" | head -c 1)" ]
+}
+check "a UTF-8 and a UTF-16 settings file show their values and survive Exit byte for byte" marked_files_kept
+check "a value the code page lacks survives Exit in a UTF-8 file" outside_code_page_kept
+check "ending the session saves the typed user name" session_end_saves
+check "a close request while a start-up box is open ends the program" close_during_startup_box_ends
+check "the address box has the focus, and Tab selects nothing" tab_selects_nothing
+check "a settings file of 25 million lines is refused and kept" huge_file_refused
+utf16_read_by_qdlctl() {
+    mkdir -p "$work/utf-16"
+    { printf '\xFF\xFE'; printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" | iconv -f UTF-8 -t UTF-16LE; } \
+        >"$work/utf-16/QDL4816.ini"
+    (cd "$work/utf-16" && wine "$exe" status) | grep -q "4 *O[NF]"
+}
+check "qdlctl.exe reads a UTF-16 settings file" utf16_read_by_qdlctl
+
 # ---- the release, and the MSI installed, upgraded and uninstalled ----
 
 release=$work/release
@@ -191,6 +285,7 @@ release_files "$version" "$release"
 mkdir -p dist
 msi=dist/quadrel4816-$version-x64.msi
 build_msi "$version" "$release" "$msi"
+build_msi "$version" "$release" "$work/rebuild.msi"
 build_msi "$version.1" "$release" "$work/newer.msi"
 zip_file=dist/quadrel4816-$version-windows-x86_64.zip
 build_zip "$release" "quadrel4816-$version-windows-x86_64" "$zip_file"
@@ -214,33 +309,41 @@ installed() {
     wine msiexec /i "$(windows_path "$1")" /qn &&
         for file in QDL4816.exe qdlctl.exe LICENSE.txt README.txt; do test -f "$install_folder/$file" || return 1; done
 }
+# The shortcut starts the window in its own folder, the same for every user: no user's settings
+# folder is fixed in it at install time.
 shortcut_made() {
-    test -f "$shortcut" && x86_64-w64-mingw32-strings -el "$shortcut" | grep -qF 'AppData\Roaming\quadrel4816' &&
-        test -d "$user_folder/quadrel4816"
+    test -f "$shortcut" && x86_64-w64-mingw32-strings -el "$shortcut" | grep -qF 'Program Files\Quadrel 4816' &&
+        ! x86_64-w64-mingw32-strings -el "$shortcut" | grep -qiF 'AppData'
 }
 one_entry() { # VERSION
     [ "$(uninstall_entries | wc -l)" -eq 1 ] && [ "$(entry_value DisplayVersion)" = "$1" ] &&
         [ "$(entry_value Publisher)" = Tarnwell ]
 }
-started_from_menu() {
-    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$user_folder/quadrel4816/QDL4816.ini"
-    wine start "C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Quadrel 4816.lnk" &&
-        driver shown && driver click SpeedButton1 && shows outlets <<<1111 && driver menu CloseX1 && driver closed &&
-        grep -q 'UserName=admin' "$user_folder/quadrel4816/QDL4816.ini"
+start_from_menu() {
+    driver pointer 0 0
+    wine start "C:\\users\\$(id -un)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Quadrel 4816.lnk"
 }
-# A standard user may not write Program Files; as root under wine a read-only file stands in.
-install_folder_refused() {
-    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" \
+# Whoever starts it from the menu gets their own %APPDATA%\quadrel4816, made again when missing.
+started_from_menu() {
+    rm -rf "$user_folder/quadrel4816"
+    start_from_menu && driver shown && driver menu CloseX1 && driver closed &&
+        grep -q 'IPV4=192.168.10.100' "$user_folder/quadrel4816/QDL4816.ini" && [ ! -e "$install_folder/QDL4816.ini" ] &&
+        printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$user_folder/quadrel4816/QDL4816.ini" &&
+        start_from_menu && driver shown && driver click SpeedButton1 && shows outlets <<<1111 && driver menu CloseX1 &&
+        driver closed && grep -q 'UserName=admin' "$user_folder/quadrel4816/QDL4816.ini"
+}
+# Started in Program Files, which a standard user may not write (as root under wine a read-only
+# file stands in), the window keeps its settings in the user's own folder and leaves it alone.
+install_folder_left_alone() {
+    printf '[QDL4816]\r\nIPV4=10.9.9.9\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" \
         >"$install_folder/QDL4816.ini"
     chmod a-w "$install_folder/QDL4816.ini"
     cp "$install_folder/QDL4816.ini" "$work/readonly-before.ini"
+    driver pointer 0 0
     (cd "$install_folder" && exec wine ./QDL4816.exe) >>"$work/window.log" 2>&1 &
-    driver shown && driver menu CloseX1 && driver box >"$work/box.txt"
+    driver shown && shows text Edit1 <<<127.0.0.1 && driver menu CloseX1 && driver closed &&
+        cmp "$work/readonly-before.ini" "$install_folder/QDL4816.ini"
     local status=$?
-    cat "$work/box.txt"
-    driver closed && cmp "$work/readonly-before.ini" "$install_folder/QDL4816.ini" && [ "$status" -eq 0 ] &&
-        grep -qF 'C:\Program Files\Quadrel 4816\QDL4816.ini' "$work/box.txt"
-    status=$?
     rm -f "$install_folder/QDL4816.ini"
     return "$status"
 }
@@ -250,11 +353,12 @@ nothing_left() {
 }
 
 check "the MSI installs both programs in Program Files" installed "$msi"
-check "the Start-menu shortcut starts in %APPDATA%\\quadrel4816, which it made" shortcut_made
+check "the Start-menu shortcut starts the window in its own folder, the same for every user" shortcut_made
 check "the install folder is on the system's PATH" eval 'system_path | grep -qF "C:\\Program Files\\Quadrel 4816"'
 check "one uninstall entry, with version and publisher" one_entry "$version"
-check "the shortcut's window keeps its settings in %APPDATA%\\quadrel4816" started_from_menu
-check "started from Program Files, the window names the file it cannot write, and keeps it" install_folder_refused
+check "the shortcut's window keeps its settings in the user's %APPDATA%\\quadrel4816, made when missing" started_from_menu
+check "started in Program Files, the window keeps its settings in the user's folder" install_folder_left_alone
+check "a rebuild of the same version replaces the installed one" eval 'installed "$work/rebuild.msi" && one_entry "$version"' 
 check "a newer MSI replaces the older one" eval 'installed "$work/newer.msi" && one_entry "$version.1"'
 check "uninstalling leaves nothing behind but the user's settings" eval \
     'wine msiexec /x "$(windows_path "$work/newer.msi")" /qn && nothing_left && test -f "$user_folder/quadrel4816/QDL4816.ini"'

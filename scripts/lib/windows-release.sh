@@ -30,7 +30,12 @@ build_msi() { # VERSION FOLDER MSI
     (
         cd "$folder"
         wixl --arch x64 -o "$msi" Quadrel4816.wxs
-        msibuild "$msi" -i Environment.idt \
+        # The row that finds an installed older product takes the same version too (its
+        # VersionMaxInclusive bit), so that a rebuild of one version replaces the installed one
+        # instead of installing beside it.
+        msiinfo export "$msi" Upgrade |
+            awk 'BEGIN { FS = OFS = "\t" } /\tWIX_UPGRADE_DETECTED\r?$/ { $5 += 512 } { print }' >Upgrade.idt
+        msibuild "$msi" -i Environment.idt -i Upgrade.idt \
             -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveEnvironmentStrings', 3300)" \
             -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('WriteEnvironmentStrings', 5200)"
     )

@@ -5,6 +5,7 @@
 #include "ControlIds.h"
 #include "Layout.h"
 #include "ScriptedSwitch.h"
+#include "StartFolder.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -271,6 +273,38 @@ TEST_F(Win32WindowTest, HintsFollowThePointerIntoTheStatusBarAndShowAsToolTips) 
     EXPECT_EQ(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 3 + 4 + 4);
 }
 
+// Typing while a command runs never reaches a box: what the box shows is what is saved.
+TEST_F(Win32WindowTest, KeysWhileACommandRunsDoNotChangeTheBoxes) {
+    Open();
+    AtTheSwitch();
+    ScriptedSwitch::Answer slow{"HTTP/1.1 200 OK\r\nContent-Length: 18\r\n\r\n<html>P60=1</html>"};
+    slow.Delay = std::chrono::milliseconds(300);
+    device.Script(slow);
+    SetFocus(Control(IDC_Edit3));
+    for (wchar_t c : std::wstring(L"typed"))
+        PostMessageW(Control(IDC_Edit3), WM_CHAR, c, 0);
+    SendMessageW(Control(IDC_SpeedButton1), BM_CLICK, 0, 0);
+    EXPECT_TRUE(On(1)) << "the command ran";
+    EXPECT_EQ(TextOf(Control(IDC_Edit3)), L"admin");
+}
+
+// The address box has the focus at start, and Tab moves it on without selecting a box's text.
+TEST_F(Win32WindowTest, TabSelectsNothingAndTheAddressBoxHasTheFocusAtStart) {
+    Open();
+    SetActiveWindow(window->Handle());
+    SendMessageW(window->Handle(), WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(GetFocus(), Control(IDC_Edit1));
+    for (int id : {IDC_Edit2, IDC_Edit3, IDC_Edit4}) {
+        MSG tab{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        ASSERT_TRUE(window->Navigate(tab));
+        ASSERT_EQ(GetFocus(), Control(id));
+        DWORD start = 1, end = 0;
+        SendMessageW(Control(id), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, end) << "box " << id << " selects nothing";
+    }
+}
+
 // A close request while a command runs waits for the command, then saves the boxes.
 TEST_F(Win32WindowTest, ClosingWhileACommandRunsWaitsForItAndSavesTheBoxes) {
     Open();
@@ -311,6 +345,26 @@ TEST_F(Win32WindowTest, EveryTextFitsItsControl) {
         const int padding = spec.What == win32::Kind::Button ? 6 : 0;
         EXPECT_LE(size.cx, room.right - padding) << spec.Id;
     }
+}
+
+// Started from its own folder (the Start menu's shortcut), the window goes to the settings folder
+// of whoever started it; started anywhere else, it stays.
+TEST(StartFolderTest, EachUserStartedFromTheProgramsFolderGetsTheirOwnSettingsFolder) {
+    const std::wstring program = L"C:\\Program Files\\Quadrel 4816";
+    const struct {
+        std::wstring StartedIn;
+        std::optional<std::wstring> AppData;
+        std::optional<std::wstring> Folder;
+    } rows[] = {
+        {program, L"C:\\users\\anna\\AppData\\Roaming", L"C:\\users\\anna\\AppData\\Roaming\\quadrel4816"},
+        {L"c:\\program files\\QUADREL 4816\\", L"C:\\users\\ben\\AppData\\Roaming\\",
+         L"C:\\users\\ben\\AppData\\Roaming\\quadrel4816"},
+        {L"C:\\work", L"C:\\users\\anna\\AppData\\Roaming", std::nullopt},
+        {program, std::nullopt, std::nullopt},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(win32::SettingsFolderFor(row.StartedIn, program, row.AppData), row.Folder)
+            << testing::PrintToString(row.StartedIn);
 }
 
 } // namespace

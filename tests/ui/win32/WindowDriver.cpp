@@ -16,6 +16,9 @@
 //   qdl-window-driver box               waits for a message box, prints its title on one line
 //                                       and its text below, and presses its OK
 //   qdl-window-driver closed            waits until the window is gone
+//   qdl-window-driver focus             prints the name of the control with the keyboard focus
+//   qdl-window-driver tab               presses Tab in the control with the focus
+//   qdl-window-driver selection NAME    prints an edit box's selection as "start end"
 //   qdl-window-driver pointer X Y       puts the mouse pointer at screen position X, Y: the status
 //                                       bar shows the hint of the control under it, so a check
 //                                       of the status bar parks it away from the window first
@@ -251,6 +254,34 @@ void AnswerBox() {
     WaitUntilReady();
 }
 
+// The control with the window thread's keyboard focus.
+HWND FocusOf(HWND form) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
+    return info.hwndFocus;
+}
+
+std::wstring NameOf(HWND control) {
+    const int id = control ? GetDlgCtrlID(control) : 0;
+    for (const Named& single : Singles)
+        if (id == single.Id)
+            return single.Name;
+    for (const Family& family : Families)
+        if (id >= family.FirstId && id < family.FirstId + family.Count)
+            return family.Prefix + std::to_wstring(id - family.FirstId + 1);
+    return L"none";
+}
+
+void PressTab() {
+    HWND focus = FocusOf(RequireForm());
+    if (!focus)
+        Fail(L"no control has the focus");
+    PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
+    PostMessageW(focus, WM_KEYUP, VK_TAB, 0xC00F0001);
+    WaitUntilReady();
+}
+
 std::wstring Outlets() {
     std::wstring shown;
     for (const wchar_t* name : {L"PF1", L"PF2", L"PF3", L"PF4"})
@@ -298,6 +329,14 @@ int wmain(int argc, wchar_t* argv[]) {
         Print(std::to_wstring(static_cast<LRESULT>(selected)));
     } else if (step == L"box") {
         AnswerBox();
+    } else if (step == L"focus") {
+        Print(NameOf(FocusOf(RequireForm())));
+    } else if (step == L"tab") {
+        PressTab();
+    } else if (step == L"selection") {
+        DWORD_PTR selection = 0;
+        SendMessageTimeoutW(Control(argument(2)), EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin, &selection);
+        Print(std::to_wstring(LOWORD(selection)) + L" " + std::to_wstring(HIWORD(selection)));
     } else if (step == L"pointer") {
         if (!SetCursorPos(_wtoi(argument(2).c_str()), _wtoi(argument(3).c_str())))
             Fail(L"the pointer cannot be moved");
