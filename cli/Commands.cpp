@@ -3,6 +3,7 @@
 #include "Arguments.h"
 #include "Check.h"
 #include "Files.h"
+#include "Metrics.h"
 #ifdef QDL_LINUX_FRONT_ENDS
 #include "Shell.h"
 #endif
@@ -132,6 +133,7 @@ Commands::Commands(CLI::App& app, const ConnectionOptions& connection, HelpForma
     AddShell();
 #endif
     AddCheck();
+    AddMetrics();
 }
 
 Command Commands::Chosen() {
@@ -532,6 +534,82 @@ void Commands::AddCheck() {
                         return RunCheck(target, request, out_);
                     };
                     return check;
+                };
+            });
+        });
+}
+
+namespace {
+
+// "3=web-server": an outlet and the name of what it powers.
+std::map<int, std::string> OutletNames(const std::vector<std::string>& words) {
+    std::map<int, std::string> names;
+    for (const auto& word : words) {
+        const auto equals = word.find('=');
+        const std::string number = word.substr(0, equals);
+        if (equals == std::string::npos || number.size() != 1 || number[0] < '1' || number[0] > '4' ||
+            names.count(number[0] - '0'))
+            throw UsageError(Format("--outlet-name takes OUTLET=NAME, each outlet 1 to 4 once, not '%s'.",
+                                    Printable(word, 40).c_str()));
+        names[number[0] - '0'] = word.substr(equals + 1);
+    }
+    return names;
+}
+
+// The metrics file is written also when the switch cannot be read, so that an alert on
+// qdl4816_up fires; the failure then ends the command with its own exit code.
+void WriteMetrics(const std::string& fileName, const std::string& text) {
+    try {
+        platform::ReplaceWholeFile(fileName, text, platform::FileAccess::Everybody);
+    } catch (const platform::FileError& failure) {
+        throw Failure(FailureKind::Protocol,
+                      Format("The file %s cannot be written: %s; it was left as it was.", fileName.c_str(),
+                             failure.Reason.c_str()));
+    }
+}
+
+} // namespace
+
+void Commands::AddMetrics() {
+    Add(app_, "metrics",
+        "Print the switch's state as Prometheus metrics, or write them for a textfile collector",
+        "metrics [--output FILE] [--schedule] [--outlet-name N=NAME...]", [this](CLI::App& command) {
+            command
+                .add_option(
+                    "-o,--output", output_,
+                    "Write FILE whole (a temporary file beside it, then renamed; mode 0644), also when "
+                    "the switch cannot be read")
+                ->option_text("FILE");
+            command.add_flag("--schedule", schedule_, "The eight schedule entries too");
+            command
+                .add_option("--outlet-name", outletNames_,
+                            "A name label for an outlet's series, as in 3=web-server")
+                ->option_text("N=NAME");
+            command.callback([this] {
+                chosen_ = [this] {
+                    control::ProbeRequest request;
+                    request.Schedule = schedule_;
+                    request.OutletNames = OutletNames(outletNames_);
+                    const std::string fileName = output_;
+                    if (!fileName.empty())
+                        RequireWritable(fileName);
+                    Command metrics;
+                    metrics.RunOwn = [this, request, fileName](const SwitchTarget& target) mutable {
+                        const int exchanges = request.Schedule ? 9 : 1;
+                        request.Deadline = std::chrono::steady_clock::now() +
+                                           exchanges * (target.ConnectTimeout + target.ReadTimeout);
+                        const control::ProbeResult result = control::ProbeSwitch(target, request);
+                        const std::string text =
+                            control::ProbeExposition(result, request, std::time(nullptr));
+                        if (fileName.empty())
+                            out_ << text << std::flush;
+                        else
+                            WriteMetrics(fileName, text);
+                        if (!result.Up)
+                            throw Failure(*result.Kind, result.Message);
+                        return 0;
+                    };
+                    return metrics;
                 };
             });
         });

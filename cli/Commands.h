@@ -67,6 +67,7 @@ private:
     void AddUrl();
     void AddShell();
     void AddCheck();
+    void AddMetrics();
     void AddScheduleSet(CLI::App& schedule);
     void AddScheduleClear(CLI::App& schedule);
     void AddScheduleExport(CLI::App& schedule);
@@ -94,6 +95,9 @@ private:
     std::string state_, offTime_ = "5", settle_ = "0";
     std::string slot_, date_, time_, repeat_, file_;
     std::string warning_, critical_, expect_;
+    std::string output_;
+    std::vector<std::string> outletNames_;
+    bool schedule_ = false;
     bool on_ = false, off_ = false;
     std::string plugin_;
 };

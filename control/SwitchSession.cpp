@@ -9,6 +9,7 @@ namespace {
 
 HttpClientOptions OptionsFor(const SwitchTarget& target, std::function<void(const std::string&)> trace) {
     HttpClientOptions options;
+    options.ConnectTimeout = target.ConnectTimeout;
     options.ReadTimeout = target.ReadTimeout;
     options.WithoutCredentials = target.WithoutCredentials;
     options.Trace = std::move(trace);

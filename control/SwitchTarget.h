@@ -13,7 +13,8 @@ struct SwitchTarget {
     std::string Password;
     // Nothing says which user name and password this switch takes: its requests carry none.
     bool WithoutCredentials = false;
-    // A whole reply, from the request on.
+    // The connection, and a whole reply from the request on.
+    std::chrono::milliseconds ConnectTimeout{1000};
     std::chrono::milliseconds ReadTimeout{5000};
     // How long a change waits for its turn at the switch; max() waits without end.
     std::chrono::milliseconds LockTimeout{5000};

@@ -35,8 +35,9 @@ std::string ReadNamedFile(const std::string& path, std::size_t limit = FileReadL
 std::string TooLargeReason(std::size_t limit);
 
 // Who may read a file written whole: its owner only (a file holding a password), or as the file
-// had it, or as new files get it (the user's umask) when there was none.
-enum class FileAccess { OwnerOnly, AsBefore };
+// had it, or as new files get it (the user's umask) when there was none, or everybody (a file for
+// another program, such as a metrics file for a collector running as its own user; 0644).
+enum class FileAccess { OwnerOnly, AsBefore, Everybody };
 
 // Replaces a file's content as one step: the new content goes to a temporary file in the same
 // folder, reaches the disk, and takes the old file's place, so that a failure at any point leaves

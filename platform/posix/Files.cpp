@@ -224,6 +224,8 @@ mode_t CurrentUmask() {
 mode_t ModeFor(const Destination& destination, FileAccess access) {
     if (access == FileAccess::OwnerOnly)
         return OwnerOnlyMode;
+    if (access == FileAccess::Everybody)
+        return 0644;
     return destination.Existing ? destination.Existing->st_mode & 07777 : 0666 & ~CurrentUmask();
 }
 
