@@ -2,6 +2,8 @@
 
 #include "TextUtil.h"
 
+#include <algorithm>
+
 namespace qdl {
 namespace {
 
@@ -57,6 +59,15 @@ std::string IniDocument::Format() const {
         text += "\r\n";
     }
     return text;
+}
+
+std::vector<std::string> IniDocument::SectionNames() const {
+    std::vector<std::string> names;
+    for (const Section& section : sections_)
+        if (std::none_of(names.begin(), names.end(),
+                         [&](const std::string& name) { return EqualsIgnoringCase(name, section.Name); }))
+            names.push_back(section.Name);
+    return names;
 }
 
 std::optional<std::size_t> IniDocument::FindSection(const std::string& name) const {

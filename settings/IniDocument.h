@@ -18,6 +18,8 @@ public:
 
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;
     bool HasSection(const std::string& section) const { return FindSection(section).has_value(); }
+    // Each section's name once, as first written, in the file's order.
+    std::vector<std::string> SectionNames() const;
 
     // Replaces the last entry of that name in place, or appends one to the (last) section of
     // that name, or appends the section.

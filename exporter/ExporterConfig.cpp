@@ -1,0 +1,109 @@
+#include "ExporterConfig.h"
+
+#include "Conversions.h"
+#include "Failures.h"
+#include "Files.h"
+#include "IniDocument.h"
+#include "SettingsEncoding.h"
+#include "TextUtil.h"
+
+#include <sys/stat.h>
+
+namespace qdl::exporter {
+namespace {
+
+using control::ConfigError;
+
+// Passwords in a file others may read are not passwords: refused before anything is read.
+void RequirePrivate(const std::string& path) {
+#ifndef _WIN32
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && (status.st_mode & S_IROTH))
+        throw ConfigError(Format("The configuration file %s may be read by everybody (mode %04o): it holds "
+                                 "passwords; make it readable by its owner and group only (chmod o-rwx).",
+                                 path.c_str(), static_cast<unsigned>(status.st_mode & 07777)));
+#else
+    (void)path;
+#endif
+}
+
+std::string Text(const std::string& path) {
+    try {
+        return DecodeSettings(platform::ReadNamedFile(path, 1 << 20)).Text;
+    } catch (const platform::FileError& failure) {
+        throw ConfigError(
+            Format("The configuration file %s cannot be read: %s.", path.c_str(), failure.Reason.c_str()));
+    } catch (const UndecodableSettings& failure) {
+        throw ConfigError(
+            Format("The configuration file %s cannot be read: %s.", path.c_str(), failure.what()));
+    }
+}
+
+// The first line of a password file, without its line end.
+std::string PasswordIn(const std::string& path, const std::string& section) {
+    std::string text;
+    try {
+        text = platform::ReadNamedFile(path, 4096);
+    } catch (const platform::FileError& failure) {
+        throw ConfigError(Format("Switch %s: its PassFile %s cannot be read: %s.", section.c_str(),
+                                 path.c_str(), failure.Reason.c_str()));
+    }
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r')
+        text.pop_back();
+    return text;
+}
+
+SwitchEntry EntryOf(const IniDocument& document, const std::string& section) {
+    const auto value = [&](const char* key) { return document.Value(section, key); };
+    SwitchEntry entry;
+    entry.Name = section;
+    const auto address = value("IPV4");
+    if (!address || Trim(*address).empty())
+        throw ConfigError(Format("Switch %s has no address: give IPV4=.", section.c_str()));
+    entry.Target.Host = Trim(*address);
+    const std::string port = value("Port").value_or("80");
+    const auto number = TryStrToInt(port);
+    if (!number || *number < 1 || *number > 65535 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
+        throw ConfigError(Format("Switch %s: Port '%s' is not a TCP port from 1 to 65535.", section.c_str(),
+                                 Printable(port, 40).c_str()));
+    entry.Target.Port = *number;
+    entry.Target.UserName = value("UserName").value_or("admin");
+    if (const auto file = value("PassFile"))
+        entry.Target.Password = PasswordIn(*file, section);
+    else if (const auto password = value("Pass"))
+        entry.Target.Password = *password;
+    else
+        throw ConfigError(Format("Switch %s has no password: give Pass= or PassFile=.", section.c_str()));
+    for (int outlet = 1; outlet <= 4; ++outlet)
+        if (const auto name = value(("Outlet" + std::to_string(outlet)).c_str()); name && !name->empty())
+            entry.OutletNames[outlet] = *name;
+    const std::string schedule = LowerCase(value("Schedule").value_or("0"));
+    entry.Schedule = schedule == "1" || schedule == "yes" || schedule == "true";
+    return entry;
+}
+
+} // namespace
+
+const SwitchEntry* ExporterConfig::Find(const std::string& name) const {
+    for (const SwitchEntry& entry : switches_)
+        if (EqualsIgnoringCase(entry.Name, name))
+            return &entry;
+    return nullptr;
+}
+
+ExporterConfig ExporterConfig::Read(const std::string& path) {
+    RequirePrivate(path);
+    const IniDocument document = IniDocument::Parse(Text(path));
+    ExporterConfig config;
+    for (const std::string& section : document.SectionNames())
+        config.switches_.push_back(EntryOf(document, section));
+    if (config.switches_.empty())
+        throw ConfigError(Format("The configuration file %s names no switch: give a section per switch, as "
+                                 "[rack1] with IPV4=, Port=, UserName= and Pass=.",
+                                 path.c_str()));
+    return config;
+}
+
+} // namespace qdl::exporter
