@@ -34,6 +34,8 @@ packages=(
     xauth
     x11-utils
     imagemagick
+    prometheus
+    openssl
 )
 
 for group in "$@"; do
@@ -41,7 +43,7 @@ for group in "$@"; do
     fuzz) packages+=(clang libclang-rt-dev) ;;
     bench) packages+=(hyperfine curl monitoring-plugins-basic) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
-    engines) packages+=(powerman python3) ;;
+    engines) packages+=(powerman python3 prometheus-node-exporter curl) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin locales) ;;
     *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
