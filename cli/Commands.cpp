@@ -582,6 +582,12 @@ void Commands::AddMetrics() {
                 ->option_text("FILE");
             command.add_flag("--schedule", schedule_, "The eight schedule entries too");
             command
+                .add_option(
+                    "--switch-name", switchName_,
+                    "A switch=\"NAME\" label on every series, where several switches' files meet in one "
+                    "collector [the switch's HOST:PORT]")
+                ->option_text("NAME");
+            command
                 .add_option("--outlet-name", outletNames_,
                             "A name label for an outlet's series, as in 3=web-server")
                 ->option_text("N=NAME");
@@ -594,7 +600,10 @@ void Commands::AddMetrics() {
                     if (!fileName.empty())
                         RequireWritable(fileName);
                     Command metrics;
-                    metrics.RunOwn = [this, request, fileName](const SwitchTarget& target) mutable {
+                    const std::string switchName = switchName_;
+                    metrics.RunOwn = [this, request, fileName,
+                                      switchName](const SwitchTarget& target) mutable {
+                        request.SwitchLabel = switchName.empty() ? target.Name() : switchName;
                         const int exchanges = request.Schedule ? 9 : 1;
                         request.Deadline = std::chrono::steady_clock::now() +
                                            exchanges * (target.ConnectTimeout + target.ReadTimeout);

@@ -95,7 +95,7 @@ private:
     std::string state_, offTime_ = "5", settle_ = "0";
     std::string slot_, date_, time_, repeat_, file_;
     std::string warning_, critical_, expect_;
-    std::string output_;
+    std::string output_, switchName_;
     std::vector<std::string> outletNames_;
     bool schedule_ = false;
     bool on_ = false, off_ = false;

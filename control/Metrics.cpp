@@ -62,14 +62,18 @@ int WeekdayOf(std::time_t time) {
     return (local.tm_wday + 6) % 7;
 }
 
+// One metric family: its HELP and TYPE once, then its samples, each with the labels every series
+// of the exposition carries.
 class Family {
 public:
-    Family(std::ostringstream& out, const char* name, const char* type, const char* help)
-        : out_(out), name_(name) {
+    Family(std::ostringstream& out, const std::string& common, const char* name, const char* type,
+           const char* help)
+        : out_(out), common_(common), name_(name) {
         out_ << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
     }
     void Sample(const std::string& labels, double value) {
-        out_ << name_ << (labels.empty() ? "" : "{" + labels + "}") << ' ' << Number(value) << '\n';
+        const std::string all = labels.empty() ? common_ : common_.empty() ? labels : labels + "," + common_;
+        out_ << name_ << (all.empty() ? "" : "{" + all + "}") << ' ' << Number(value) << '\n';
     }
     static std::string Number(double value) {
         std::ostringstream text;
@@ -80,6 +84,7 @@ public:
 
 private:
     std::ostringstream& out_;
+    const std::string& common_;
     const char* name_;
 };
 
@@ -147,18 +152,21 @@ std::string LabelValue(const std::string& text) {
 
 std::string ProbeExposition(const ProbeResult& result, const ProbeRequest& request, std::time_t now) {
     std::ostringstream out;
-    Family(out, "qdl4816_up", "gauge",
+    const std::string common =
+        request.SwitchLabel.empty() ? std::string() : Label("switch", request.SwitchLabel);
+    Family(out, common, "qdl4816_up", "gauge",
            "Whether all four outlets of the switch were read (1) or the probe failed (0).")
         .Sample("", result.Up ? 1 : 0);
     if (!result.Up)
-        Family(out, "qdl4816_probe_failure", "gauge",
+        Family(out, common, "qdl4816_probe_failure", "gauge",
                "Why the probe failed, by kind; 1 for the kind that happened.")
             .Sample(Label("kind", result.FailureKind), 1);
-    Family(out, "qdl4816_probe_duration_seconds", "gauge", "How long the probe of the switch took.")
+    Family(out, common, "qdl4816_probe_duration_seconds", "gauge", "How long the probe of the switch took.")
         .Sample("", result.DurationSeconds);
     if (!result.Up)
         return out.str();
-    Family outlets(out, "qdl4816_outlet_on", "gauge", "Whether the outlet is switched on (1) or off (0).");
+    Family outlets(out, common, "qdl4816_outlet_on", "gauge",
+                   "Whether the outlet is switched on (1) or off (0).");
     for (int outlet = 1; outlet <= OutletCount; ++outlet) {
         std::string labels = Label("outlet", std::to_string(outlet));
         if (const auto name = request.OutletNames.find(outlet); name != request.OutletNames.end())
@@ -171,15 +179,15 @@ std::string ProbeExposition(const ProbeResult& result, const ProbeRequest& reque
         return Label("slot", entry.Slot) + "," + Label("outlet", std::to_string(entry.Outlet())) + "," +
                Label("repeat", RepeatNames[static_cast<std::size_t>(entry.Repeat)]);
     };
-    Family enabled(out, "qdl4816_schedule_entry_enabled", "gauge",
+    Family enabled(out, common, "qdl4816_schedule_entry_enabled", "gauge",
                    "Whether the schedule entry is enabled (1) or its repeat mode is disable (0).");
     for (const auto& entry : result.Schedule)
         enabled.Sample(entryLabels(entry), entry.Repeat != 0 ? 1 : 0);
-    Family switchesOn(out, "qdl4816_schedule_entry_switches_on", "gauge",
+    Family switchesOn(out, common, "qdl4816_schedule_entry_switches_on", "gauge",
                       "Whether the schedule entry switches its outlet on (1) or off (0).");
     for (const auto& entry : result.Schedule)
         switchesOn.Sample(entryLabels(entry), entry.On ? 1 : 0);
-    Family next(out, "qdl4816_schedule_entry_next_timestamp_seconds", "gauge",
+    Family next(out, common, "qdl4816_schedule_entry_next_timestamp_seconds", "gauge",
                 "When the schedule entry next fires, as a Unix time read in the exporter's time zone; absent "
                 "where it will not fire.");
     for (const auto& entry : result.Schedule)

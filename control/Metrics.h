@@ -18,6 +18,9 @@ namespace qdl::control {
 struct ProbeRequest {
     bool Schedule = false;                  // the eight schedule entries too
     std::map<int, std::string> OutletNames; // outlet number to the name of what it powers
+    // A "switch" label on every series, where several switches' files meet in one collector
+    // (the node exporter's textfile collector); Prometheus's own scrapes label them by instance.
+    std::string SwitchLabel;
     // The probe ends by then, whatever the switch does: the exchanges get what is left.
     std::chrono::steady_clock::time_point Deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Proves the exporter and `qdlctl metrics` with the real Prometheus and node exporter: Prometheus
+# scrapes qdl4816_exporter every second with the README's relabelling against two stand-in
+# switches and a hanging one, its HTTP API shows what the stand-ins show, the switch-down rule
+# fires (with a short `for:` in the test's copy), and the node exporter's textfile collector reads
+# the file `qdlctl metrics --output` writes. Also: unknown targets reach nothing, a configuration
+# file others may read is refused, TLS and basic authentication. Prints one line per check; every
+# process it starts is stopped by its process id.
+# Usage: scripts/prometheus-test.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh engines
+cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-rel -j2 --target qdlctl qdl-switch qdl4816_exporter
+
+work=$(mktemp -d)
+source scripts/lib/checks.sh
+source scripts/lib/processes.sh
+cleanup() {
+    stop_processes prometheus node exporter tls switch1 switch2 hang idle
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+# Waits up to 20 s for COMMAND to succeed.
+eventually() { for _ in $(seq 100); do "$@" >/dev/null 2>&1 && return 0; sleep 0.2; done; "$@"; }
+
+start_switch switch1
+start_switch switch2
+start_switch hang --fail hang
+# A switch the configuration does not name: nothing may ever reach it through the exporter.
+start_switch idle
+port1=$(cat "$work/switch1.port")
+port2=$(cat "$work/switch2.port")
+qdlctl() { build-rel/cli/qdlctl --host 127.0.0.1 --password 40617253 "$@"; }
+qdlctl --port "$port1" set 1=on 3=on >/dev/null
+
+cat >"$work/exporter.ini" <<INI
+[rack1]
+IPV4=127.0.0.1
+Port=$port1
+UserName=admin
+Pass=40617253
+Outlet3=web-server
+
+[rack2]
+IPV4=127.0.0.1
+Port=$port2
+UserName=admin
+Pass=40617253
+
+[hung]
+IPV4=127.0.0.1
+Port=$(cat "$work/hang.port")
+UserName=admin
+Pass=40617253
+INI
+chmod 0640 "$work/exporter.ini"
+
+exporter_port=$(free_port)
+build-rel/exporter/qdl4816_exporter --config.file "$work/exporter.ini" \
+    --web.listen-address "127.0.0.1:$exporter_port" >"$work/exporter.log" 2>&1 &
+echo $! >"$work/exporter.pid"
+eventually curl -sf "http://127.0.0.1:$exporter_port/metrics"
+
+# The scrape configuration of the README, every second; the hanging switch with a 2 s timeout.
+sed 's/for: 5m/for: 2s/' prometheus/qdl4816.rules.yml >"$work/rules.yml"
+prometheus_port=$(free_port)
+cat >"$work/prometheus.yml" <<YAML
+global:
+  scrape_interval: 1s
+  evaluation_interval: 1s
+rule_files:
+  - $work/rules.yml
+scrape_configs:
+  - job_name: qdl4816
+    scrape_timeout: 1s
+    metrics_path: /probe
+    static_configs:
+      - targets: [rack1, rack2]
+    relabel_configs:
+      - source_labels: [__address__]
+        target_label: __param_target
+      - source_labels: [__param_target]
+        target_label: instance
+      - target_label: __address__
+        replacement: 127.0.0.1:$exporter_port
+  - job_name: qdl4816-hung
+    scrape_interval: 3s
+    scrape_timeout: 2s
+    metrics_path: /probe
+    static_configs:
+      - targets: [hung]
+    relabel_configs:
+      - source_labels: [__address__]
+        target_label: __param_target
+      - source_labels: [__param_target]
+        target_label: instance
+      - target_label: __address__
+        replacement: 127.0.0.1:$exporter_port
+YAML
+prometheus --config.file "$work/prometheus.yml" --storage.tsdb.path "$work/tsdb" \
+    --web.listen-address "127.0.0.1:$prometheus_port" >"$work/prometheus.log" 2>&1 &
+echo $! >"$work/prometheus.pid"
+eventually curl -sf "http://127.0.0.1:$prometheus_port/-/ready"
+
+# The value of a PromQL query's single result, or nothing.
+query() {
+    curl -sf --data-urlencode "query=$1" "http://127.0.0.1:$prometheus_port/api/v1/query" |
+        python3 -c 'import json, sys; r = json.load(sys.stdin)["data"]["result"]; print(r[0]["value"][1] if len(r) == 1 else ("none" if not r else len(r)))'
+}
+shows() { [ "$(query "$1")" = "$2" ]; } # QUERY VALUE
+alert_firing() {
+    curl -sf "http://127.0.0.1:$prometheus_port/api/v1/alerts" |
+        python3 -c 'import json, sys; a = json.load(sys.stdin)["data"]["alerts"]; sys.exit(0 if any(x["labels"]["alertname"] == sys.argv[1] and x["labels"].get("instance") == sys.argv[2] and x["state"] == "firing" for x in a) else 1)' "$1" "$2"
+}
+outlets_as_shown() {
+    shows 'count(qdl4816_outlet_on{instance="rack1"})' 4 && shows 'count(qdl4816_outlet_on{instance="rack2"})' 4 &&
+        shows 'qdl4816_outlet_on{instance="rack1",outlet="1"}' 1 && shows 'qdl4816_outlet_on{instance="rack1",outlet="2"}' 0 &&
+        shows 'qdl4816_outlet_on{instance="rack1",outlet="3",name="web-server"}' 1 &&
+        shows 'sum(qdl4816_outlet_on{instance="rack2"})' 0
+}
+check "Prometheus shows four outlets per switch as the stand-ins show them" eventually outlets_as_shown
+qdlctl --port "$port2" on 3 >/dev/null
+check "after qdlctl on 3 the next scrape shows it" eventually shows 'qdl4816_outlet_on{instance="rack2",outlet="3"}' 1
+check "a hanging switch answers within the 2 s scrape timeout as down, kind timeout" eventually \
+    shows 'qdl4816_probe_failure{instance="hung",kind="timeout"} and on(instance) up{instance="hung"} == 1' 1
+stop_processes switch2
+switch_down() { shows 'qdl4816_up{instance="rack2"}' 0 && shows 'count(qdl4816_outlet_on{instance="rack2"})' none; }
+check "a stopped switch is qdl4816_up 0 with no outlet series" eventually switch_down
+check "the switch-down rule fires for it" eventually alert_firing QDL4816SwitchDown rack2
+
+# Names the configuration does not hold reach nothing.
+idle_port=$(cat "$work/idle.port")
+refused_targets() {
+    local target
+    for target in nowhere 127.0.0.1 "127.0.0.1:$idle_port" "localhost:$idle_port" "" \
+        "$(head -c 102400 /dev/zero | tr '\0' a)"; do
+        [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$exporter_port/probe?target=$target")" = 400 ] || return 1
+    done
+}
+check "unknown targets, an address, an empty name and a 100 KB query are answered 400" refused_targets
+check "... and the switch at the address given was never reached" eval '! grep -q "GET " "$work/idle.log"'
+
+# The node exporter's textfile collector reads what qdlctl metrics writes.
+mkdir -p "$work/textfile"
+node_port=$(free_port)
+prometheus-node-exporter --collector.disable-defaults --collector.textfile \
+    --collector.textfile.directory "$work/textfile" --web.listen-address "127.0.0.1:$node_port" >"$work/node.log" 2>&1 &
+echo $! >"$work/node.pid"
+textfile_read() {
+    qdlctl --port "$port1" metrics --switch-name rack1 --output "$work/textfile/qdl4816-rack1.prom" &&
+        [ "$(stat -c %a "$work/textfile/qdl4816-rack1.prom")" = 644 ] &&
+        curl -sf "http://127.0.0.1:$node_port/metrics" | grep -qx 'qdl4816_outlet_on{outlet="1",switch="rack1"} 1'
+}
+check "the node exporter reads the file qdlctl metrics writes" eventually textfile_read
+down_written() {
+    ! qdlctl --port "$port2" metrics --switch-name rack2 --output "$work/textfile/qdl4816-rack2.prom" &&
+        curl -sf "http://127.0.0.1:$node_port/metrics" | grep -qx 'qdl4816_up{switch="rack2"} 0'
+}
+check "a switch that cannot be read is written as qdl4816_up 0, and qdlctl fails" eventually down_written
+
+# A configuration file others may read is refused, naming its mode.
+cp "$work/exporter.ini" "$work/open.ini"
+chmod 0644 "$work/open.ini"
+check "a configuration file readable by others is refused, naming its mode" eval \
+    '! build-rel/exporter/qdl4816_exporter --config.file "$work/open.ini" --web.listen-address 127.0.0.1:0 2>"$work/open.log"; grep -q "mode 0644" "$work/open.log"'
+
+# TLS and basic authentication in the exporter toolkit's format.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
+    -keyout "$work/tls.key" -out "$work/tls.crt" >/dev/null 2>&1
+hash=$(python3 -W ignore -c 'import crypt; print(crypt.crypt("s3cret", crypt.mksalt(crypt.METHOD_BLOWFISH)))')
+printf 'tls_server_config:\n  cert_file: %s\n  key_file: %s\nbasic_auth_users:\n  prometheus: %s\n' \
+    "$work/tls.crt" "$work/tls.key" "$hash" >"$work/web.yml"
+tls_port=$(free_port)
+build-rel/exporter/qdl4816_exporter --config.file "$work/exporter.ini" --web.config.file "$work/web.yml" \
+    --web.listen-address "127.0.0.1:$tls_port" >"$work/tls.log" 2>&1 &
+echo $! >"$work/tls.pid"
+https() { curl -s -o /dev/null -w '%{http_code}' --cacert "$work/tls.crt" "$@" "https://127.0.0.1:$tls_port/probe?target=rack1"; }
+check "over TLS the right password is served" eventually eval '[ "$(https -u prometheus:s3cret)" = 200 ]'
+check "a wrong password gets 401" eval '[ "$(https -u prometheus:wrong)" = 401 ]'
+check "no password gets 401" eval '[ "$(https)" = 401 ]'
+
+finish_checks "$work/exporter.log" "$work/prometheus.log" "$work/node.log" "$work/tls.log"
+echo "all Prometheus checks passed"
