@@ -99,10 +99,6 @@ ExporterConfig ExporterConfig::Read(const std::string& path) {
     ExporterConfig config;
     for (const std::string& section : document.SectionNames())
         config.switches_.push_back(EntryOf(document, section));
-    if (config.switches_.empty())
-        throw ConfigError(Format("The configuration file %s names no switch: give a section per switch, as "
-                                 "[rack1] with IPV4=, Port=, UserName= and Pass=.",
-                                 path.c_str()));
     return config;
 }
 

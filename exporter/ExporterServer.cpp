@@ -96,6 +96,9 @@ ExporterServer::ExporterServer(ServerOptions options)
     : options_(std::move(options)), server_(MakeServer(options_.Web)),
       config_(std::make_shared<const ExporterConfig>(ExporterConfig::Read(options_.ConfigFile))) {
     metrics_.Reloaded(true);
+    if (config_->Switches().empty())
+        Log(LogLevel::Warn, "The configuration file names no switch yet: every probe is refused",
+            Field("file", options_.ConfigFile));
     server_->new_task_queue = [] { return new BoundedPool(ProbeThreads, QueuedConnections); };
     server_->set_payload_max_length(64 * 1024);
     Route();

@@ -7,6 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <malloc.h>
 #include <signal.h>
 
 #include <cstdio>
@@ -58,6 +59,8 @@ std::thread SignalThread(ExporterServer& server, sigset_t signals) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // One heap for every thread: a scrape flood then leaves no arena per thread behind.
+    mallopt(M_ARENA_MAX, 1);
     Flags flags;
     CLI::App app{"Reads Quadrel 4816 network power switches for Prometheus: GET /probe?target=NAME reads the "
                  "switch NAME of the configuration file.",

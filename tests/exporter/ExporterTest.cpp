@@ -176,7 +176,6 @@ TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
         {"[rack1]\nPass=x\n", "Switch rack1 has no address: give IPV4=."},
         {"[rack1]\nIPV4=h\nPort=8O\nPass=x\n", "Switch rack1: Port '8O' is not a TCP port from 1 to 65535."},
         {"[rack1]\nIPV4=h\n", "Switch rack1 has no password: give Pass= or PassFile=."},
-        {"", "names no switch"},
     };
     for (const auto& row : rows) {
         PrivateFile(folder, "c.ini", row.Text);

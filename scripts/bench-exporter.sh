@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The exporter's cost and size: one probe against a bare GetPower exchange with the same stand-in
+# switch, then 1000 probes of 10 stand-in switches from 20 concurrent clients, with the exporter's
+# resident memory sampled while they run and after. Builds in build-rel/.
+# Usage: scripts/bench-exporter.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh bench
+cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-rel -j2 --target qdl-switch qdl4816_exporter exporter_load
+
+work=$(mktemp -d)
+source scripts/lib/processes.sh
+switches=$(seq 1 10)
+cleanup() {
+    stop_processes exporter $(for n in $switches; do echo "switch$n"; done)
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+for n in $switches; do
+    start_switch "switch$n"
+    printf '[rack%s]\nIPV4=127.0.0.1\nPort=%s\nPass=40617253\n\n' "$n" "$(cat "$work/switch$n.port")" >>"$work/exporter.ini"
+done
+chmod 0640 "$work/exporter.ini"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+build-rel/exporter/qdl4816_exporter --config.file "$work/exporter.ini" --web.listen-address "127.0.0.1:$port" \
+    --log.level warn >"$work/exporter.log" 2>&1 &
+echo $! >"$work/exporter.pid"
+for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/metrics" >/dev/null && break; sleep 0.1; done
+build-rel/bench/exporter_load "$port" "$(cat "$work/exporter.pid")" "$(cat "$work/switch1.port")" 10 20 1000
