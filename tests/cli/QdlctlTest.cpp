@@ -607,6 +607,8 @@ TEST_F(QdlctlTest, ImportFilesAreCheckedWholeBeforeAnythingIsSent) {
          "Entry 2B, field \"code\": -1, which is not the code of repeat mode weekdays (31)."},
         {file(",\"code\":31.5"),
          "Entry 2B, field \"code\": 31.5, which is not the code of repeat mode weekdays (31)."},
+        {file(",\"code\":1.5"),
+         "Entry 2B, field \"code\": 1.5, which is not the code of repeat mode weekdays (31)."},
         {file(",\"code\":18446744073709551647"), "Entry 2B, field \"code\": 1.8446744073709552e+19, which is "
                                                  "not the code of repeat mode weekdays (31)."},
         {file(",\"comment\":1e400"),
@@ -614,6 +616,9 @@ TEST_F(QdlctlTest, ImportFilesAreCheckedWholeBeforeAnythingIsSent) {
          "92: 1e400."},
         // nesting that no schedule file has, refused while it is read, whatever its depth
         {file(",\"outlet\":" + Nested(10)),
+         "Entry 4 of the schedule file s.json, field \"outlet\": lists or objects within lists or objects, "
+         "which a schedule file never holds."},
+        {file(",\"outlet\":" + Nested(1000)),
          "Entry 4 of the schedule file s.json, field \"outlet\": lists or objects within lists or objects, "
          "which a schedule file never holds."},
         {file(",\"outlet\":" + Nested(1000000)),
