@@ -8,10 +8,10 @@ BoundedPool::BoundedPool(std::size_t threads, std::size_t queued) : most_(queued
 }
 
 BoundedPool::~BoundedPool() {
-    shutdown();
+    Shutdown();
 }
 
-void BoundedPool::enqueue(std::function<void()> job) {
+void BoundedPool::Enqueue(std::function<void()> job) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (jobs_.size() < most_) {
@@ -23,7 +23,7 @@ void BoundedPool::enqueue(std::function<void()> job) {
     job();
 }
 
-void BoundedPool::shutdown() {
+void BoundedPool::Shutdown() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopping_)

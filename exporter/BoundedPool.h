@@ -1,7 +1,5 @@
 #pragma once
 
-#include <httplib.h>
-
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -14,13 +12,16 @@ namespace qdl::exporter {
 // The server's connections, served by a fixed number of threads from a queue of fixed length. A
 // connection that finds the queue full is served by the thread that accepted it, so that a scrape
 // flood slows down accepting (the system's backlog holds the rest) instead of growing memory.
-class BoundedPool : public httplib::TaskQueue {
+class BoundedPool {
 public:
     BoundedPool(std::size_t threads, std::size_t queued);
-    ~BoundedPool() override;
+    ~BoundedPool();
+    BoundedPool(const BoundedPool&) = delete;
+    BoundedPool& operator=(const BoundedPool&) = delete;
 
-    void enqueue(std::function<void()> job) override;
-    void shutdown() override;
+    void Enqueue(std::function<void()> job);
+    // Lets the queued jobs finish, then ends the threads.
+    void Shutdown();
 
 private:
     void Work();

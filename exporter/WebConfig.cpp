@@ -4,7 +4,9 @@
 #include "Files.h"
 #include "TextUtil.h"
 
+#ifndef _WIN32
 #include <crypt.h>
+#endif
 
 #include <memory>
 
@@ -81,6 +83,13 @@ WebConfig WebConfig::Parse(const std::string& text, const std::string& path) {
             throw fail("an entry outside tls_server_config and basic_auth_users.");
         }
     }
+#ifdef _WIN32
+    // Windows has no system crypt for the hashes, and the exporter no TLS library there.
+    if (config.CertFile || !config.Users.empty())
+        throw ConfigError(Format("The web configuration file %s: TLS and basic authentication are not "
+                                 "available on Windows; put the exporter behind a proxy that does them.",
+                                 path.c_str()));
+#endif
     if (config.CertFile.has_value() != config.KeyFile.has_value())
         throw ConfigError(
             Format("The web configuration file %s: tls_server_config needs both cert_file and key_file.",
@@ -94,9 +103,14 @@ bool WebConfig::Allows(const std::string& user, const std::string& password) con
     const auto found = Users.find(user);
     if (found == Users.end())
         return false;
+#ifdef _WIN32
+    (void)password;
+    return false;
+#else
     auto data = std::make_unique<crypt_data>();
     const char* hashed = crypt_r(password.c_str(), found->second.c_str(), data.get());
     return hashed && found->second == hashed;
+#endif
 }
 
 } // namespace qdl::exporter

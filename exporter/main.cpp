@@ -1,14 +1,21 @@
 // qdl4816_exporter: Quadrel 4816 switches for Prometheus, in the shape of the multi-target
 // exporters (the SNMP and blackbox exporters): Prometheus names a switch of the configuration
 // file as the target, and each scrape reads it.
-#include "ExporterServer.h"
 #include "Log.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
 
+#ifdef _WIN32
+#include "WinsockServer.h"
+
+#include <windows.h>
+#else
+#include "ExporterServer.h"
+
 #include <malloc.h>
 #include <signal.h>
+#endif
 
 #include <cstdio>
 #include <iostream>
@@ -17,6 +24,12 @@
 namespace {
 
 using namespace qdl::exporter;
+
+#ifdef _WIN32
+using Server = WinsockServer;
+#else
+using Server = ExporterServer;
+#endif
 
 const char* const Version = QDL_VERSION;
 
@@ -37,16 +50,33 @@ std::chrono::milliseconds Seconds(const std::string& text) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
+#ifdef _WIN32
+Server* running = nullptr;
+
+// Ctrl-C, Ctrl-Break and the console's close stop the server.
+BOOL WINAPI StopOnConsoleEvent(DWORD) {
+    Log(LogLevel::Info, "Stopping");
+    if (running)
+        running->Stop();
+    return TRUE;
+}
+
+void ServeUntilStopped(Server& server) {
+    running = &server;
+    SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
+    server.Serve();
+}
+#else
 // SIGHUP rereads the configuration; SIGTERM and SIGINT stop the server. Handled on a thread of
 // their own, so that a reload runs as any other code does.
-std::thread SignalThread(ExporterServer& server, sigset_t signals) {
+std::thread SignalThread(Server& server, sigset_t signals) {
     return std::thread([&server, signals] {
         for (;;) {
             int signal = 0;
             if (sigwait(&signals, &signal) != 0)
                 continue;
             if (signal == SIGHUP) {
-                server.Reload();
+                server.Service().Reload();
                 continue;
             }
             Log(LogLevel::Info, "Stopping", Field("signal", signal == SIGTERM ? "SIGTERM" : "SIGINT"));
@@ -56,11 +86,34 @@ std::thread SignalThread(ExporterServer& server, sigset_t signals) {
     });
 }
 
+// Every thread the server starts inherits the blocked signals; sigwait takes them.
+void ServeUntilStopped(Server& server) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGHUP, SIGTERM, SIGINT})
+        sigaddset(&signals, signal);
+    std::thread handler = SignalThread(server, signals);
+    server.Serve();
+    handler.join();
+}
+
+void BlockSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGHUP, SIGTERM, SIGINT})
+        sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
     // One heap for every thread: a scrape flood then leaves no arena per thread behind.
     mallopt(M_ARENA_MAX, 1);
+#endif
     Flags flags;
     CLI::App app{"Reads Quadrel 4816 network power switches for Prometheus: GET /probe?target=NAME reads the "
                  "switch NAME of the configuration file.",
@@ -89,21 +142,15 @@ int main(int argc, char** argv) {
         options.Version = Version;
         if (!flags.WebConfigFile.empty())
             options.Web = WebConfig::Read(flags.WebConfigFile);
-        // Every thread the server starts inherits the blocked signals; sigwait takes them.
-        sigset_t signals;
-        sigemptyset(&signals);
-        for (int signal : {SIGHUP, SIGTERM, SIGINT})
-            sigaddset(&signals, signal);
-        pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-        ::signal(SIGPIPE, SIG_IGN);
-        ExporterServer server(options);
+#ifndef _WIN32
+        BlockSignals();
+#endif
+        Server server(options);
         const int port = server.Bind(flags.ListenAddress);
         Log(LogLevel::Info, "Listening",
             Field("address", flags.ListenAddress) + " " + Field("port", std::to_string(port)) + " " +
                 Field("tls", options.Web.CertFile ? "true" : "false") + " " + Field("version", Version));
-        std::thread handler = SignalThread(server, signals);
-        server.Serve();
-        handler.join();
+        ServeUntilStopped(server);
         return 0;
     } catch (const std::exception& failure) {
         Log(LogLevel::Error, failure.what());

@@ -114,6 +114,27 @@ check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))
 
+# The exporter under wine: one probe of the stand-in switch, and a target it does not name.
+exporter_exe=$PWD/build-windows/exporter/qdl4816_exporter.exe
+exporter_probe() {
+    local exporter_port pid status=0
+    printf '[rack1]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nPass=40617253\r\nOutlet2=lamp\r\n' "$port" >"$work/exporter.ini"
+    exporter_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    (cd "$work" && exec wine "$exporter_exe" --config.file exporter.ini --web.listen-address "127.0.0.1:$exporter_port") \
+        >"$work/exporter.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do curl -sf "http://127.0.0.1:$exporter_port/metrics" >/dev/null && break; sleep 0.2; done
+    curl -sf "http://127.0.0.1:$exporter_port/probe?target=rack1" >"$work/probe.txt" || status=1
+    cat "$work/probe.txt"
+    grep -qx 'qdl4816_up 1' "$work/probe.txt" && grep -qx 'qdl4816_outlet_on{outlet="2",name="lamp"} [01]' "$work/probe.txt" &&
+        [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$exporter_port/probe?target=127.0.0.1")" = 400 ] ||
+        status=1
+    kill -INT "$pid" 2>/dev/null || true
+    wait "$pid" || true
+    return "$status"
+}
+check "qdl4816_exporter.exe probes the stand-in switch and refuses other targets" exporter_probe
+
 # ---- the window, driven from another process ----
 
 # In a folder whose name lies outside the ANSI code page, without a settings file.

@@ -144,6 +144,7 @@ TEST_F(ExporterTest, AReloadTakesAGoodFileAndKeepsTheOldOneForABadOne) {
     WriteBytes(config,
                "[rack2]\nIPV4=127.0.0.1\nPort=" + std::to_string(device.Port()) + "\nPass=40617253\n");
     EXPECT_EQ(client.Post("/-/reload", "", "text/plain")->status, 200);
+    EXPECT_EQ(Get("/-/reload")->status, 404) << "a reload is a POST";
     EXPECT_EQ(Get("/probe?target=rack1")->status, 400);
     EXPECT_EQ(Get("/probe?target=rack2")->status, 200);
     WriteBytes(config, "[rack3]\nPort=80\n");
