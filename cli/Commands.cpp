@@ -32,9 +32,10 @@ void RequireWritable(const std::string& fileName) {
 
 // The old file stays as it was until the new one is whole: a failed export never costs the last
 // good one.
-void WriteWhole(const std::string& fileName, const std::string& text) {
+void WriteWhole(const std::string& fileName, const std::string& text,
+                platform::FileAccess access = platform::FileAccess::AsBefore) {
     try {
-        platform::ReplaceWholeFile(fileName, text, platform::FileAccess::AsBefore);
+        platform::ReplaceWholeFile(fileName, text, access);
     } catch (const platform::FileError& failure) {
         throw Failure(FailureKind::Protocol,
                       Format("The file %s cannot be written: %s; it was left as it was.", fileName.c_str(),
@@ -556,18 +557,6 @@ std::map<int, std::string> OutletNames(const std::vector<std::string>& words) {
     return names;
 }
 
-// The metrics file is written also when the switch cannot be read, so that an alert on
-// qdl4816_up fires; the failure then ends the command with its own exit code.
-void WriteMetrics(const std::string& fileName, const std::string& text) {
-    try {
-        platform::ReplaceWholeFile(fileName, text, platform::FileAccess::Everybody);
-    } catch (const platform::FileError& failure) {
-        throw Failure(FailureKind::Protocol,
-                      Format("The file %s cannot be written: %s; it was left as it was.", fileName.c_str(),
-                             failure.Reason.c_str()));
-    }
-}
-
 } // namespace
 
 void Commands::AddMetrics() {
@@ -612,8 +601,10 @@ void Commands::AddMetrics() {
                             control::ProbeExposition(result, request, std::time(nullptr));
                         if (fileName.empty())
                             out_ << text << std::flush;
-                        else
-                            WriteMetrics(fileName, text);
+                        else // for a collector running as its own user
+                            WriteWhole(fileName, text, platform::FileAccess::Everybody);
+                        // Written also when the switch cannot be read, so that an alert on qdl4816_up
+                        // fires; the failure then ends the command with its own exit code.
                         if (!result.Up)
                             throw Failure(*result.Kind, result.Message);
                         return 0;

@@ -59,4 +59,27 @@ std::string Printable(const std::string& text, std::size_t maxLength) {
     return cut ? shown + "..." : shown;
 }
 
+std::string MarkupEscaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 } // namespace qdl

@@ -18,6 +18,9 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 // "..." when longer: what a peer sent, safe to show on one line of a message or a log.
 std::string Printable(const std::string& text, std::size_t maxLength = std::string::npos);
 
+// The text with &, ", < and > written as HTML and XML entities.
+std::string MarkupEscaped(const std::string& text);
+
 std::string UpperCase(std::string text);
 std::string LowerCase(std::string text);
 

@@ -16,29 +16,6 @@ const char* const Exposition = "text/plain; version=0.0.4; charset=utf-8";
 // What a scrape's own timeout leaves for the answer to travel, as the blackbox exporter keeps.
 constexpr std::chrono::milliseconds ScrapeMargin{500};
 
-std::string Html(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string UrlEncoded(const std::string& text) {
     std::string encoded;
     for (unsigned char c : text)
@@ -153,8 +130,8 @@ HttpAnswer ExporterService::LandingPage() const {
         "<h1>Quadrel 4816 exporter</h1>\n<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
         "<h2>Switches</h2>\n<ul>\n";
     for (const SwitchEntry& entry : Config()->Switches())
-        answer.Body += "<li><a href=\"probe?target=" + Html(UrlEncoded(entry.Name)) + "\">" +
-                       Html(entry.Name) + "</a></li>\n";
+        answer.Body += "<li><a href=\"probe?target=" + MarkupEscaped(UrlEncoded(entry.Name)) + "\">" +
+                       MarkupEscaped(entry.Name) + "</a></li>\n";
     answer.Body += "</ul>\n</body></html>\n";
     return answer;
 }

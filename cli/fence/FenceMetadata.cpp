@@ -1,6 +1,7 @@
 #include "FenceAgent.h"
 #include "FenceParameters.h"
 #include "FenceSettings.h"
+#include "TextUtil.h"
 
 namespace qdl::cli {
 namespace {
@@ -31,36 +32,13 @@ const char* const LongDescription =
     "priority-fencing-delay. A node with two power supplies names both outlets, separated by the plug "
     "separator.";
 
-std::string Escaped(const std::string& text) {
-    std::string escaped;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
-
 std::string ParameterXml(const Parameter& p, const std::string& name, const std::string& marker) {
     std::string xml = "\t<parameter name=\"" + name + "\" unique=\"0\" required=\"" +
                       (p.Required ? "1" : "0") + "\"" + marker + ">\n";
-    xml += "\t\t<getopt mixed=\"" + Escaped(p.Getopt()) + "\" />\n";
+    xml += "\t\t<getopt mixed=\"" + MarkupEscaped(p.Getopt()) + "\" />\n";
     xml += std::string("\t\t<content type=\"") + p.Type + "\"" +
-           (p.Default ? " default=\"" + Escaped(p.Default) + "\"" : std::string()) + " />\n";
-    xml += "\t\t<shortdesc lang=\"en\">" + Escaped(p.Description) + "</shortdesc>\n";
+           (p.Default ? " default=\"" + MarkupEscaped(p.Default) + "\"" : std::string()) + " />\n";
+    xml += "\t\t<shortdesc lang=\"en\">" + MarkupEscaped(p.Description) + "</shortdesc>\n";
     return xml + "\t</parameter>\n";
 }
 
@@ -71,7 +49,7 @@ std::string FenceMetadata() {
                       "<resource-agent name=\"fence_qdl4816\" shortdesc=\"Fence agent for the Quadrel 4816 "
                       "network power switch\">\n"
                       "<longdesc>" +
-                      Escaped(LongDescription) +
+                      MarkupEscaped(LongDescription) +
                       "</longdesc>\n"
                       "<vendor-url>https://www.corvanti.example/</vendor-url>\n"
                       "<parameters>\n";
