@@ -215,6 +215,11 @@ start_window() { # FOLDER
     (cd "$1" && exec wine "$window_exe") >>"$work/window.log" 2>&1 &
     echo $! >"$work/window.pid"
 }
+# A window a failed check left open ends here, so that the next check finds only its own.
+end_window() { # STATUS
+    kill -9 "$(cat "$work/window.pid")" 2>/dev/null || true
+    return "$1"
+}
 # The window's process has ended (within 30 s).
 window_ended() {
     local pid
@@ -262,17 +267,17 @@ close_during_startup_box_ends() {
     local folder=$work/folder-ini
     mkdir -p "$folder/QDL4816.ini"
     start_window "$folder"
-    driver shown && wine taskkill /IM QDL4816.exe >/dev/null 2>&1 && window_ended
+    driver shown && wine taskkill /IM QDL4816.exe >/dev/null 2>&1 && window_ended || end_window 1
 }
 tab_selects_nothing() {
     local folder=$work/tab box
     mkdir -p "$folder"
     printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" >"$folder/QDL4816.ini"
     start_window "$folder"
-    driver shown && [ "$(driver focus)" = Edit1 ] || return 1
+    driver shown && [ "$(driver focus)" = Edit1 ] || end_window 1 || return 1
     for box in Edit2 Edit3 Edit4; do
         driver tab && [ "$(driver focus)" = "$box" ] && read -r start end <<<"$(driver selection "$box")" &&
-            [ "$start" = "$end" ] || return 1
+            [ "$start" = "$end" ] || end_window 1 || return 1
     done
     driver menu CloseX1 && driver closed
 }

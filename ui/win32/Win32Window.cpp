@@ -287,6 +287,7 @@ TForm1::TForm1(HINSTANCE instance, DesktopHooks hooks)
                     LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MainMenu)), instance, this);
     logic_.FormCreate();
     created_ = true;
+    createdAt_ = GetTickCount();
 }
 
 TForm1::~TForm1() {
@@ -680,16 +681,19 @@ HBRUSH TForm1::OnControlColour(HDC dc, HWND control) {
 
 // A close request while a command runs waits for it; then the window hides, saves the boxes
 // and is destroyed, as the designed program exits.
-// A close before the window was made (while a start-up failure box is open) ends it without
-// saving: nothing can have been typed yet, and a second box would keep the process waiting.
-// A session that ended has saved the boxes already.
+// A close asked for before the window was made (while a start-up failure box is open; also one
+// that waited in the queue until then, as its posting time tells) ends it without saving: nothing
+// can have been typed yet, and a second box would keep the process waiting. A session that ended
+// has saved the boxes already.
 void TForm1::OnClose() {
     if (commandRunning_) {
         closePending_ = true;
         return;
     }
     ShowWindow(window_, SW_HIDE);
-    const bool save = created_ && !closed_;
+    const bool askedBeforeStart =
+        !created_ || static_cast<LONG>(GetMessageTime() - static_cast<LONG>(createdAt_)) < 0;
+    const bool save = !askedBeforeStart && !closed_;
     closed_ = true;
     if (save)
         logic_.FormDestroy();

@@ -118,6 +118,7 @@ private:
     bool commandRunning_ = false;
     bool closePending_ = false;
     bool created_ = false; // the constructor, and its start-up, are done
+    DWORD createdAt_ = 0;  // when, in the system's ticks
     bool closed_ = false;
     bool running_ = false; // Run() owns the message loop, which WM_QUIT ends
     HWND lastFocus_ = nullptr;
