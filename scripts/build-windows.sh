@@ -99,6 +99,10 @@ check "cycle 2 --off-time 1" exits 0 'outlet 2: ON' cycle 2 --off-time 1
 check "the cycle switched outlet 2 off, then on" cycled
 check "schedule set" exits 0 '4B' schedule set 4B --date 2027-01-02 --time 06:07:08 --repeat weekend --on
 check "schedule export to a file named in Japanese" exported スケジュール.json
+# A device is written as it is, never replaced by a file of that name; - is standard output.
+check "schedule export to NUL writes the device, not a file" eval \
+    'qdlctl_exe schedule export NUL && [ ! -e "$work/NUL" ] && [ ! -e "$work/nul" ]'
+check "schedule export - prints the entries" eval 'qdlctl_exe schedule export - | grep -q "\"slot\": \"4B\""'
 check "schedule clear" exits 0 'disable' schedule clear 4B
 check "schedule import from it" exits 0 'as in the file' schedule import スケジュール.json
 check "the switch shows the imported entry" imported

@@ -80,7 +80,7 @@ scrape_configs:
     metrics_path: /probe
     static_configs:
       - targets: [rack1, rack2]
-    relabel_configs:
+    relabel_configs: &to-the-exporter
       - source_labels: [__address__]
         target_label: __param_target
       - source_labels: [__param_target]
@@ -93,13 +93,7 @@ scrape_configs:
     metrics_path: /probe
     static_configs:
       - targets: [hung]
-    relabel_configs:
-      - source_labels: [__address__]
-        target_label: __param_target
-      - source_labels: [__param_target]
-        target_label: instance
-      - target_label: __address__
-        replacement: 127.0.0.1:$exporter_port
+    relabel_configs: *to-the-exporter
 YAML
 prometheus --config.file "$work/prometheus.yml" --storage.tsdb.path "$work/tsdb" \
     --web.listen-address "127.0.0.1:$prometheus_port" >"$work/prometheus.log" 2>&1 &

@@ -19,6 +19,7 @@ public:
             CloseHandle(handle_);
     }
     FileHandle(const FileHandle&) = delete;
+    FileHandle(FileHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
     FileHandle& operator=(FileHandle&& other) noexcept {
         std::swap(handle_, other.handle_);
         return *this;
@@ -59,6 +60,27 @@ private:
     throw FileError(stage, SystemMessage(error));
 }
 
+void WriteAll(HANDLE file, const std::string& content) {
+    std::size_t written = 0;
+    while (written < content.size()) {
+        DWORD count = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - written, 1 << 20));
+        if (!WriteFile(file, content.data() + written, chunk, &count, nullptr) || count == 0)
+            Throw(FileError::Stage::Write, GetLastError());
+        written += count;
+    }
+}
+
+// A device (NUL, CON) or a pipe at the path, opened for writing; nothing for a file on a disk or
+// no file at all. Such a node takes the content as a stream: replacing it is no option.
+FileHandle OpenedDevice(const std::wstring& path) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file && GetFileType(file.get()) == FILE_TYPE_DISK)
+        return FileHandle(INVALID_HANDLE_VALUE);
+    return file;
+}
+
 } // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t limit) {
@@ -94,6 +116,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
 }
 
 void RequireReplaceable(const std::string& path) {
+    if (OpenedDevice(Wide(path)))
+        return;
     const fs::path target = fs::path(Wide(path));
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -110,6 +134,10 @@ void RequireReplaceable(const std::string& path) {
 
 // Windows files take their folder's access rights, whatever `access` asks.
 void ReplaceWholeFile(const std::string& path, const std::string& content, FileAccess) {
+    if (FileHandle device = OpenedDevice(Wide(path))) {
+        WriteAll(device.get(), content);
+        return;
+    }
     RequireReplaceable(path);
     const fs::path target = fs::path(Wide(path));
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
@@ -128,14 +156,7 @@ void ReplaceWholeFile(const std::string& path, const std::string& content, FileA
             Throw(FileError::Stage::Create, GetLastError());
     }
     TemporaryFile temporary(temporaryPath);
-    std::size_t written = 0;
-    while (written < content.size()) {
-        DWORD count = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(content.size() - written, 1 << 20));
-        if (!WriteFile(file.get(), content.data() + written, chunk, &count, nullptr) || count == 0)
-            Throw(FileError::Stage::Write, GetLastError());
-        written += count;
-    }
+    WriteAll(file.get(), content);
     if (!FlushFileBuffers(file.get()))
         Throw(FileError::Stage::Write, GetLastError());
     if (const DWORD error = file.Close(); error != 0)

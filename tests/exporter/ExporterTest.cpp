@@ -159,7 +159,7 @@ TEST_F(ExporterTest, AReloadTakesAGoodFileAndKeepsTheOldOneForABadOne) {
 TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
     TempFolder folder;
     const std::string path = folder.File("c.ini");
-    WriteBytes(path, "[rack1]\nIPV4=10.0.0.1\nPass=x\n");
+    WriteBytes(path, "[rack1]\nIPV4=127.0.0.1\nPass=x\n");
     ::chmod(path.c_str(), 0644);
     try {
         ExporterConfig::Read(path);
@@ -173,7 +173,7 @@ TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
         std::string Text;
         std::string Message; // empty: read
     } rows[] = {
-        {"[Rack1]\nIPV4=10.0.0.1\nPassFile=" + folder.File("pw") + "\nOutlet2=db\n", ""},
+        {"[Rack1]\nIPV4=127.0.0.1\nPassFile=" + folder.File("pw") + "\nOutlet2=db\n", ""},
         {"[rack1]\nPass=x\n", "Switch rack1 has no address: give IPV4=."},
         {"[rack1]\nIPV4=h\nPort=8O\nPass=x\n", "Switch rack1: Port '8O' is not a TCP port from 1 to 65535."},
         {"[rack1]\nIPV4=h\n", "Switch rack1 has no password: give Pass= or PassFile=."},

@@ -133,8 +133,9 @@ TEST_F(WindowLogicTest, ASettingsFileThatCannotBeReadIsKeptAsItIs) {
 // Two windows in one folder closing at the same moment: the file holds one window's record,
 // never the address of one with the password of the other.
 TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecord) {
-    const std::string first = "[QDL4816]\r\nIPV4=10.0.0.1\r\nPort=81\r\nUserName=one\r\nPass=first\r\n\r\n";
-    const std::string second = "[QDL4816]\r\nIPV4=10.0.0.2\r\nPort=82\r\nUserName=two\r\nPass=second\r\n\r\n";
+    const std::string first = "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=81\r\nUserName=one\r\nPass=first\r\n\r\n";
+    const std::string second =
+        "[QDL4816]\r\nIPV4=127.0.0.2\r\nPort=82\r\nUserName=two\r\nPass=second\r\n\r\n";
     for (int round = 0; round < 20; ++round) {
         RecordingView views[2];
         std::unique_ptr<WindowLogic> windows[2];
@@ -142,7 +143,7 @@ TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecord) {
             windows[i] = std::make_unique<WindowLogic>(views[i], "QDL4816");
             windows[i]->FormCreate();
             const std::string n = std::to_string(i + 1);
-            views[i].Boxes = {{Box::Edit1, "10.0.0." + n},
+            views[i].Boxes = {{Box::Edit1, "127.0.0." + n},
                               {Box::Edit2, "8" + n},
                               {Box::Edit3, i == 0 ? "one" : "two"},
                               {Box::Edit4, i == 0 ? "first" : "second"}};
