@@ -335,8 +335,14 @@ entry_value() { # NAME
 system_path() {
     wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH | tr -d '\r'
 }
-installed() {
-    wine msiexec /i "$(windows_path "$1")" /qn &&
+# Installs MSI once no program of the prefix runs any more (a window the last check closed may
+# still be ending, holding its files), and says how msiexec ended.
+installed() { # MSI
+    local status=0
+    wineserver -w
+    wine msiexec /i "$(windows_path "$1")" /qn || status=$?
+    echo "msiexec /i $(basename "$1") exited $status; uninstall entries: $(uninstall_entries | wc -l)"
+    [ "$status" -eq 0 ] &&
         for file in QDL4816.exe qdlctl.exe LICENSE.txt README.txt; do test -f "$install_folder/$file" || return 1; done
 }
 # The shortcut starts the window in its own folder, the same for every user: no user's settings
