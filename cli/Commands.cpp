@@ -542,6 +542,14 @@ void Commands::AddCheck() {
 
 namespace {
 
+// A label value: Prometheus and the node exporter refuse a whole file for one that is not UTF-8.
+std::string RequireLabelText(const char* option, const std::string& text) {
+    if (!IsValidUtf8(text))
+        throw UsageError(Format("%s '%s' is not valid UTF-8: label values must be.", option,
+                                Printable(text, 40).c_str()));
+    return text;
+}
+
 // "3=web-server": an outlet and the name of what it powers.
 std::map<int, std::string> OutletNames(const std::vector<std::string>& words) {
     std::map<int, std::string> names;
@@ -552,7 +560,7 @@ std::map<int, std::string> OutletNames(const std::vector<std::string>& words) {
             names.count(number[0] - '0'))
             throw UsageError(Format("--outlet-name takes OUTLET=NAME, each outlet 1 to 4 once, not '%s'.",
                                     Printable(word, 40).c_str()));
-        names[number[0] - '0'] = word.substr(equals + 1);
+        names[number[0] - '0'] = RequireLabelText("--outlet-name", word.substr(equals + 1));
     }
     return names;
 }
@@ -589,7 +597,7 @@ void Commands::AddMetrics() {
                     if (!fileName.empty())
                         RequireWritable(fileName);
                     Command metrics;
-                    const std::string switchName = switchName_;
+                    const std::string switchName = RequireLabelText("--switch-name", switchName_);
                     metrics.RunOwn = [this, request, fileName,
                                       switchName](const SwitchTarget& target) mutable {
                         request.SwitchLabel = switchName.empty() ? target.Name() : switchName;

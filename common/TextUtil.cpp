@@ -24,6 +24,39 @@ char AsciiLower(char c) {
 
 } // namespace
 
+bool IsValidUtf8(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char lead = bytes[i];
+        std::size_t length = 1;
+        unsigned low = 0x80, high = 0xBF; // the range of the second byte
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+        } else
+            return false;
+        if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high)
+            return false;
+        for (std::size_t k = 2; k < length; ++k)
+            if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)
+                return false;
+        i += length;
+    }
+    return true;
+}
+
 bool HasControlCharacter(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
         const auto code = static_cast<unsigned char>(c);

@@ -94,10 +94,12 @@ Failure Described(const DeviceFailure& failure, const SwitchTarget& target) {
                                   "settings file names another switch: give --user and --password.",
                                   name.c_str(), failure.what()));
         return Failure(FailureKind::Auth,
-                       Format("%s refused the user name or password (%s).", name.c_str(), failure.what()));
+                       Format("%s refused the user name or password (%s).", name.c_str(), failure.what()),
+                       failure.Code());
     case DeviceFailureKind::Http:
         return Failure(FailureKind::Http,
-                       Format("%s answered with a failure (%s).", name.c_str(), failure.what()));
+                       Format("%s answered with a failure (%s).", name.c_str(), failure.what()),
+                       failure.Code());
     case DeviceFailureKind::Protocol:
         break;
     }

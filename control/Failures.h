@@ -31,11 +31,15 @@ const char* KindName(FailureKind kind);
 // Every failure of the operations: an English message, naming the switch where there is one.
 class Failure : public std::runtime_error {
 public:
-    Failure(FailureKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
+    Failure(FailureKind kind, const std::string& message, int httpStatus = 0)
+        : std::runtime_error(message), kind_(kind), httpStatus_(httpStatus) {}
     FailureKind Kind() const { return kind_; }
+    // The status the switch answered, for a failure of kind Http (and Auth); else 0.
+    int HttpStatus() const { return httpStatus_; }
 
 private:
     FailureKind kind_;
+    int httpStatus_;
 };
 
 struct UsageError : Failure {

@@ -11,17 +11,13 @@ namespace qdl::control {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
-// A session for one exchange that ends by the deadline: the connection within what is left (at
-// most its usual second), the reply within the rest.
+// A session for one exchange that ends by the deadline: the connection takes what it needs of
+// the time left, and the reply has the rest; nothing is set aside for a connection that was quick.
 SwitchSession SessionUntil(SwitchTarget target, Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    if (left <= milliseconds(0))
+    if (deadline <= Clock::now())
         throw Failure(FailureKind::Timeout, Format("%s: the probe's time ran out.", target.Name().c_str()));
-    target.ConnectTimeout = std::min(target.ConnectTimeout, left);
-    target.ReadTimeout =
-        std::max(milliseconds(1), std::min(target.ReadTimeout, left - target.ConnectTimeout));
+    target.Deadline = deadline;
     return SwitchSession(target);
 }
 
@@ -114,6 +110,7 @@ ProbeResult ProbeSwitch(const SwitchTarget& target, const ProbeRequest& request)
         result.Kind = failure.Kind();
         result.FailureKind = KindName(failure.Kind());
         result.Message = failure.what();
+        result.HttpStatus = failure.HttpStatus();
     }
     result.DurationSeconds = std::chrono::duration<double>(Clock::now() - started).count();
     return result;
@@ -161,6 +158,10 @@ std::string ProbeExposition(const ProbeResult& result, const ProbeRequest& reque
         Family(out, common, "qdl4816_probe_failure", "gauge",
                "Why the probe failed, by kind; 1 for the kind that happened.")
             .Sample(Label("kind", result.FailureKind), 1);
+    if (result.HttpStatus != 0)
+        Family(out, common, "qdl4816_probe_http_status", "gauge",
+               "The HTTP status the switch answered where the probe failed on it.")
+            .Sample("", result.HttpStatus);
     Family(out, common, "qdl4816_probe_duration_seconds", "gauge", "How long the probe of the switch took.")
         .Sample("", result.DurationSeconds);
     if (!result.Up)

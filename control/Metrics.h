@@ -34,6 +34,7 @@ struct ProbeResult {
     std::optional<control::FailureKind> Kind; // why it is not up
     std::string FailureKind;                  // the kind's name: "timeout", "auth", ...
     std::string Message;
+    int HttpStatus = 0; // what the switch answered, for a failure of kind http or auth
     OutletStates Outlets{};
     std::vector<ScheduleEntry> Schedule;
     double DurationSeconds = 0;

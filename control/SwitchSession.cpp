@@ -11,6 +11,7 @@ HttpClientOptions OptionsFor(const SwitchTarget& target, std::function<void(cons
     HttpClientOptions options;
     options.ConnectTimeout = target.ConnectTimeout;
     options.ReadTimeout = target.ReadTimeout;
+    options.Deadline = target.Deadline;
     options.WithoutCredentials = target.WithoutCredentials;
     options.Trace = std::move(trace);
     return options;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace qdl::control {
@@ -16,6 +17,8 @@ struct SwitchTarget {
     // The connection, and a whole reply from the request on.
     std::chrono::milliseconds ConnectTimeout{1000};
     std::chrono::milliseconds ReadTimeout{5000};
+    // Where set, every exchange ends by then: its connection and reply share what is left.
+    std::optional<std::chrono::steady_clock::time_point> Deadline;
     // How long a change waits for its turn at the switch; max() waits without end.
     std::chrono::milliseconds LockTimeout{5000};
 

@@ -116,14 +116,20 @@ std::string HttpClient::Get(const std::string& target) {
     RequireValidPort(Port);
     RequireNoControlCharacter(target, "command");
     const std::string address = ResolveHostAddress(Host);
-    Connection connection(address, Port, options_.ConnectTimeout);
+    auto connectTimeout = options_.ConnectTimeout;
+    if (options_.Deadline)
+        connectTimeout = std::max(std::chrono::milliseconds(1),
+                                  std::min(connectTimeout, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                               *options_.Deadline - Clock::now())));
+    Connection connection(address, Port, connectTimeout);
     return Exchange(connection, target);
 }
 
 std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) {
     // One deadline for the whole reply, counted from the request: a peer that keeps talking
     // cannot stretch it.
-    const auto deadline = Clock::now() + options_.ReadTimeout;
+    const auto deadline = std::min(Clock::now() + options_.ReadTimeout,
+                                   options_.Deadline.value_or(Clock::time_point::max()));
     lastBodyCutShort_.clear();
     Trace("GET " + target + " HTTP/1.1");
     stream.Send(RequestText(target), deadline);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qdl {
@@ -19,6 +20,9 @@ struct HttpClientOptions {
     // talking, must not freeze the window.
     std::chrono::milliseconds ReadTimeout{5000};
     std::chrono::milliseconds ErrorBodyTimeout{2000};
+    // Where a caller's own time ends (a scrape's, say): the connection and the whole reply end by
+    // then too, each taking from it only what it uses.
+    std::optional<std::chrono::steady_clock::time_point> Deadline;
     ReplyLimits Limits;
     // No Authorization header even where Basic authentication is on: for a switch that was given
     // no credentials, so that none meant for another switch can go there.

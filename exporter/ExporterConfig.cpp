@@ -54,8 +54,20 @@ std::string PasswordIn(const std::string& path, const std::string& section) {
     return text;
 }
 
-SwitchEntry EntryOf(const IniDocument& document, const std::string& section) {
+// Names become label values, which Prometheus takes only as UTF-8: one bad name would lose the
+// whole switch's scrape.
+void RequireUtf8(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& name) {
+    if (!IsValidUtf8(name))
+        throw ConfigError(Format("The configuration file %s, switch %s: %s '%s' is not valid UTF-8; save the "
+                                 "file as UTF-8.",
+                                 path.c_str(), Printable(section, 64).c_str(), key.c_str(),
+                                 Printable(name, 64).c_str()));
+}
+
+SwitchEntry EntryOf(const IniDocument& document, const std::string& section, const std::string& path) {
     const auto value = [&](const char* key) { return document.Value(section, key); };
+    RequireUtf8(path, section, "the section's name", section);
     SwitchEntry entry;
     entry.Name = section;
     const auto address = value("IPV4");
@@ -76,9 +88,13 @@ SwitchEntry EntryOf(const IniDocument& document, const std::string& section) {
         entry.Target.Password = *password;
     else
         throw ConfigError(Format("Switch %s has no password: give Pass= or PassFile=.", section.c_str()));
-    for (int outlet = 1; outlet <= 4; ++outlet)
-        if (const auto name = value(("Outlet" + std::to_string(outlet)).c_str()); name && !name->empty())
+    for (int outlet = 1; outlet <= 4; ++outlet) {
+        const std::string key = "Outlet" + std::to_string(outlet);
+        if (const auto name = value(key.c_str()); name && !name->empty()) {
+            RequireUtf8(path, section, key, *name);
             entry.OutletNames[outlet] = *name;
+        }
+    }
     const std::string schedule = LowerCase(value("Schedule").value_or("0"));
     entry.Schedule = schedule == "1" || schedule == "yes" || schedule == "true";
     return entry;
@@ -98,7 +114,7 @@ ExporterConfig ExporterConfig::Read(const std::string& path) {
     const IniDocument document = IniDocument::Parse(Text(path));
     ExporterConfig config;
     for (const std::string& section : document.SectionNames())
-        config.switches_.push_back(EntryOf(document, section));
+        config.switches_.push_back(EntryOf(document, section, path));
     return config;
 }
 

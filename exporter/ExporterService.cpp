@@ -3,9 +3,9 @@
 #include "Base64.h"
 #include "Log.h"
 #include "Metrics.h"
+#include "RequestTarget.h"
 #include "TextUtil.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <ctime>
 
@@ -13,17 +13,11 @@ namespace qdl::exporter {
 namespace {
 
 const char* const Exposition = "text/plain; version=0.0.4; charset=utf-8";
-// What a scrape's own timeout leaves for the answer to travel, as the blackbox exporter keeps.
-constexpr std::chrono::milliseconds ScrapeMargin{500};
-
-std::string UrlEncoded(const std::string& text) {
-    std::string encoded;
-    for (unsigned char c : text)
-        encoded += std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~'
-                       ? std::string(1, static_cast<char>(c))
-                       : Format("%%%02X", c);
-    return encoded;
-}
+// Threads for the exchanges with switches, and for checking passwords, at most.
+constexpr std::size_t ProbeThreads = 64;
+constexpr std::size_t HashThreads = 2;
+// Logins waiting for a password check, at most; more are told to come back.
+constexpr std::size_t MostLoginsWaiting = 64;
 
 HttpAnswer Refusal(int status, const std::string& reason) {
     HttpAnswer answer;
@@ -32,38 +26,42 @@ HttpAnswer Refusal(int status, const std::string& reason) {
     return answer;
 }
 
-// The scrape's own timeout less a margin, where Prometheus sends it and it is the shorter.
-std::chrono::milliseconds ProbeTime(const HttpRequest& request, std::chrono::milliseconds fallback) {
-    const std::string header = request.Header("X-Prometheus-Scrape-Timeout-Seconds");
-    char* end = nullptr;
-    const double seconds = std::strtod(header.c_str(), &end);
-    if (header.empty() || end == header.c_str() || *end != '\0' || !(seconds > 0) || seconds > 86400)
-        return fallback;
-    const auto scrape = std::chrono::milliseconds(static_cast<long long>(seconds * 1000)) - ScrapeMargin;
-    return std::max(std::chrono::milliseconds(100), std::min(fallback, scrape));
+HttpAnswer Unauthorized(const HttpRequest& request) {
+    HttpAnswer refused = Refusal(401, "Unauthorized");
+    refused.Headers.emplace_back("WWW-Authenticate", "Basic");
+    Log(LogLevel::Warn, "Refused a request without valid credentials", Field("path", Printable(request.Path, 80)));
+    return refused;
 }
 
-// "user" and "password" of a Basic Authorization header.
-std::pair<std::string, std::string> Credentials(const HttpRequest& request) {
+// "user" and "password" of a Basic Authorization header; nothing without one.
+std::optional<std::pair<std::string, std::string>> Credentials(const HttpRequest& request) {
     const std::string header = request.Header("Authorization");
     if (header.rfind("Basic ", 0) != 0)
-        return {};
+        return std::nullopt;
     const std::string pair = Base64Decode(Trim(header.substr(6))).value_or("");
     const auto colon = pair.find(':');
-    return colon == std::string::npos ? std::pair<std::string, std::string>{}
-                                      : std::pair{pair.substr(0, colon), pair.substr(colon + 1)};
+    if (colon == std::string::npos)
+        return std::nullopt;
+    return std::pair{pair.substr(0, colon), pair.substr(colon + 1)};
 }
 
-std::string Param(const HttpRequest& request, const char* name) {
-    const auto found = request.Params.find(name);
-    return found == request.Params.end() ? std::string() : found->second;
+HttpAnswer ExpositionAnswer(const control::ProbeResult& result, const control::ProbeRequest& probe) {
+    HttpAnswer answer;
+    answer.ContentType = Exposition;
+    answer.Body = control::ProbeExposition(result, probe, std::time(nullptr));
+    return answer;
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 } // namespace
 
 ExporterService::ExporterService(ServerOptions options)
     : options_(std::move(options)),
-      config_(std::make_shared<const ExporterConfig>(ExporterConfig::Read(options_.ConfigFile))) {
+      config_(std::make_shared<const ExporterConfig>(ExporterConfig::Read(options_.ConfigFile))),
+      authenticator_(options_.Web.Users), probes_(probing_), hashing_(HashThreads), probing_(ProbeThreads) {
     metrics_.Reloaded(true);
     if (config_->Switches().empty())
         Log(LogLevel::Warn, "The configuration file names no switch yet: every probe is refused",
@@ -89,81 +87,143 @@ std::optional<std::string> ExporterService::Reload() {
         return std::nullopt;
     } catch (const std::exception& failure) {
         metrics_.Reloaded(false);
-        Log(LogLevel::Error, "Configuration not reloaded; the old one stays",
-            Field("reason", failure.what()));
+        Log(LogLevel::Error, "Configuration not reloaded; the old one stays", Field("reason", failure.what()));
         return std::string(failure.what());
     }
 }
 
-HttpAnswer ExporterService::Handle(const HttpRequest& request) {
-    const auto [user, password] = Credentials(request);
-    if (!options_.Web.Allows(user, password)) {
-        HttpAnswer refused = Refusal(401, "Unauthorized");
-        refused.Headers.emplace_back("WWW-Authenticate", "Basic");
-        Log(LogLevel::Warn, "Refused a request without valid credentials", Field("path", request.Path));
-        return refused;
+bool ExporterService::Finish(std::chrono::milliseconds within) {
+    const auto until = Clock::now() + within;
+    const bool hashes = hashing_.Finish(within);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    return probing_.Finish(std::max(std::chrono::milliseconds(0), left)) && hashes;
+}
+
+// The scrape's own timeout less the offset, where Prometheus sends it and it is the shorter.
+std::chrono::milliseconds ExporterService::ProbeTime(const HttpRequest& request) const {
+    const std::string header = request.Header("X-Prometheus-Scrape-Timeout-Seconds");
+    char* end = nullptr;
+    const double seconds = std::strtod(header.c_str(), &end);
+    if (header.empty() || end == header.c_str() || *end != '\0' || !(seconds > 0) || seconds > 86400)
+        return options_.ProbeTimeout;
+    const std::chrono::milliseconds scrape(static_cast<long long>(seconds * 1000));
+    const auto offset = std::min(options_.TimeoutOffset, scrape / 4);
+    return std::max(std::chrono::milliseconds(1), std::min(options_.ProbeTimeout, scrape - offset));
+}
+
+void ExporterService::Handle(HttpRequest request, std::shared_ptr<Reply> reply) {
+    if (authenticator_.Open())
+        return Route(request, reply);
+    const auto credentials = Credentials(request);
+    if (!credentials) {
+        reply->Send(Unauthorized(request));
+        return;
     }
+    if (authenticator_.Remembered(credentials->first, credentials->second))
+        return Route(request, reply);
+    // A password not seen before costs a bcrypt hash: off this thread, within the request's time.
+    if (hashing_.Pending() >= MostLoginsWaiting) {
+        reply->Send(Refusal(503, "Too many logins are being checked at once; try again."));
+        return;
+    }
+    reply->SendBy(request.Received + ProbeTime(request),
+                  [] { return Refusal(503, "The login could not be checked in time; try again."); });
+    hashing_.Run([this, request = std::move(request), reply, credentials] {
+        if (authenticator_.Verify(credentials->first, credentials->second))
+            Route(request, reply);
+        else
+            reply->Send(Unauthorized(request));
+    });
+}
+
+void ExporterService::Route(const HttpRequest& request, const std::shared_ptr<Reply>& reply) {
     const bool get = request.Method == "GET" || request.Method == "HEAD";
     if (get && request.Path == "/probe")
-        return Probe(request);
-    if (get && request.Path == "/metrics") {
-        HttpAnswer answer;
-        answer.ContentType = Exposition;
-        answer.Body = metrics_.Exposition(options_.Version);
-        return answer;
-    }
-    if (get && request.Path == "/")
-        return LandingPage();
-    if ((request.Method == "POST" || request.Method == "PUT") && request.Path == "/-/reload") {
-        if (const auto failure = Reload())
-            return Refusal(500, "The configuration was not reloaded: " + *failure);
-        return Refusal(200, "Reloaded.");
-    }
-    return Refusal(404, "Not found: the paths are /, /probe?target=NAME, /metrics and POST /-/reload.");
+        return Probe(request, reply);
+    if (get && request.Path == "/metrics")
+        reply->Send(OwnMetrics());
+    else if (get && request.Path == "/")
+        reply->Send(LandingPage());
+    else if (get && request.Path == "/-/healthy")
+        reply->Send(Refusal(200, "Healthy."));
+    else if (get && request.Path == "/-/ready")
+        reply->Send(Refusal(200, "Ready."));
+    else if ((request.Method == "POST" || request.Method == "PUT") && request.Path == "/-/reload") {
+        const auto failure = Reload();
+        reply->Send(failure ? Refusal(500, "The configuration was not reloaded: " + *failure)
+                            : Refusal(200, "Reloaded."));
+    } else
+        reply->Send(Refusal(404, "Not found: the paths are /, /probe?target=NAME, /metrics, /-/healthy, /-/ready "
+                                 "and POST /-/reload."));
+}
+
+HttpAnswer ExporterService::OwnMetrics() const {
+    ServingNow now;
+    now.ProbesInFlight = probes_.InFlight();
+    now.OpenConnections = openConnections_ ? openConnections_() : 0;
+    HttpAnswer answer;
+    answer.ContentType = Exposition;
+    answer.Body = metrics_.Exposition(options_.Version, now);
+    return answer;
 }
 
 HttpAnswer ExporterService::LandingPage() const {
     HttpAnswer answer;
     answer.ContentType = "text/html; charset=utf-8";
-    answer.Body =
-        "<!DOCTYPE html>\n<html><head><title>Quadrel 4816 exporter</title></head><body>\n"
-        "<h1>Quadrel 4816 exporter</h1>\n<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
-        "<h2>Switches</h2>\n<ul>\n";
+    answer.Body = "<!DOCTYPE html>\n<html><head><title>Quadrel 4816 exporter</title></head><body>\n"
+                  "<h1>Quadrel 4816 exporter</h1>\n<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
+                  "<h2>Switches</h2>\n<ul>\n";
     for (const SwitchEntry& entry : Config()->Switches())
-        answer.Body += "<li><a href=\"probe?target=" + MarkupEscaped(UrlEncoded(entry.Name)) + "\">" +
+        answer.Body += "<li><a href=\"probe?target=" + MarkupEscaped(QueryEscaped(entry.Name)) + "\">" +
                        MarkupEscaped(entry.Name) + "</a></li>\n";
     answer.Body += "</ul>\n</body></html>\n";
     return answer;
 }
 
-HttpAnswer ExporterService::Probe(const HttpRequest& request) {
-    const std::string name = Param(request, "target");
+void ExporterService::Probe(const HttpRequest& request, const std::shared_ptr<Reply>& reply) {
+    const std::string name = request.Param("target");
+    if (request.Params.count("target") > 1) {
+        reply->Send(Refusal(400, "Give the switch once: target= is given more than once."));
+        return;
+    }
     const auto config = Config();
     const SwitchEntry* entry = config->Find(name);
     if (!entry) {
-        Log(LogLevel::Debug, "Refused a probe of an unknown target", Field("target", name));
-        return Refusal(400,
-                       name.empty()
-                           ? "Give the switch as target=NAME, a section of the configuration file."
-                           : Format("Unknown target '%s': the targets are the sections of the configuration "
-                                    "file.",
-                                    Printable(name, 64).c_str()));
+        Log(LogLevel::Debug, "Refused a probe of an unknown target", Field("target", Printable(name, 64)));
+        reply->Send(Refusal(400, name.empty() ? "Give the switch as target=NAME, a section of the configuration file."
+                                              : Format("Unknown target '%s': the targets are the sections of the "
+                                                       "configuration file.",
+                                                       Printable(name, 64).c_str())));
+        return;
     }
     control::ProbeRequest probe;
-    const std::string schedule = Param(request, "schedule");
+    const std::string schedule = request.Param("schedule");
     probe.Schedule = entry->Schedule || schedule == "1" || schedule == "true";
     probe.OutletNames = entry->OutletNames;
-    probe.Deadline = std::chrono::steady_clock::now() + ProbeTime(request, options_.ProbeTimeout);
-    const control::ProbeResult result = probes_.Probe(*entry, probe);
-    metrics_.Probed(result.Up, result.DurationSeconds);
-    if (!result.Up)
+    // The configured spelling, whatever case the scrape wrote: one switch, one label.
+    probe.SwitchLabel = entry->Name;
+    probe.Deadline = request.Received + ProbeTime(request);
+    const auto received = request.Received;
+    reply->SendBy(probe.Deadline, [this, probe, received] {
+        control::ProbeResult late;
+        late.Kind = control::FailureKind::Timeout;
+        late.FailureKind = "timeout";
+        late.DurationSeconds = SecondsSince(received);
+        metrics_.Probed(probe.SwitchLabel, false, late.FailureKind, late.DurationSeconds);
         Log(LogLevel::Debug, "Probe failed",
-            Field("target", entry->Name) + " " + Field("kind", result.FailureKind) + " " +
-                Field("reason", result.Message));
-    HttpAnswer answer;
-    answer.ContentType = Exposition;
-    answer.Body = control::ProbeExposition(result, probe, std::time(nullptr));
-    return answer;
+            Field("target", probe.SwitchLabel) + " " + Field("kind", "timeout") + " " +
+                Field("reason", "no result within the probe's time"));
+        return ExpositionAnswer(late, probe);
+    });
+    probes_.Probe(*entry, probe, [this, reply, probe](const control::ProbeResult& result) {
+        if (!reply->Send(ExpositionAnswer(result, probe)))
+            return;
+        metrics_.Probed(probe.SwitchLabel, result.Up, result.FailureKind, result.DurationSeconds);
+        if (!result.Up)
+            Log(LogLevel::Debug, "Probe failed",
+                Field("target", probe.SwitchLabel) + " " + Field("kind", result.FailureKind) + " " +
+                    Field("reason", result.Message));
+    });
 }
 
 } // namespace qdl::exporter

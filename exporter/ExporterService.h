@@ -1,68 +1,73 @@
 #pragma once
 
+#include "Authenticator.h"
 #include "ExporterConfig.h"
+#include "HttpExchange.h"
 #include "SelfMetrics.h"
 #include "SharedProbes.h"
 #include "WebConfig.h"
+#include "WorkerPool.h"
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace qdl::exporter {
 
 struct ServerOptions {
     std::string ConfigFile;
+    // A probe's time where the scrape sends no shorter one.
     std::chrono::milliseconds ProbeTimeout{5000};
+    // What a scrape's own timeout leaves for the answer to travel, as the blackbox exporter's
+    // --timeout-offset; never more than a quarter of a short timeout.
+    std::chrono::milliseconds TimeoutOffset{500};
     WebConfig Web;
     std::string Version;
 };
 
-// A request as the exporter reads it, whatever server received it.
-struct HttpRequest {
-    std::string Method;
-    std::string Path;
-    std::map<std::string, std::string> Params;      // the query's, decoded
-    std::function<std::string(const char*)> Header; // by name, regardless of case; empty when absent
-};
-
-struct HttpAnswer {
-    int Status = 200;
-    std::string ContentType = "text/plain; charset=utf-8";
-    std::string Body;
-    std::vector<std::pair<std::string, std::string>> Headers;
-};
-
 // What the exporter answers: /probe?target=NAME for one switch of the configuration, /metrics
-// for its own, / a page listing the switches, POST /-/reload; basic authentication first where
-// the web configuration has users. A target that the configuration does not name is answered 400
-// and never connected to.
-class ExporterService {
+// for its own, / a page listing the switches, /-/healthy and /-/ready, POST /-/reload; basic
+// authentication first where the web configuration has users. A target that the configuration
+// does not name is answered 400 and never connected to. A probe answers by its deadline, counted
+// from the request's arrival: the scrape's timeout less the offset, whatever it waited for.
+class ExporterService : public RequestHandler {
 public:
     // Reads the configuration file; a ConfigError when it cannot serve.
     explicit ExporterService(ServerOptions options);
 
-    HttpAnswer Handle(const HttpRequest& request);
+    void Handle(HttpRequest request, std::shared_ptr<Reply> reply) override;
 
     // Rereads the configuration file; a bad new file keeps the old one. The reason when it failed.
     std::optional<std::string> Reload();
 
+    // Where /metrics learns how many connections are open.
+    void CountConnectionsWith(std::function<std::size_t()> count) { openConnections_ = std::move(count); }
+
+    // Takes no more work and waits up to `within` for the probes and logins running: true when
+    // they all ended.
+    bool Finish(std::chrono::milliseconds within);
+
 private:
-    HttpAnswer Probe(const HttpRequest& request);
+    void Route(const HttpRequest& request, const std::shared_ptr<Reply>& reply);
+    void Probe(const HttpRequest& request, const std::shared_ptr<Reply>& reply);
     HttpAnswer LandingPage() const;
+    HttpAnswer OwnMetrics() const;
+    std::chrono::milliseconds ProbeTime(const HttpRequest& request) const;
     std::shared_ptr<const ExporterConfig> Config() const;
 
     ServerOptions options_;
     mutable std::mutex configMutex_;
     std::shared_ptr<const ExporterConfig> config_;
-    SharedProbes probes_;
+    Authenticator authenticator_;
     SelfMetrics metrics_;
+    std::function<std::size_t()> openConnections_;
+    SharedProbes probes_;
+    // Last, so that they end first: their jobs use everything above.
+    WorkerPool hashing_;
+    WorkerPool probing_;
 };
 
 } // namespace qdl::exporter

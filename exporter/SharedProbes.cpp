@@ -3,31 +3,57 @@
 #include "TextUtil.h"
 
 namespace qdl::exporter {
+namespace {
 
-control::ProbeResult SharedProbes::Probe(const SwitchEntry& entry, const control::ProbeRequest& request) {
-    const std::string key = LowerCase(entry.Name);
-    std::promise<control::ProbeResult> mine;
+control::ProbeResult TooLateToStart(const std::string& name) {
+    control::ProbeResult late;
+    late.Kind = control::FailureKind::Timeout;
+    late.FailureKind = "timeout";
+    late.Message = name + ": the probe's time ran out while it waited for its turn.";
+    return late;
+}
+
+} // namespace
+
+void SharedProbes::Probe(const SwitchEntry& entry, const control::ProbeRequest& request, Done done) {
+    const std::string key = LowerCase(entry.Name) + (request.Schedule ? "\n+schedule" : "\n");
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (const auto running = running_.find(key); running != running_.end()) {
-            const std::shared_future<control::ProbeResult> shared = running->second;
-            lock.unlock();
-            if (shared.wait_until(request.Deadline) == std::future_status::ready)
-                return shared.get();
-            control::ProbeResult late;
-            late.Kind = control::FailureKind::Timeout;
-            late.FailureKind = "timeout";
-            late.Message =
-                entry.Name + ": another scrape's probe of this switch did not end within this one's time.";
-            return late;
-        }
-        running_[key] = mine.get_future().share();
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto& waiting = waiting_[key];
+        waiting.push_back(std::move(done));
+        if (waiting.size() > 1)
+            return;
     }
-    const control::ProbeResult result = control::ProbeSwitch(entry.Target, request);
-    mine.set_value(result);
+    pool_.Run([this, key, target = entry.Target, request] { Run(key, target, request); });
+}
+
+std::size_t SharedProbes::InFlight() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    running_.erase(key);
-    return result;
+    return inFlight_;
+}
+
+void SharedProbes::Run(const std::string& key, const control::SwitchTarget& target,
+                       const control::ProbeRequest& request) {
+    control::ProbeResult result;
+    if (std::chrono::steady_clock::now() >= request.Deadline) {
+        result = TooLateToStart(target.Name());
+    } else {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++inFlight_;
+        }
+        result = control::ProbeSwitch(target, request);
+        std::lock_guard<std::mutex> lock(mutex_);
+        --inFlight_;
+    }
+    std::vector<Done> told;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        told = std::move(waiting_[key]);
+        waiting_.erase(key);
+    }
+    for (const Done& done : told)
+        done(result);
 }
 
 } // namespace qdl::exporter

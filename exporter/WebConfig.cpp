@@ -5,112 +5,112 @@
 #include "TextUtil.h"
 
 #ifndef _WIN32
-#include <crypt.h>
-#endif
+#include <yaml-cpp/yaml.h>
 
-#include <memory>
+#include <set>
+#endif
 
 namespace qdl::exporter {
 namespace {
 
 using control::ConfigError;
 
-// A scalar as YAML writes it: plain, or in single or double quotes.
-std::string Scalar(std::string text) {
-    text = Trim(text);
-    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
-        return text.substr(1, text.size() - 2);
-    if (const auto comment = text.find(" #"); comment != std::string::npos)
-        text = Trim(text.substr(0, comment));
-    return text;
+#ifndef _WIN32
+ConfigError Mistake(const std::string& path, const YAML::Node& node, const std::string& why) {
+    return ConfigError(
+        Format("The web configuration file %s, line %d: %s", path.c_str(), node.Mark().line + 1, why.c_str()));
 }
+
+std::string Text(const std::string& path, const YAML::Node& node, const std::string& what) {
+    if (!node.IsScalar())
+        throw Mistake(path, node, what + " is no text.");
+    return node.Scalar();
+}
+
+// The pairs of a mapping, each key once: the toolkit's strict reading refuses a key given twice,
+// where a YAML reader would silently keep only the last.
+template <typename Take> void EachPair(const std::string& path, const YAML::Node& map, const std::string& what, Take take) {
+    if (map.IsNull())
+        return;
+    if (!map.IsMap())
+        throw Mistake(path, map, what + " is no mapping of names to values.");
+    std::set<std::string> seen;
+    for (const auto& pair : map) {
+        const std::string key = Text(path, pair.first, "A key of " + what);
+        if (!seen.insert(key).second)
+            throw Mistake(path, pair.first,
+                          Format("'%s' is given twice in %s.", Printable(key, 40).c_str(), what.c_str()));
+        take(key, pair.first, pair.second);
+    }
+}
+
+void ReadTls(const std::string& path, const YAML::Node& node, WebConfig& config) {
+    EachPair(path, node, "tls_server_config", [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
+        if (key == "cert_file")
+            config.CertFile = Text(path, value, "cert_file");
+        else if (key == "key_file")
+            config.KeyFile = Text(path, value, "key_file");
+        else
+            throw Mistake(path, at,
+                          Format("'%s' is not known in tls_server_config: cert_file and key_file are.",
+                                 Printable(key, 40).c_str()));
+    });
+}
+
+void ReadUsers(const std::string& path, const YAML::Node& node, WebConfig& config) {
+    EachPair(path, node, "basic_auth_users", [&](const std::string& user, const YAML::Node&, const YAML::Node& value) {
+        const std::string hash = Text(path, value, "The password of " + Printable(user, 40));
+        if (hash.rfind("$2", 0) != 0)
+            throw Mistake(path, value,
+                          Format("the password of %s is no bcrypt hash ($2y$...).", Printable(user, 40).c_str()));
+        config.Users[user] = hash;
+    });
+}
+#endif
 
 } // namespace
 
 WebConfig WebConfig::Read(const std::string& path) {
+#ifdef _WIN32
+    throw ConfigError(Format("The web configuration file %s: TLS and basic authentication are not available "
+                             "on Windows; put the exporter behind a proxy that does them.",
+                             path.c_str()));
+#else
     try {
         return Parse(platform::ReadNamedFile(path, 1 << 20), path);
     } catch (const platform::FileError& failure) {
         throw ConfigError(Format("The web configuration file %s cannot be read: %s.", path.c_str(),
                                  failure.Reason.c_str()));
     }
+#endif
 }
 
-// The two mappings of the format, each a key on its own line with its entries indented below.
+#ifndef _WIN32
 WebConfig WebConfig::Parse(const std::string& text, const std::string& path) {
-    WebConfig config;
-    std::string block;
-    std::size_t number = 0;
-    for (std::size_t start = 0; start < text.size(); ++number) {
-        const auto end = std::min(text.find('\n', start), text.size());
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const std::string trimmed = Trim(line);
-        if (trimmed.empty() || trimmed[0] == '#')
-            continue;
-        const auto fail = [&](const std::string& why) {
-            return ConfigError(
-                Format("The web configuration file %s, line %zu: %s", path.c_str(), number + 1, why.c_str()));
-        };
-        const auto colon = trimmed.find(':');
-        if (colon == std::string::npos)
-            throw fail("expected 'name: value'.");
-        const std::string key = Scalar(trimmed.substr(0, colon));
-        const std::string value = Scalar(trimmed.substr(colon + 1));
-        if (line[0] != ' ' && line[0] != '\t') {
-            if (key != "tls_server_config" && key != "basic_auth_users")
-                throw fail(Format("'%s' is not known here: tls_server_config and basic_auth_users are.",
-                                  Printable(key, 40).c_str()));
-            if (!value.empty())
-                throw fail(Format("%s takes its entries on the lines below it.", key.c_str()));
-            block = key;
-        } else if (block == "tls_server_config") {
-            if (key == "cert_file")
-                config.CertFile = value;
-            else if (key == "key_file")
-                config.KeyFile = value;
-            else
-                throw fail(Format("'%s' is not known in tls_server_config: cert_file and key_file are.",
-                                  Printable(key, 40).c_str()));
-        } else if (block == "basic_auth_users") {
-            if (value.rfind("$2", 0) != 0)
-                throw fail(
-                    Format("the password of %s is no bcrypt hash ($2y$...).", Printable(key, 40).c_str()));
-            config.Users[key] = value;
-        } else {
-            throw fail("an entry outside tls_server_config and basic_auth_users.");
-        }
+    YAML::Node document;
+    try {
+        document = YAML::Load(text);
+    } catch (const YAML::Exception& failure) {
+        throw ConfigError(Format("The web configuration file %s, line %d: %s.", path.c_str(),
+                                 failure.mark.line + 1, failure.msg.c_str()));
     }
-#ifdef _WIN32
-    // Windows has no system crypt for the hashes, and the exporter no TLS library there.
-    if (config.CertFile || !config.Users.empty())
-        throw ConfigError(Format("The web configuration file %s: TLS and basic authentication are not "
-                                 "available on Windows; put the exporter behind a proxy that does them.",
-                                 path.c_str()));
-#endif
+    WebConfig config;
+    EachPair(path, document, "the file", [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
+        if (key == "tls_server_config")
+            ReadTls(path, value, config);
+        else if (key == "basic_auth_users")
+            ReadUsers(path, value, config);
+        else
+            throw Mistake(path, at,
+                          Format("'%s' is not known here: tls_server_config and basic_auth_users are.",
+                                 Printable(key, 40).c_str()));
+    });
     if (config.CertFile.has_value() != config.KeyFile.has_value())
         throw ConfigError(
             Format("The web configuration file %s: tls_server_config needs both cert_file and key_file.",
                    path.c_str()));
     return config;
 }
-
-bool WebConfig::Allows(const std::string& user, const std::string& password) const {
-    if (Users.empty())
-        return true;
-    const auto found = Users.find(user);
-    if (found == Users.end())
-        return false;
-#ifdef _WIN32
-    (void)password;
-    return false;
-#else
-    auto data = std::make_unique<crypt_data>();
-    const char* hashed = crypt_r(password.c_str(), found->second.c_str(), data.get());
-    return hashed && found->second == hashed;
 #endif
-}
 
 } // namespace qdl::exporter

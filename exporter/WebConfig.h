@@ -13,13 +13,11 @@ struct WebConfig {
     std::optional<std::string> CertFile, KeyFile;
     std::map<std::string, std::string> Users; // name to bcrypt hash
 
-    // A ConfigError naming the file, the line and what is wrong.
+    // Read as a YAML reader reads it, and as strictly as the toolkit: a key it does not know, a
+    // key given twice or a value of the wrong kind is a ConfigError naming the file, the line
+    // and what is wrong. On Windows, which has neither TLS nor bcrypt here, every file is refused.
     static WebConfig Read(const std::string& path);
     static WebConfig Parse(const std::string& text, const std::string& path);
-
-    // True when no users are configured, or the password matches the user's hash (checked with
-    // the system's crypt).
-    bool Allows(const std::string& user, const std::string& password) const;
 };
 
 } // namespace qdl::exporter

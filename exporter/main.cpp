@@ -1,23 +1,24 @@
 // qdl4816_exporter: Quadrel 4816 switches for Prometheus, in the shape of the multi-target
 // exporters (the SNMP and blackbox exporters): Prometheus names a switch of the configuration
 // file as the target, and each scrape reads it.
+#include "ExporterService.h"
+#include "Failures.h"
+#include "HttpServer.h"
 #include "Log.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
 
 #ifdef _WIN32
-#include "WinsockServer.h"
-
 #include <windows.h>
 #else
-#include "ExporterServer.h"
-
 #include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <thread>
 
@@ -25,33 +26,41 @@ namespace {
 
 using namespace qdl::exporter;
 
-#ifdef _WIN32
-using Server = WinsockServer;
-#else
-using Server = ExporterServer;
-#endif
-
 const char* const Version = QDL_VERSION;
+
+// How long a stop waits for the exchanges with switches still running before it ends the
+// process without them.
+constexpr std::chrono::milliseconds StopGrace{500};
+
+std::string DefaultConfigFile() {
+#ifdef _WIN32
+    const char* data = std::getenv("ProgramData");
+    return std::string(data && *data ? data : "C:\\ProgramData") + "\\qdl4816_exporter\\qdl4816_exporter.ini";
+#else
+    return "/etc/prometheus/qdl4816_exporter.ini";
+#endif
+}
 
 struct Flags {
     std::string ListenAddress = ":9816";
-    std::string ConfigFile = "/etc/prometheus/qdl4816_exporter.ini";
+    std::string ConfigFile = DefaultConfigFile();
     std::string WebConfigFile;
     std::string ProbeTimeout = "5";
+    std::string TimeoutOffset = "0.5";
     std::string LogLevel = "info";
 };
 
-std::chrono::milliseconds Seconds(const std::string& text) {
+std::chrono::milliseconds Seconds(const std::string& text, const char* option, double least) {
     char* end = nullptr;
     const double seconds = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(seconds > 0) || seconds > 300)
-        throw qdl::control::UsageError(qdl::Format("--probe.timeout '%s' is no time from 0 to 300 seconds.",
-                                                   qdl::Printable(text, 40).c_str()));
+    if (text.empty() || *end != '\0' || !(seconds >= least) || seconds > 300)
+        throw qdl::control::UsageError(qdl::Format("%s '%s' is no time from %g to 300 seconds.", option,
+                                                   qdl::Printable(text, 40).c_str(), least));
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
 #ifdef _WIN32
-Server* running = nullptr;
+HttpServer* running = nullptr;
 
 // Ctrl-C, Ctrl-Break and the console's close stop the server.
 BOOL WINAPI StopOnConsoleEvent(DWORD) {
@@ -61,7 +70,7 @@ BOOL WINAPI StopOnConsoleEvent(DWORD) {
     return TRUE;
 }
 
-void ServeUntilStopped(Server& server) {
+void ServeUntilStopped(HttpServer& server, ExporterService&) {
     running = &server;
     SetConsoleCtrlHandler(StopOnConsoleEvent, TRUE);
     server.Serve();
@@ -69,14 +78,14 @@ void ServeUntilStopped(Server& server) {
 #else
 // SIGHUP rereads the configuration; SIGTERM and SIGINT stop the server. Handled on a thread of
 // their own, so that a reload runs as any other code does.
-std::thread SignalThread(Server& server, sigset_t signals) {
-    return std::thread([&server, signals] {
+std::thread SignalThread(HttpServer& server, ExporterService& service, sigset_t signals) {
+    return std::thread([&server, &service, signals] {
         for (;;) {
             int signal = 0;
             if (sigwait(&signals, &signal) != 0)
                 continue;
             if (signal == SIGHUP) {
-                server.Service().Reload();
+                service.Reload();
                 continue;
             }
             Log(LogLevel::Info, "Stopping", Field("signal", signal == SIGTERM ? "SIGTERM" : "SIGINT"));
@@ -86,26 +95,47 @@ std::thread SignalThread(Server& server, sigset_t signals) {
     });
 }
 
-// Every thread the server starts inherits the blocked signals; sigwait takes them.
-void ServeUntilStopped(Server& server) {
+sigset_t HandledSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     for (int signal : {SIGHUP, SIGTERM, SIGINT})
         sigaddset(&signals, signal);
-    std::thread handler = SignalThread(server, signals);
+    return signals;
+}
+
+// Every thread started later inherits the blocked signals; sigwait takes them.
+void ServeUntilStopped(HttpServer& server, ExporterService& service) {
+    std::thread handler = SignalThread(server, service, HandledSignals());
     server.Serve();
+    // A stop that did not come from a signal: the handler is told to end as well.
+    pthread_kill(handler.native_handle(), SIGTERM);
     handler.join();
 }
 
-void BlockSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGHUP, SIGTERM, SIGINT})
-        sigaddset(&signals, signal);
+void PrepareProcess() {
+    const sigset_t signals = HandledSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // Every idle client costs a descriptor and nothing more: take as many as the system allows.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 #endif
+
+// The exchanges with switches still running end by their deadlines; a stop does not wait for them
+// longer than a moment.
+int Stopped(ExporterService& service) {
+    if (service.Finish(StopGrace)) {
+        Log(LogLevel::Info, "Stopped");
+        return 0;
+    }
+    Log(LogLevel::Info, "Stopped without waiting for the probes still running");
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
 
 } // namespace
 
@@ -119,14 +149,20 @@ int main(int argc, char** argv) {
                  "switch NAME of the configuration file.",
                  "qdl4816_exporter"};
     app.add_option("--web.listen-address", flags.ListenAddress,
-                   "HOST:PORT, or :PORT for every interface [:9816]");
-    app.add_option("--config.file", flags.ConfigFile,
-                   "The switches, one INI section each [" + flags.ConfigFile + "]");
+                   "HOST:PORT, [IPv6]:PORT, or :PORT for every interface, IPv4 and IPv6 [:9816]");
+    app.add_option("--config.file", flags.ConfigFile, "The switches, one INI section each [" + flags.ConfigFile + "]");
     app.add_option("--web.config.file", flags.WebConfigFile,
-                   "TLS and basic authentication, as the exporter toolkit "
-                   "reads them");
+#ifdef _WIN32
+                   "TLS and basic authentication: not available on Windows"
+#else
+                   "TLS and basic authentication, as the exporter toolkit reads them"
+#endif
+    );
     app.add_option("--probe.timeout", flags.ProbeTimeout,
                    "Seconds a probe may take where the scrape sends no shorter timeout [5]");
+    app.add_option("--timeout-offset", flags.TimeoutOffset,
+                   "Seconds taken off the scrape's timeout for the answer's way back; at most a quarter of "
+                   "the timeout [0.5]");
     app.add_option("--log.level", flags.LogLevel, "debug, info, warn or error [info]");
     app.set_version_flag("--version", std::string("qdl4816_exporter ") + Version);
     try {
@@ -138,20 +174,26 @@ int main(int argc, char** argv) {
         SetLogLevel(ParseLogLevel(flags.LogLevel));
         ServerOptions options;
         options.ConfigFile = flags.ConfigFile;
-        options.ProbeTimeout = Seconds(flags.ProbeTimeout);
+        options.ProbeTimeout = Seconds(flags.ProbeTimeout, "--probe.timeout", 0.001);
+        options.TimeoutOffset = Seconds(flags.TimeoutOffset, "--timeout-offset", 0);
         options.Version = Version;
         if (!flags.WebConfigFile.empty())
             options.Web = WebConfig::Read(flags.WebConfigFile);
 #ifndef _WIN32
-        BlockSignals();
+        PrepareProcess();
 #endif
-        Server server(options);
+        ExporterService service(options);
+        std::optional<TlsFiles> tls;
+        if (options.Web.CertFile)
+            tls = TlsFiles{*options.Web.CertFile, *options.Web.KeyFile};
+        HttpServer server(service, ServerLimits{}, tls);
+        service.CountConnectionsWith([&server] { return server.OpenConnections(); });
         const int port = server.Bind(flags.ListenAddress);
         Log(LogLevel::Info, "Listening",
             Field("address", flags.ListenAddress) + " " + Field("port", std::to_string(port)) + " " +
-                Field("tls", options.Web.CertFile ? "true" : "false") + " " + Field("version", Version));
-        ServeUntilStopped(server);
-        return 0;
+                Field("tls", tls ? "true" : "false") + " " + Field("version", Version));
+        ServeUntilStopped(server, service);
+        return Stopped(service);
     } catch (const std::exception& failure) {
         Log(LogLevel::Error, failure.what());
         return 1;

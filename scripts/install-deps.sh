@@ -36,12 +36,16 @@ packages=(
     imagemagick
     prometheus
     openssl
+    libboost-dev
+    libssl-dev
+    libyaml-cpp-dev
+    python3-yaml
 )
 
 for group in "$@"; do
     case "$group" in
     fuzz) packages+=(clang libclang-rt-dev) ;;
-    bench) packages+=(hyperfine curl monitoring-plugins-basic) ;;
+    bench) packages+=(hyperfine curl monitoring-plugins-basic prometheus-blackbox-exporter) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3 prometheus-node-exporter curl) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils libssl-dev libcrypt-dev) ;;

@@ -1,0 +1,67 @@
+#include "ProcessStats.h"
+
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qdl::platform {
+namespace {
+
+// The boot time, as /proc/stat's btime line says.
+double BootTime() {
+    std::ifstream stat("/proc/stat");
+    std::string key;
+    double value = 0;
+    while (stat >> key) {
+        if (key == "btime" && stat >> value)
+            return value;
+        stat.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+double OpenDescriptors() {
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (!folder)
+        return 0;
+    double count = 0;
+    while (const dirent* entry = ::readdir(folder))
+        count += entry->d_name[0] != '.';
+    ::closedir(folder);
+    return count - 1; // the folder's own descriptor
+}
+
+} // namespace
+
+ProcessStats ReadProcessStats() {
+    ProcessStats stats;
+    std::ifstream file("/proc/self/stat");
+    const std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The fields after the command's name, which is in parentheses and may hold blanks.
+    std::istringstream rest(line.substr(line.rfind(')') + 1));
+    const std::vector<std::string> fields((std::istream_iterator<std::string>(rest)),
+                                          std::istream_iterator<std::string>());
+    const double ticks = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    const auto field = [&](std::size_t number) { // as proc(5) counts them, from 1
+        return number - 3 < fields.size() ? std::stod(fields[number - 3]) : 0.0;
+    };
+    if (fields.size() >= 22 && ticks > 0) {
+        stats.CpuSeconds = (field(14) + field(15)) / ticks;
+        stats.StartTime = BootTime() + field(22) / ticks;
+        stats.VirtualBytes = field(23);
+        stats.ResidentBytes = field(24) * static_cast<double>(::sysconf(_SC_PAGESIZE));
+    }
+    stats.OpenFiles = OpenDescriptors();
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
+        stats.MostFiles = static_cast<double>(limit.rlim_cur);
+    return stats;
+}
+
+} // namespace qdl::platform

@@ -1,0 +1,219 @@
+// The exporter's HTTP server in this process, on loopback, fed bytes that no HTTP library would
+// send: limits on the request, the connection's time, pipelining, and what a URL means.
+#include "ExporterFixture.h"
+#include "ListenAddress.h"
+#include "RawHttp.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+
+namespace qdl::test {
+namespace {
+
+using namespace exporter;
+using namespace std::chrono_literals;
+
+ServerOptions OneSwitch(const TempFolder& folder) {
+    ServerOptions options;
+    // Nothing listens on port 9: a probe that got through would fail, never hang.
+    options.ConfigFile = PrivateFile(folder, "exporter.ini", "[rack1]\nIPV4=127.0.0.1\nPort=9\nPass=x\n");
+    options.Version = "test";
+    return options;
+}
+
+std::string Chunked(std::size_t chunks, std::size_t size) {
+    std::string body;
+    char head[16];
+    std::snprintf(head, sizeof head, "%zx\r\n", size);
+    for (std::size_t i = 0; i < chunks; ++i)
+        body += head + std::string(size, 'x') + "\r\n";
+    return body + "0\r\n\r\n";
+}
+
+std::string ManyHeaders(std::size_t count, std::size_t size) {
+    std::string headers;
+    for (std::size_t i = 0; i < count; ++i)
+        headers += "X-Filler-" + std::to_string(i) + ": " + std::string(size, 'v') + "\r\n";
+    return headers;
+}
+
+class HttpServerTest : public testing::Test {
+protected:
+    TempFolder folder;
+};
+
+// Each request alone on a connection: the status of each answer, in order.
+TEST_F(HttpServerTest, RequestsAreReadByTheRulesOfHttpAndUrls) {
+    RunningExporter exporter(OneSwitch(folder));
+    const struct {
+        const char* Name;
+        std::string Request;
+        std::vector<int> Statuses;
+    } rows[] = {
+        {"a plain GET", "GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
+        {"HTTP/1.0", "GET /-/ready HTTP/1.0\r\n\r\n", {200}},
+        {"absolute form", "GET http://127.0.0.1:1/metrics HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
+        {"an escaped path", "GET /%2Dr/healthy HTTP/1.1\r\n\r\n", {404}},
+        {"a reload without a body", "POST /-/reload HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
+        {"pipelined, answered in order",
+         "GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n", {200, 404, 200}},
+        {"too many headers", "GET /metrics HTTP/1.1\r\n" + ManyHeaders(2000, 100) + "\r\n", {431}},
+        {"a request line too long", "GET /probe?target=" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", {431}},
+        {"a chunked body past the limit",
+         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(5, 16384), {413}},
+        {"a body past the limit", "POST /-/reload HTTP/1.1\r\nContent-Length: 70000\r\n\r\n", {413}},
+        {"a negative length", "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n", {400}},
+        {"a length of 20 digits", "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", {400}},
+        {"length and chunks",
+         "POST /-/reload HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", {400}},
+        {"an encoding other than chunks", "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", {400}},
+        {"HTTP/2.0 in a request line", "GET /metrics HTTP/2.0\r\n\r\n", {400}},
+        {"bare line feeds", "GET /metrics HTTP/1.1\nHost: h\n\n", {400}},
+        {"a fragment", "GET /probe?target=rack1#x HTTP/1.1\r\n\r\n", {400}},
+        {"an equals sign in the value", "GET /probe?target=foo=rack1 HTTP/1.1\r\n\r\n", {400}},
+        {"a %u escape", "GET /probe?target=r%u0061ck1 HTTP/1.1\r\n\r\n", {400}},
+        {"a second question mark", "GET /probe??target=rack1&target=nothing HTTP/1.1\r\n\r\n", {400}},
+        {"the target twice", "GET /probe?target=rack1&target=rack1 HTTP/1.1\r\n\r\n", {400}},
+        {"a semicolon", "GET /probe?x=1;target=rack1 HTTP/1.1\r\n\r\n", {400}},
+    };
+    for (const auto& row : rows) {
+        RawConnection connection(exporter.Port());
+        connection.Send(row.Request);
+        std::string answers;
+        for (const std::string& answer : connection.ReadAnswers(row.Statuses.size()))
+            answers += answer;
+        EXPECT_EQ(StatusCodes(answers), row.Statuses) << row.Name << "\n" << answers.substr(0, 300);
+    }
+}
+
+TEST_F(HttpServerTest, AHeadRequestGetsTheHeadAlone) {
+    RunningExporter exporter(OneSwitch(folder));
+    RawConnection connection(exporter.Port());
+    connection.Send("HEAD /-/healthy HTTP/1.1\r\nConnection: close\r\n\r\n");
+    const std::string answer = connection.ReadAll();
+    EXPECT_EQ(StatusCodes(answer), std::vector<int>{200});
+    EXPECT_NE(answer.find("Content-Length: 9\r\n"), std::string::npos) << answer;
+    EXPECT_EQ(answer.substr(answer.size() - 4), "\r\n\r\n") << answer;
+}
+
+// The head's time is counted in all, not per read: a client that sends a byte now and then is
+// closed as surely as one that sends nothing, and a kept-alive connection that falls idle too.
+TEST_F(HttpServerTest, SilentDrippingAndIdleClientsAreClosedOnTime) {
+    ServerLimits limits;
+    limits.HeadTime = 300ms;
+    limits.IdleTime = 300ms;
+    RunningExporter exporter(OneSwitch(folder), limits);
+
+    RawConnection silent(exporter.Port());
+    EXPECT_TRUE(silent.ClosedWithin(3s));
+
+    RawConnection dripping(exporter.Port());
+    const std::string request = "GET /metrics HTTP/1.1\r\nX-Slow: " + std::string(100, 'x');
+    bool closed = false;
+    const auto start = std::chrono::steady_clock::now();
+    for (char c : request) {
+        // One byte each 50 ms: each read is far within the head's time, the whole never.
+        if (!dripping.Send(std::string(1, c)) || (closed = dripping.ClosedWithin(50ms)))
+            break;
+    }
+    EXPECT_TRUE(closed || dripping.ClosedWithin(3s));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+
+    RawConnection keptAlive(exporter.Port());
+    keptAlive.Send("GET /-/healthy HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(keptAlive.ReadAnswers(1).size(), 1u);
+    EXPECT_TRUE(keptAlive.ClosedWithin(3s));
+}
+
+// Connections past the cap are closed at once, not queued behind the others; the others are
+// still served.
+TEST_F(HttpServerTest, ConnectionsPastTheCapAreClosedAtOnce) {
+    ServerLimits limits;
+    limits.MostConnections = 4;
+    RunningExporter exporter(OneSwitch(folder), limits);
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (int i = 0; i < 4; ++i) {
+        held.push_back(std::make_unique<RawConnection>(exporter.Port()));
+        held.back()->Send("GET /-/healthy HTTP/1.1\r\n\r\n");
+        ASSERT_EQ(held.back()->ReadAnswers(1).size(), 1u);
+    }
+    RawConnection refused(exporter.Port());
+    EXPECT_TRUE(refused.ClosedWithin(3s));
+    held.front()->Send("GET /metrics HTTP/1.1\r\n\r\n");
+    const auto answers = held.front()->ReadAnswers(1);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_NE(answers[0].find("qdl4816_exporter_connections_open 4\n"), std::string::npos) << answers[0];
+}
+
+// A stop ends the server whatever the clients do: here, one in the middle of its head.
+TEST_F(HttpServerTest, AStopEndsTheServerWhileClientsDrip) {
+    ExporterService service(OneSwitch(folder));
+    HttpServer server(service, ServerLimits{}, std::nullopt);
+    const int port = server.Bind("127.0.0.1:0");
+    auto serving = std::async(std::launch::async, [&server] { server.Serve(); });
+    std::vector<std::unique_ptr<RawConnection>> dripping;
+    for (int i = 0; i < 12; ++i) {
+        dripping.push_back(std::make_unique<RawConnection>(port));
+        dripping.back()->Send("GET /metrics HTTP/1.1\r\nX-Slow: ");
+    }
+    server.Stop();
+    EXPECT_EQ(serving.wait_for(1s), std::future_status::ready);
+}
+
+TEST(ListenAddressTest, TakesHostsAndPortsAsTheExportersDo) {
+    const struct {
+        const char* Text;
+        const char* Host; // nullptr: refused
+        int Port;
+    } rows[] = {
+        {":9816", "", 9816},          {"127.0.0.1:0", "127.0.0.1", 0}, {"localhost:9816", "localhost", 9816},
+        {"[::1]:9816", "::1", 9816},  {"[::]:1", "::", 1},             {"host-1.example:80", "host-1.example", 80},
+        {"0:9816", nullptr, 0},       {"[]:9816", nullptr, 0},         {"::1:9816", nullptr, 0},
+        {"9816", nullptr, 0},         {"1.2.3:80", nullptr, 0},        {"256.1.1.1:80", nullptr, 0},
+        {"host:65536", nullptr, 0},   {"host:", nullptr, 0},           {"[x]:80", nullptr, 0},
+    };
+    for (const auto& row : rows) {
+        try {
+            const ListenAddress address = ListenAddress::Parse(row.Text);
+            ASSERT_NE(row.Host, nullptr) << row.Text;
+            EXPECT_EQ(address.Host, row.Host) << row.Text;
+            EXPECT_EQ(address.Port, row.Port) << row.Text;
+        } catch (const control::UsageError& failure) {
+            EXPECT_EQ(row.Host, nullptr) << row.Text << ": " << failure.what();
+        }
+    }
+}
+
+// ":PORT" is every interface: IPv6 as well as IPv4, as the man page says.
+TEST_F(HttpServerTest, AnAddressWithoutHostListensOnIpv4AndIpv6) {
+    ExporterService service(OneSwitch(folder));
+    HttpServer server(service, ServerLimits{}, std::nullopt);
+    const int port = server.Bind(":0");
+    auto serving = std::async(std::launch::async, [&server] { server.Serve(); });
+    RawConnection v4(port);
+    v4.Send("GET /-/healthy HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(v4.ReadAnswers(1).size(), 1u);
+    const int v6 = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<std::uint16_t>(port));
+    address.sin6_addr = in6addr_loopback;
+    const bool machineHasIpv6 = v6 >= 0 && ::connect(v6, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (v6 >= 0)
+        ::close(v6);
+    server.Stop();
+    serving.get();
+    if (!machineHasIpv6 && !std::ifstream("/proc/net/if_inet6"))
+        GTEST_SKIP() << "this machine has no IPv6";
+    EXPECT_TRUE(machineHasIpv6);
+}
+
+} // namespace
+} // namespace qdl::test
