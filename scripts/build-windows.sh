@@ -14,7 +14,7 @@ cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake 
     -DQDL_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-windows -j2
 cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
-cmake --build build-rel -j2 --target qdl-switch qdlctl
+cmake --build build-rel -j2 --target qdl-switch qdlctl qdl-hostile-clients
 
 work=$(mktemp -d)
 source scripts/lib/checks.sh
@@ -118,26 +118,48 @@ check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))
 
-# The exporter under wine: one probe of the stand-in switch, and a target it does not name.
+# The exporter under wine: one probe of the stand-in switch, and a target it does not name; then
+# the hostile clients, ending with Ctrl-C (SIGINT, which wine hands on as a console event) while
+# clients drip.
 exporter_exe=$PWD/build-windows/exporter/qdl4816_exporter.exe
-exporter_probe() {
-    local exporter_port pid status=0
+start_exporter_exe() { # LISTEN-HOST: sets exporter_port and exporter_pid
     printf '[rack1]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nPass=40617253\r\nOutlet2=lamp\r\n' "$port" >"$work/exporter.ini"
     exporter_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    (cd "$work" && exec wine "$exporter_exe" --config.file exporter.ini --web.listen-address "127.0.0.1:$exporter_port") \
+    (cd "$work" && exec wine "$exporter_exe" --config.file exporter.ini --web.listen-address "$1:$exporter_port") \
         >"$work/exporter.log" 2>&1 &
-    pid=$!
-    for _ in $(seq 100); do curl -sf "http://127.0.0.1:$exporter_port/metrics" >/dev/null && break; sleep 0.2; done
-    curl -sf "http://127.0.0.1:$exporter_port/probe?target=rack1" >"$work/probe.txt" || status=1
+    exporter_pid=$!
+    for _ in $(seq 100); do curl -sf "http://127.0.0.1:$exporter_port/-/healthy" >/dev/null && break; sleep 0.2; done
+}
+stop_exporter_exe() {
+    kill -INT "$exporter_pid" 2>/dev/null || true
+    wait "$exporter_pid" || true
+}
+exporter_probe() {
+    local status=0
+    start_exporter_exe localhost
+    curl -sf "http://127.0.0.1:$exporter_port/probe?target=RACK1" >"$work/probe.txt" || status=1
     cat "$work/probe.txt"
-    grep -qx 'qdl4816_up 1' "$work/probe.txt" && grep -qx 'qdl4816_outlet_on{outlet="2",name="lamp"} [01]' "$work/probe.txt" &&
+    grep -qx 'qdl4816_up{switch="rack1"} 1' "$work/probe.txt" &&
+        grep -qx 'qdl4816_outlet_on{outlet="2",name="lamp",switch="rack1"} [01]' "$work/probe.txt" &&
         [ "$(curl -s -o /dev/null -w '%{http_code}' "http://127.0.0.1:$exporter_port/probe?target=127.0.0.1")" = 400 ] ||
         status=1
-    kill -INT "$pid" 2>/dev/null || true
-    wait "$pid" || true
+    stop_exporter_exe
     return "$status"
 }
-check "qdl4816_exporter.exe probes the stand-in switch and refuses other targets" exporter_probe
+check "qdl4816_exporter.exe listens on localhost, probes the stand-in switch and refuses other targets" exporter_probe
+exporter_hostile() {
+    local status=0
+    start_exporter_exe 127.0.0.1
+    build-rel/tests/support/qdl-hostile-clients --port "$exporter_port" --target rack1 --pid "$exporter_pid" --stop ||
+        status=$?
+    stop_exporter_exe
+    [ "$status" -eq 0 ] || cat "$work/exporter.log"
+    return "$status"
+}
+check "qdl4816_exporter.exe holds against idle, slow and hostile clients and stops at once on Ctrl-C" exporter_hostile
+check "qdl4816_exporter.exe refuses a web configuration, and names its configuration in ProgramData" eval \
+    '! wine "$exporter_exe" --web.config.file "$work/exporter.ini" 2>&1 | tee "$work/web.txt" >/dev/null &&
+     grep -q "not available on Windows" "$work/web.txt" && wine "$exporter_exe" --help | grep -q "ProgramData"'
 
 # ---- the window, driven from another process ----
 
