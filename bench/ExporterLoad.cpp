@@ -1,12 +1,20 @@
 // The exporter under load (scripts/bench-exporter.sh): what one probe costs against a bare GetPower
-// exchange with the same switch, then a flood of probes of several switches from concurrent
+// exchange with the same switch; a probe over a kept-alive connection against one over a fresh
+// connection, and against the blackbox exporter doing the same GetPower, as Prometheus calls them;
+// what 200 idle connections cost; then a flood of probes of several switches from concurrent
 // clients, while the exporter's resident memory is sampled from /proc.
 //
-//   exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES
+//   exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT
 #include "Metrics.h"
+#include "RequestTarget.h"
 #include "SwitchSession.h"
 
 #include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -35,6 +43,12 @@ long ResidentKiB(int pid) {
     return StatusKiB(pid, "VmRSS");
 }
 
+// One GET as Prometheus makes it, its scrape timeout announced; true when the answer holds `success`.
+bool Scrape(httplib::Client& client, const std::string& path, const std::string& success = "") {
+    const auto result = client.Get(path.c_str(), {{"X-Prometheus-Scrape-Timeout-Seconds", "10"}});
+    return result && result->status == 200 && result->body.find(success) != std::string::npos;
+}
+
 template <typename Step> double MedianMicroseconds(int runs, Step step) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
@@ -49,12 +63,13 @@ template <typename Step> double MedianMicroseconds(int runs, Step step) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES\n");
+    if (argc != 8) {
+        std::fprintf(stderr, "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT\n");
         return 2;
     }
     const int port = std::stoi(argv[1]), pid = std::stoi(argv[2]), switchPort = std::stoi(argv[3]);
     const int targets = std::stoi(argv[4]), clients = std::stoi(argv[5]), probes = std::stoi(argv[6]);
+    const int blackboxPort = std::stoi(argv[7]);
 
     qdl::control::SwitchTarget target;
     target.Host = "127.0.0.1";
@@ -76,6 +91,49 @@ int main(int argc, char** argv) {
     }
     std::printf("one GetPower exchange: %.0f us; one probe with its exposition: %.0f us; ratio %.2f\n",
                 bare / 5, probe / 5, probe / bare);
+
+    // Interleaved rounds again: ours kept alive, ours on a fresh connection each time, and the
+    // blackbox exporter's GetPower with basic authentication, kept alive.
+    httplib::Client kept("127.0.0.1", port), blackbox("127.0.0.1", blackboxPort);
+    kept.set_keep_alive(true);
+    blackbox.set_keep_alive(true);
+    const std::string ours = "/probe?target=rack1";
+    const std::string theirs =
+        "/probe?module=getpower&target=" +
+        qdl::exporter::QueryEscaped("http://127.0.0.1:" + std::to_string(switchPort) + "/Set.cmd?CMD=GetPower");
+    int failed = 0;
+    double keptAlive = 0, fresh = 0, peer = 0;
+    for (int round = 0; round < 5; ++round) {
+        keptAlive += MedianMicroseconds(200, [&] { failed += !Scrape(kept, ours, "\"} 1\n"); });
+        fresh += MedianMicroseconds(200, [&] {
+            httplib::Client once("127.0.0.1", port);
+            failed += !Scrape(once, ours, "\"} 1\n");
+        });
+        peer += MedianMicroseconds(200, [&] { failed += !Scrape(blackbox, theirs, "\nprobe_success 1\n"); });
+    }
+    std::printf("probe kept alive: %.0f us; on a fresh connection: %.0f us (kept/fresh %.2f); blackbox exporter's "
+                "GetPower kept alive: %.0f us (ours/blackbox %.2f); %d failed\n",
+                keptAlive / 5, fresh / 5, keptAlive / fresh, peer / 5, keptAlive / peer, failed);
+
+    const long before = ResidentKiB(pid), threadsBefore = StatusKiB(pid, "Threads");
+    {
+        std::vector<int> idleConnections;
+        for (int i = 0; i < 200; ++i) {
+            const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<std::uint16_t>(port));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            idleConnections.push_back(s);
+        }
+        httplib::Client probe("127.0.0.1", port);
+        Scrape(probe, "/metrics"); // all 200 accepted by now: the server's one thread takes them in order
+        std::printf("200 idle connections: %+ld KiB resident, %+ld threads\n", ResidentKiB(pid) - before,
+                    StatusKiB(pid, "Threads") - threadsBefore);
+        for (const int s : idleConnections)
+            ::close(s);
+    }
 
     const long idle = ResidentKiB(pid), idleOwn = StatusKiB(pid, "RssAnon");
     std::printf("exporter resident when idle: %ld KiB, of which its own %ld KiB\n", idle, idleOwn);
@@ -101,7 +159,8 @@ int main(int argc, char** argv) {
                     const auto result =
                         client.Get(("/probe?target=rack" + std::to_string(i % targets + 1)).c_str());
                     if (!result || result->status != 200 ||
-                        result->body.find("qdl4816_up 1\n") == std::string::npos)
+                        result->body.find("qdl4816_up{switch=\"rack") == std::string::npos ||
+                        result->body.find("\"} 1\n") == std::string::npos)
                         ++errors;
                 }
             });
@@ -117,5 +176,5 @@ int main(int argc, char** argv) {
             flood, probes, targets, clients, seconds, errors.load(), peak.load(), ResidentKiB(pid),
             StatusKiB(pid, "RssAnon"));
     }
-    return errors == 0 ? 0 : 1;
+    return errors == 0 && failed == 0 ? 0 : 1;
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The exporter's cost and size: one probe against a bare GetPower exchange with the same stand-in
-# switch, then 1000 probes of 10 stand-in switches from 20 concurrent clients, with the exporter's
-# resident memory sampled while they run and after. Builds in build-rel/.
+# switch; a probe on a kept-alive connection against one on a fresh connection and against the
+# Prometheus blackbox exporter doing the same GetPower with basic authentication (its module
+# below); 200 idle connections; then 1000 probes of 10 stand-in switches from 20 concurrent
+# clients, with the exporter's resident memory sampled while they run and after. Builds in
+# build-rel/.
 # Usage: scripts/bench-exporter.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,7 +17,7 @@ work=$(mktemp -d)
 source scripts/lib/processes.sh
 switches=$(seq 1 10)
 cleanup() {
-    stop_processes exporter $(for n in $switches; do echo "switch$n"; done)
+    stop_processes exporter blackbox $(for n in $switches; do echo "switch$n"; done)
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,4 +32,23 @@ build-rel/exporter/qdl4816_exporter --config.file "$work/exporter.ini" --web.lis
     --log.level warn >"$work/exporter.log" 2>&1 &
 echo $! >"$work/exporter.pid"
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/metrics" >/dev/null && break; sleep 0.1; done
-build-rel/bench/exporter_load "$port" "$(cat "$work/exporter.pid")" "$(cat "$work/switch1.port")" 10 20 1000
+
+cat >"$work/blackbox.yml" <<YAML
+modules:
+  getpower:
+    prober: http
+    timeout: 5s
+    http:
+      method: GET
+      basic_auth:
+        username: admin
+        password: "40617253"
+      valid_status_codes: [200]
+YAML
+blackbox_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+prometheus-blackbox-exporter --config.file "$work/blackbox.yml" --web.listen-address "127.0.0.1:$blackbox_port" \
+    --log.level warn >"$work/blackbox.log" 2>&1 &
+echo $! >"$work/blackbox.pid"
+for _ in $(seq 100); do curl -sf "http://127.0.0.1:$blackbox_port/metrics" >/dev/null && break; sleep 0.1; done
+build-rel/bench/exporter_load "$port" "$(cat "$work/exporter.pid")" "$(cat "$work/switch1.port")" 10 20 1000 \
+    "$blackbox_port"
