@@ -545,8 +545,8 @@ namespace {
 // A label value: Prometheus and the node exporter refuse a whole file for one that is not UTF-8.
 std::string RequireLabelText(const char* option, const std::string& text) {
     if (!IsValidUtf8(text))
-        throw UsageError(Format("%s '%s' is not valid UTF-8: label values must be.", option,
-                                Printable(text, 40).c_str()));
+        throw UsageError(Format("%s '%s' is not valid UTF-8: Prometheus takes only UTF-8 label values.",
+                                option, AsciiPrintable(text, 40).c_str()));
     return text;
 }
 

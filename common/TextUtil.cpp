@@ -79,6 +79,15 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
+std::string AsciiPrintable(const std::string& text, std::size_t maxLength) {
+    std::string shown;
+    for (const char c : Printable(text, maxLength)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x80 ? Format("\\x%02X", byte) : std::string(1, c);
+    }
+    return shown;
+}
+
 std::string Printable(const std::string& text, std::size_t maxLength) {
     const bool cut = text.size() > maxLength;
     std::string shown;

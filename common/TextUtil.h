@@ -21,6 +21,8 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b);
 // The text with every control byte (and DEL) written as \xNN, cut after `maxLength` bytes with
 // "..." when longer: what a peer sent, safe to show on one line of a message or a log.
 std::string Printable(const std::string& text, std::size_t maxLength = std::string::npos);
+// As Printable, with every byte outside ASCII written as \xNN too: for text that may not be UTF-8.
+std::string AsciiPrintable(const std::string& text, std::size_t maxLength = std::string::npos);
 
 // The text with &, ", < and > written as HTML and XML entities.
 std::string MarkupEscaped(const std::string& text);

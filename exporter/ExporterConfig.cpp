@@ -61,8 +61,8 @@ void RequireUtf8(const std::string& path, const std::string& section, const std:
     if (!IsValidUtf8(name))
         throw ConfigError(Format("The configuration file %s, switch %s: %s '%s' is not valid UTF-8; save the "
                                  "file as UTF-8.",
-                                 path.c_str(), Printable(section, 64).c_str(), key.c_str(),
-                                 Printable(name, 64).c_str()));
+                                 path.c_str(), AsciiPrintable(section, 64).c_str(), key.c_str(),
+                                 AsciiPrintable(name, 64).c_str()));
 }
 
 SwitchEntry EntryOf(const IniDocument& document, const std::string& section, const std::string& path) {

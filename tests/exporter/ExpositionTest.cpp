@@ -64,7 +64,10 @@ TEST(ExpositionTest, AReadSwitchShowsItsOutletsWithTheirNamesEscaped) {
 // An unreadable switch never shows as OFF: no outlet series at all, the failure's kind instead.
 TEST(ExpositionTest, AFailedProbeShowsNoOutletsAndItsKind) {
     for (const char* kind : {"timeout", "auth", "refused", "protocol", "http"}) {
-        const std::string text = ProbeExposition(Down(kind), {}, 0);
+        ProbeResult down = Down(kind);
+        down.HttpStatus = std::string(kind) == "http" ? 503 : 0;
+        const std::string text = ProbeExposition(down, {}, 0);
+        EXPECT_EQ(Count(text, "qdl4816_probe_http_status 503\n"), down.HttpStatus ? 1u : 0u) << text;
         EXPECT_NE(text.find("qdl4816_up 0\n"), std::string::npos);
         EXPECT_NE(text.find(std::string("qdl4816_probe_failure{kind=\"") + kind + "\"} 1\n"),
                   std::string::npos);
