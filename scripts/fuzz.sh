@@ -3,7 +3,8 @@
 # while, growing its corpus in build-fuzz/corpus/TARGET (the checked-in seeds stay as they are).
 # Usage: scripts/fuzz.sh TARGET SECONDS   (TARGET: comma_text, conversions, schedule_reply,
 #        settings_file, reply_reader, outlet_reading, ranges, fence_input, shell_lines,
-#        schedule_document). Crashing inputs land in build-fuzz/crashes/.
+#        schedule_document, request_target, web_config). Crashing inputs land in
+#        build-fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:?usage: scripts/fuzz.sh TARGET SECONDS}
