@@ -8,6 +8,9 @@ namespace qdl {
 // Text without the blanks and control characters (codes 0 to 32) at both ends.
 std::string Trim(const std::string& text);
 
+// The value of a hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
+
 // True when the text is well-formed UTF-8: no stray or missing continuation bytes, no overlong
 // forms, no surrogates and nothing past U+10FFFF.
 bool IsValidUtf8(const std::string& text);

@@ -91,16 +91,6 @@ int CurrentYear() {
     return platform::CurrentLocalYear();
 }
 
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 99;
-}
-
 } // namespace
 
 bool IsValidDate(int year, int month, int day) {
@@ -128,8 +118,8 @@ std::optional<std::int32_t> TryStrToInt(const std::string& text) {
     const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
     std::int64_t value = 0;
     for (; pos < text.size(); ++pos) {
-        const int digit = DigitValue(text[pos]);
-        if (digit >= base)
+        const int digit = HexDigitValue(text[pos]);
+        if (digit < 0 || digit >= base)
             return std::nullopt;
         value = value * base + digit;
         if (value > limit)

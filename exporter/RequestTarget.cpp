@@ -7,16 +7,6 @@
 namespace qdl::exporter {
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // %XX escapes (and, in a query, + for a blank) decoded; anything else that is no escape is a
 // BadTarget.
 std::string Decoded(const std::string& text, bool query) {
@@ -28,8 +18,8 @@ std::string Decoded(const std::string& text, bool query) {
         } else if (text[i] != '%') {
             decoded += text[i];
         } else {
-            const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-            const int low = high < 0 ? -1 : HexValue(text[i + 2]);
+            const int high = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+            const int low = high < 0 ? -1 : HexDigitValue(text[i + 2]);
             if (low < 0)
                 throw BadTarget(Format("'%s' is no %%XX escape.", Printable(text.substr(i, 3), 3).c_str()));
             decoded += static_cast<char>(high * 16 + low);

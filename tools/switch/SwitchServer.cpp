@@ -42,16 +42,6 @@ std::string IsoTimeNow() {
     return text;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The length of the raw text at `at` that decodes to `secret` ("%34" for "4", "+" for a blank),
 // or 0 when none does.
 std::size_t EncodedLength(const std::string& text, std::size_t at, const std::string& secret) {
@@ -61,9 +51,9 @@ std::size_t EncodedLength(const std::string& text, std::size_t at, const std::st
             return 0;
         char c = text[pos];
         std::size_t used = 1;
-        if (c == '%' && pos + 2 < text.size() + 0 && HexValue(text[pos + 1]) >= 0 &&
-            HexValue(text[pos + 2]) >= 0) {
-            c = static_cast<char>(HexValue(text[pos + 1]) * 16 + HexValue(text[pos + 2]));
+        if (c == '%' && pos + 2 < text.size() + 0 && HexDigitValue(text[pos + 1]) >= 0 &&
+            HexDigitValue(text[pos + 2]) >= 0) {
+            c = static_cast<char>(HexDigitValue(text[pos + 1]) * 16 + HexDigitValue(text[pos + 2]));
             used = 3;
         } else if (c == '+') {
             c = ' ';
