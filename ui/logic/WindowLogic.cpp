@@ -14,6 +14,7 @@
 #include "TextUtil.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -44,7 +45,7 @@ const char* const WindowLogic::TarnwellHomepage = "https://www.tarnwell.example/
 const char* const WindowLogic::CorvantiHomepage = "https://www.corvanti.example/";
 
 WindowLogic::WindowLogic(WindowView& view, const std::string& programName)
-    : view_(view), IniFileName(programName + ".ini"), IniSection(programName) {}
+    : view_(view), IniFileName(programName + ".ini"), IniSection(programName), record_(IniFileName, IniSection) {}
 
 std::string WindowLogic::CreditLine() {
     return "Quadrel 4816 Ver.0.1  (C) Tarnwell";
@@ -103,12 +104,18 @@ void WindowLogic::FormCreate() {
 
 void WindowLogic::LoadConnectionBoxes() {
     IniInit(IniFileName);
-    for (const auto& [box, key] : Keys)
-        view_.SetBoxText(box, IniReadString(IniFileName, IniSection, key, view_.BoxText(box)));
+    std::map<std::string, std::string> shown;
+    for (const auto& [box, key] : Keys) {
+        view_.SetBoxText(box, record_.Read(key, view_.BoxText(box)));
+        // As the box holds it: what it still holds at exit was not changed.
+        shown[key] = view_.BoxText(box);
+    }
+    record_.Remember(shown);
 }
 
-// The four boxes in one replacement of the file, so that two windows closing together leave one
-// window's record, never a mix; the one whose record did not stay is told.
+// The four boxes in one replacement of the file, under the settings file's lock, each value the
+// user did not change as the file had it. A window whose file another window saved since it read
+// it says so first; two windows closing together leave one whole record.
 void WindowLogic::FormDestroy() {
     Guarded([this] {
         if (keepSettingsFile_)
@@ -116,7 +123,9 @@ void WindowLogic::FormDestroy() {
         std::vector<std::pair<std::string, std::string>> entries;
         for (const auto& [box, key] : Keys)
             entries.emplace_back(key, view_.BoxText(box));
-        IniWriteStrings(IniFileName, IniSection, entries);
+        record_.Save(entries, [this](const std::string& notice) {
+            view_.ShowFailureBox(ApplicationTitle, MessageBoxText(notice));
+        });
         for (const auto& [key, value] : entries)
             if (!IniValueExists(IniFileName, IniSection, key) ||
                 IniReadString(IniFileName, IniSection, key, value) != Trim(value))

@@ -8,6 +8,7 @@
 
 #include "HttpClient.h"
 #include "ReplyList.h"
+#include "SettingsRecord.h"
 #include "WindowView.h"
 
 #include <string>
@@ -67,6 +68,7 @@ private:
     WindowView& view_;
     const std::string IniFileName;
     const std::string IniSection;
+    SettingsRecord record_;
 
     HttpClient IdHTTP1;
     ReplyList FReplyList;

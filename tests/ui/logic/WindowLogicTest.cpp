@@ -131,8 +131,9 @@ TEST_F(WindowLogicTest, ASettingsFileThatCannotBeReadIsKeptAsItIs) {
 }
 
 // Two windows in one folder closing at the same moment: the file holds one window's record,
-// never the address of one with the password of the other.
-TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecord) {
+// never the address of one with the password of the other, and the window whose save came second
+// tells its user that it replaces the other's, every round.
+TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecordAndTheSecondSaysSo) {
     const std::string first = "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=81\r\nUserName=one\r\nPass=first\r\n\r\n";
     const std::string second =
         "[QDL4816]\r\nIPV4=127.0.0.2\r\nPort=82\r\nUserName=two\r\nPass=second\r\n\r\n";
@@ -142,6 +143,8 @@ TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecord) {
         for (int i = 0; i < 2; ++i) {
             windows[i] = std::make_unique<WindowLogic>(views[i], "QDL4816");
             windows[i]->FormCreate();
+        }
+        for (int i = 0; i < 2; ++i) {
             const std::string n = std::to_string(i + 1);
             views[i].Boxes = {{Box::Edit1, "127.0.0." + n},
                               {Box::Edit2, "8" + n},
@@ -152,8 +155,69 @@ TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecord) {
         windows[0]->FormDestroy();
         other.join();
         const std::string settings = Settings();
-        EXPECT_TRUE(settings == first || settings == second) << settings;
+        ASSERT_TRUE(settings == first || settings == second) << settings;
+        const int told = settings == first ? 0 : 1; // the second to save wrote last
+        ASSERT_EQ(views[told].Failures.size(), 1u) << "round " << round;
+        EXPECT_NE(views[told].Failures[0].find("was saved by another window"), std::string::npos)
+            << views[told].Failures[0];
+        EXPECT_NE(views[told].Failures[0].find("the other window's values in it are replaced"), std::string::npos);
+        EXPECT_TRUE(views[1 - told].Failures.empty()) << "round " << round << ": " << views[1 - told].Failures[0];
     }
+}
+
+// A value nobody changed is written back as the file held it, whatever its bytes (here bytes that
+// are no UTF-8, as a file saved in another code page holds them); an edited one is written in the
+// file's own encoding, and every other line stays byte for byte.
+TEST_F(WindowLogicTest, ValuesNobodyChangedAreWrittenBackByteForByte) {
+    const auto utf16 = [](const std::string& ascii) {
+        std::string bytes = "\xFF\xFE";
+        for (char c : ascii)
+            bytes += std::string{c, '\0'};
+        return bytes;
+    };
+    const std::string record = "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=admin\r\nPass=";
+    const struct {
+        const char* Name;
+        std::string Bytes, Edited;
+    } rows[] = {
+        {"bytes that are no UTF-8", record + "\xe3\x83\x89\xe3\x83\r\n\r\n",
+         "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=\xe3\x83\x89\xe3\x83\r\n\r\n"},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + record + "\xe5\xb1\xb1\r\n\r\n",
+         "\xEF\xBB\xBF[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=\xe5\xb1\xb1\r\n\r\n"},
+        {"UTF-16", utf16(record + "x\r\n\r\n"),
+         utf16("[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=x\r\n\r\n")},
+        {"a latin-1 byte", record + "caf\xe9\r\n\r\n",
+         "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=caf\xe9\r\n\r\n"},
+    };
+    for (const auto& row : rows) {
+        WriteBytes(folder.File("QDL4816.ini"), row.Bytes);
+        Open();
+        Close();
+        EXPECT_EQ(Settings(), row.Bytes) << row.Name;
+        Open();
+        view.Boxes[Box::Edit3] = "operator";
+        Close();
+        EXPECT_EQ(Settings(), row.Edited) << row.Name;
+        EXPECT_TRUE(view.Failures.empty()) << row.Name << ": " << view.Failures[0];
+    }
+}
+
+// One window after the other: the second is told, naming the file, and its record stays.
+TEST_F(WindowLogicTest, ASaveByAnotherWindowIsToldBeforeThisWindowReplacesIt) {
+    WriteSettings(device.Port());
+    RecordingView otherView;
+    WindowLogic other(otherView, "QDL4816");
+    other.FormCreate();
+    Open();
+    otherView.Boxes[Box::Edit1] = "10.0.0.2";
+    other.FormDestroy();
+    EXPECT_TRUE(otherView.Failures.empty());
+    view.Boxes[Box::Edit1] = "10.0.0.1";
+    Close();
+    ASSERT_EQ(view.Failures.size(), 1u);
+    EXPECT_NE(view.Failures[0].find(std::filesystem::absolute(folder.File("QDL4816.ini")).string()), std::string::npos)
+        << view.Failures[0];
+    EXPECT_NE(Settings().find("IPV4=10.0.0.1\r\n"), std::string::npos) << Settings();
 }
 
 TEST_F(WindowLogicTest, SavesTheBoxesAsTheyStandAtExitWithoutTransmit) {

@@ -1,0 +1,98 @@
+#include "SettingsRecord.h"
+
+#include "FileLock.h"
+#include "IniU.h"
+#include "Places.h"
+#include "SettingsFile.h"
+#include "TextUtil.h"
+
+#include <filesystem>
+
+namespace qdl {
+namespace {
+
+// How long a save waits for another window's save; far above the few milliseconds one takes.
+constexpr std::chrono::seconds LockWait{5};
+
+std::string FullPath(const std::string& fileName) {
+    std::error_code ignored;
+    return std::filesystem::absolute(std::filesystem::u8path(fileName), ignored).lexically_normal().u8string();
+}
+
+// FNV-1a of the path, as 16 hexadecimal digits: a name for the lock file that any path gets.
+std::string PathDigest(std::string path) {
+#ifdef _WIN32
+    path = LowerCase(path); // one file, however its path is spelt
+#endif
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (unsigned char c : path) {
+        hash ^= c;
+        hash *= 1099511628211ULL;
+    }
+    return Format("%016llx", static_cast<unsigned long long>(hash));
+}
+
+std::string Notice(const std::string& fileName) {
+    return Format("The settings file %s was saved by another window (or changed by another program) after this "
+                  "window read it. This window now saves its own settings into it: the other window's values "
+                  "in it are replaced.",
+                  FullPath(fileName).c_str());
+}
+
+} // namespace
+
+SettingsRecord::SettingsRecord(std::string fileName, std::string section)
+    : fileName_(std::move(fileName)), section_(std::move(section)) {}
+
+std::string SettingsRecord::LockPathOf(const std::string& fileName) {
+    return (std::filesystem::u8path(platform::SharedLockFolder()) /
+            ("quadrel4816-settings-" + PathDigest(FullPath(fileName)) + ".lock"))
+        .u8string();
+}
+
+std::string SettingsRecord::Read(const std::string& key, const std::string& fallback) {
+    const std::string value = IniReadString(fileName_, section_, key, fallback);
+    stored_[key] = IniReadStored(fileName_, section_, key);
+    return value;
+}
+
+void SettingsRecord::Remember(const std::map<std::string, std::string>& shown) {
+    shown_ = shown;
+    known_ = ReadSettingsFile(fileName_);
+}
+
+void SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
+                          const std::function<void(const std::string&)>& tell) {
+    std::vector<IniEntry> entries;
+    for (const auto& [key, text] : texts) {
+        const auto shown = shown_.find(key);
+        const auto stored = stored_.find(key);
+        const bool unchanged = shown != shown_.end() && shown->second == text && stored != stored_.end();
+        entries.push_back({key, text, unchanged ? stored->second : std::nullopt});
+    }
+    for (;;) {
+        // The notice is given while no lock is held: the other window's save never waits for
+        // this window's user.
+        if (const auto now = ReadSettingsFile(fileName_); now != known_) {
+            tell(Notice(fileName_));
+            known_ = now;
+        }
+        std::optional<platform::FileLock> lock;
+        try {
+            lock = platform::FileLock::Acquire(LockPathOf(fileName_), platform::FileLock::Clock::now() + LockWait);
+        } catch (const platform::FileLockError&) {
+            // No lock folder to use: the replacement is still one step, and the check below
+            // still tells of a save that came first.
+        }
+        if (lock)
+            lock->Declare();
+        // Saved by another window while this one's user read the notice: told again.
+        if (ReadSettingsFile(fileName_) != known_)
+            continue;
+        IniWriteRecord(fileName_, section_, entries);
+        known_ = ReadSettingsFile(fileName_);
+        return;
+    }
+}
+
+} // namespace qdl
