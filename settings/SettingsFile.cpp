@@ -49,9 +49,9 @@ UnreadableSettingsFile UndecodableSettingsFile(const std::string& fileName, cons
                                   path, reason);
 }
 
-void WriteSettingsFile(const std::string& fileName, const std::string& content) {
+bool WriteSettingsFile(const std::string& fileName, const std::string& content) {
     try {
-        platform::ReplaceWholeFile(fileName, content);
+        return platform::ReplaceOrRewrite(fileName, content) == platform::Written::InPlace;
     } catch (const platform::FileError& failure) {
         throw WindowFailure(fileName, failure);
     }

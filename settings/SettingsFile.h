@@ -46,8 +46,10 @@ UnreadableSettingsFile UndecodableSettingsFile(const std::string& fileName, cons
 // the old file exactly as it was. The file holds the password, so on POSIX systems every write
 // leaves it private to its owner (0600), and a symbolic link stays a link: its target is written,
 // created where missing. On Windows the file takes its folder's access rights.
+// Where the folder lets no new file be made but the file may be written, the file is rewritten
+// where it stands (as the designed program always wrote it): true then.
 // Fails with "ファイル "<full path>". <reason> を作成できません" when the file or its folder cannot be
 // written, and with "ストリームへの書き込みエラー" when the content cannot be written in full.
-void WriteSettingsFile(const std::string& fileName, const std::string& content);
+bool WriteSettingsFile(const std::string& fileName, const std::string& content);
 
 } // namespace qdl

@@ -61,7 +61,7 @@ void SettingsRecord::Remember(const std::map<std::string, std::string>& shown) {
     known_ = ReadSettingsFile(fileName_);
 }
 
-void SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
+bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
                           const std::function<void(const std::string&)>& tell) {
     std::vector<IniEntry> entries;
     for (const auto& [key, text] : texts) {
@@ -89,9 +89,9 @@ void SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>
         // Saved by another window while this one's user read the notice: told again.
         if (ReadSettingsFile(fileName_) != known_)
             continue;
-        IniWriteRecord(fileName_, section_, entries);
+        const bool inPlace = IniWriteRecord(fileName_, section_, entries);
         known_ = ReadSettingsFile(fileName_);
-        return;
+        return inPlace;
     }
 }
 

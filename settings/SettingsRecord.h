@@ -26,8 +26,9 @@ public:
 
     // Writes each key's text (the stored form for a text still as shown). `tell` is given the
     // notice, and returns before the write, when the file changed since it was read or last
-    // told. Fails as the settings operations do.
-    void Save(const std::vector<std::pair<std::string, std::string>>& texts,
+    // told. True when the file was rewritten where it stands, its folder taking no new files.
+    // Fails as the settings operations do.
+    bool Save(const std::vector<std::pair<std::string, std::string>>& texts,
               const std::function<void(const std::string&)>& tell);
 
     // The lock file of a settings file: in the folder every user shares, named by the file's

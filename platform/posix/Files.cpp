@@ -235,6 +235,53 @@ void RequireReplaceable(const std::string& fileName) {
     Checked(fileName);
 }
 
+namespace {
+
+// A regular file rewritten where it stands: truncated to the new content once that is written,
+// and brought back to its old content when the write fails part-way.
+void RewriteRegularFile(const std::string& path, const std::string& content, mode_t mode) {
+    const std::optional<std::string> old = ReadWholeFile(path);
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        ThrowCannotCreate(errno);
+    ::fchmod(fd.get(), mode);
+    try {
+        WriteAll(fd.get(), content);
+        if (::ftruncate(fd.get(), static_cast<off_t>(content.size())) != 0 || ::fsync(fd.get()) != 0)
+            ThrowWriteError(errno);
+    } catch (const FileError&) {
+        if (old && ::lseek(fd.get(), 0, SEEK_SET) == 0 && ::write(fd.get(), old->data(), old->size()) >= 0)
+            (void)!::ftruncate(fd.get(), static_cast<off_t>(old->size()));
+        throw;
+    }
+    if (const int error = fd.Close(); error != 0)
+        ThrowWriteError(error);
+}
+
+} // namespace
+
+Written ReplaceOrRewrite(const std::string& fileName, const std::string& content, FileAccess access) {
+    try {
+        ReplaceWholeFile(fileName, content, access);
+        return Written::Replaced;
+    } catch (const FileError& failure) {
+        const std::string target = TargetPath(fileName);
+        const fs::path parent = fs::path(target).parent_path();
+        const std::string folder = parent.empty() ? std::string(".") : parent.string();
+        struct stat existing {};
+        struct stat folderStatus {};
+        const bool onlyTheFile = failure.Where == FileError::Stage::Create && ::stat(target.c_str(), &existing) == 0 &&
+                                 S_ISREG(existing.st_mode) && MayWrite(target, existing) &&
+                                 ::stat(folder.c_str(), &folderStatus) == 0 && !MayWrite(folder, folderStatus);
+        if (!onlyTheFile)
+            throw;
+        Destination destination;
+        destination.Existing = existing;
+        RewriteRegularFile(target, content, ModeFor(destination, access));
+        return Written::InPlace;
+    }
+}
+
 void ReplaceWholeFile(const std::string& fileName, const std::string& content, FileAccess access) {
     const Destination destination = Checked(fileName);
     if (destination.InPlace)

@@ -3,6 +3,7 @@
 #include "Wide.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -161,10 +162,71 @@ void ReplaceWholeFile(const std::string& path, const std::string& content, FileA
         Throw(FileError::Stage::Write, GetLastError());
     if (const DWORD error = file.Close(); error != 0)
         Throw(FileError::Stage::Write, error);
-    if (!MoveFileExW(temporary.Path().c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        Throw(FileError::Stage::Create, GetLastError());
+    // Another program may hold the file open for a moment (an indexer, a virus scanner, another
+    // window reading it): the replacement is tried again for about a second.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+        if (!held || std::chrono::steady_clock::now() >= until)
+            Throw(FileError::Stage::Create, error);
+        Sleep(50);
+    }
     temporary.Keep();
+}
+
+namespace {
+
+// No new file may be made in the folder: a file made there and removed at once tells.
+bool FolderTakesNewFiles(const fs::path& folder) {
+    const std::wstring probe =
+        (folder / (L"~qdl-probe." + std::to_wstring(GetCurrentProcessId()) + L".tmp")).wstring();
+    FileHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(file) || GetLastError() != ERROR_ACCESS_DENIED;
+}
+
+// A file on a disk rewritten where it stands, its old content put back should the write fail.
+void RewriteDiskFile(const std::wstring& path, const std::string& content) {
+    const std::optional<std::string> old = ReadWholeFile(Narrow(path));
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        Throw(FileError::Stage::Create, GetLastError());
+    try {
+        WriteAll(file.get(), content);
+        if (!SetEndOfFile(file.get()) || !FlushFileBuffers(file.get()))
+            Throw(FileError::Stage::Write, GetLastError());
+    } catch (const FileError&) {
+        LARGE_INTEGER start{};
+        DWORD written = 0;
+        if (old && SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) &&
+            WriteFile(file.get(), old->data(), static_cast<DWORD>(old->size()), &written, nullptr))
+            SetEndOfFile(file.get());
+        throw;
+    }
+    if (const DWORD error = file.Close(); error != 0)
+        Throw(FileError::Stage::Write, error);
+}
+
+} // namespace
+
+Written ReplaceOrRewrite(const std::string& path, const std::string& content, FileAccess access) {
+    try {
+        ReplaceWholeFile(path, content, access);
+        return Written::Replaced;
+    } catch (const FileError& failure) {
+        const fs::path target = fs::path(Wide(path));
+        const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        const bool onlyTheFile = failure.Where == FileError::Stage::Create && attributes != INVALID_FILE_ATTRIBUTES &&
+                                 !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) &&
+                                 !FolderTakesNewFiles(folder);
+        if (!onlyTheFile)
+            throw;
+        RewriteDiskFile(target.wstring(), content);
+        return Written::InPlace;
+    }
 }
 
 } // namespace qdl::platform

@@ -123,7 +123,7 @@ void WindowLogic::FormDestroy() {
         std::vector<std::pair<std::string, std::string>> entries;
         for (const auto& [box, key] : Keys)
             entries.emplace_back(key, view_.BoxText(box));
-        record_.Save(entries, [this](const std::string& notice) {
+        const bool inPlace = record_.Save(entries, [this](const std::string& notice) {
             view_.ShowFailureBox(ApplicationTitle, MessageBoxText(notice));
         });
         for (const auto& [key, value] : entries)
@@ -132,6 +132,12 @@ void WindowLogic::FormDestroy() {
                 throw std::runtime_error(Format("Another window wrote %s at the same moment: it holds that "
                                                 "window's settings, not these.",
                                                 IniFileName.c_str()));
+        if (inPlace)
+            view_.ShowFailureBox(ApplicationTitle,
+                                 MessageBoxText(Format("%s was written where it stands: its folder lets no new file be "
+                                                       "made, so it could not be replaced as one step. Nothing was "
+                                                       "lost; the file holds these settings",
+                                                       IniFileName.c_str())));
     });
 }
 
