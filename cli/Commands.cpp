@@ -20,8 +20,17 @@ namespace {
 using namespace control;
 namespace stops = platform::stops;
 
+// A user who types a file name wants a file: on Windows aux.json would be written to a device.
+void RequireNoAccidentalDevice(const std::string& fileName) {
+    if (const auto device = platform::AccidentalDevice(fileName))
+        throw UsageError(Format("'%s' names the device %s on Windows, not a file: choose another name (the device "
+                                "itself is named %s alone). Nothing was sent.",
+                                fileName.c_str(), device->c_str(), device->c_str()));
+}
+
 // Checked before anything is sent, so that a file that cannot be written costs no request.
 void RequireWritable(const std::string& fileName) {
+    RequireNoAccidentalDevice(fileName);
     try {
         platform::RequireReplaceable(fileName);
     } catch (const platform::FileError& failure) {
@@ -54,6 +63,7 @@ std::string ReadFile(const std::string& fileName, std::istream& in) {
                                     platform::TooLargeReason(platform::FileReadLimit).c_str()));
         return text;
     }
+    RequireNoAccidentalDevice(fileName);
     try {
         return platform::ReadNamedFile(fileName);
     } catch (const platform::FileError& failure) {

@@ -12,6 +12,10 @@ namespace qdl::platform {
 // another by default); nothing elsewhere.
 void PrepareConsole();
 
+// Gives the console back the code pages it had before PrepareConsole. Runs by itself when the
+// program exits; a stop that ends the process at once calls it first.
+void RestoreConsole();
+
 // The program's arguments, its name first. On Windows they are read from the UTF-16 command line,
 // so that a name or password outside the ANSI code page arrives whole.
 std::vector<std::string> ProgramArguments(int argc, char* argv[]);

@@ -59,6 +59,12 @@ enum class Written { Replaced, InPlace };
 Written ReplaceOrRewrite(const std::string& path, const std::string& content,
                          FileAccess access = FileAccess::OwnerOnly);
 
+// The device a path names though it looks like a file's name: on Windows a name such as aux.json,
+// nul.txt or com1.txt (the part before the first dot is a device's name), or a \\?\ path whose
+// last part is a device's name, which makes a file that Explorer cannot remove. Nothing for any
+// other path, for a device's bare name given on purpose (NUL, CON), and on other systems.
+std::optional<std::string> AccidentalDevice(const std::string& path);
+
 // Fails as ReplaceWholeFile would before it writes anything (a folder at the path, a file or
 // folder that may not be written, a folder that is missing): so that a caller can find out before
 // it does work whose result would be lost.

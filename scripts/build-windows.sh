@@ -114,6 +114,24 @@ check "a bad outlet exits 2" exits 2 "'7' is not an outlet" on 7
 # Another switch than the settings file names: its credentials are given, not taken from the file.
 check "a stuck outlet exits 3" exits 3 'outlet 3 shows OFF, not ON' --host 127.0.0.1 --port "$(cat "$work/stuck.port")" \
     --password 40617253 on 3
+# A user who types a file name wants a file: names Windows takes as devices are refused.
+device_names_refused() {
+    local name
+    for name in aux.json nul.txt com1.txt "\\\\?\\$(windows_path "$work")\\NUL"; do
+        exits 2 "names the device" schedule export "$name" || return 1
+    done
+    exits 2 "names the device" schedule import nul.txt && [ ! -e "$work/NUL" ] && [ ! -e "$work/aux.json" ]
+}
+check "file names Windows takes as devices are refused with exit 2" device_names_refused
+# The console's code page is the shell's again when qdlctl.exe ends (932 for a Japanese system).
+code_page_kept() {
+    local pages
+    pages=$(cd "$work" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 script -qec \
+        "wine cmd /c 'chcp & $(windows_path "$exe") --version & chcp'" /dev/null | tr -d '\r' | grep -o '[0-9][0-9]*$' | grep -v '^0$')
+    echo "$pages"
+    [ "$(echo "$pages" | head -n 1)" = "$(echo "$pages" | tail -n 1)" ] && [ "$(echo "$pages" | wc -l)" -ge 2 ]
+}
+check "qdlctl.exe gives the console its code page back" code_page_kept
 # Once the cycle's off step is confirmed (the third GetPower from now), Ctrl-C.
 check "Ctrl-C during a cycle switches the outlet on again and exits 130" \
     ctrl_c $(($(grep -c 'CMD=GetPower' "$work/switch.log") + 2))
@@ -319,6 +337,117 @@ huge_file_refused() {
 check "a UTF-8 and a UTF-16 settings file show their values and survive Exit byte for byte" marked_files_kept
 check "a value the code page lacks survives Exit in a UTF-8 file" outside_code_page_kept
 check "ending the session saves the typed user name" session_end_saves
+
+# Starts the window in FOLDER as a system of LANG (C: code page 1252; ja_JP.UTF-8: 932).
+start_window_as() { # LANG FOLDER
+    driver pointer 0 0
+    (cd "$2" && LANG=$1 LC_ALL=$1 exec wine "$window_exe") >>"$work/window.log" 2>&1 &
+    echo $! >"$work/window.pid"
+}
+# The record in the file's own encoding: ansi (the bytes as given), utf-8 (with a mark), utf-16.
+encoded_record() { # KIND USER PASS-BYTES
+    local record
+    record=$(printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=%s\r\nPass=%s\r\n\r\n_' "$port" "$2" "$3")
+    record=${record%_}
+    case $1 in
+    ansi) printf '%s' "$record" ;;
+    utf-8) printf '\xEF\xBB\xBF%s' "$record" ;;
+    utf-16) printf '\xFF\xFE'; printf '%s' "$record" | iconv -f UTF-8 -t UTF-16LE ;;
+    esac
+}
+# Values whose bytes are no text in the code page (UTF-8 without a mark read under 932 ends in a
+# lead byte without its trail, as Notepad's default files do; 0x81, 0x8D and 0x90 are no
+# characters of 1252), and the files Notepad saves with a mark: start and Exit leave every byte;
+# an edited user name changes its own line alone, in the file's encoding.
+values_kept_byte_for_byte() {
+    local lang kind pass folder n=0
+    for lang in C ja_JP.UTF-8; do
+        for kind in ansi utf-8 utf-16; do
+            n=$((n + 1))
+            folder=$work/bytes-$n
+            mkdir -p "$folder"
+            case $kind-$lang in
+            ansi-C) pass=$'\x81\x8d\x90' ;;
+            ansi-*) pass=$'\xe3\x83\x89\xe3\x83\x89' ;;
+            *) pass=パスワード ;;
+            esac
+            encoded_record "$kind" admin "$pass" >"$folder/QDL4816.ini"
+            cp "$folder/QDL4816.ini" "$work/bytes-before.ini"
+            start_window_as "$lang" "$folder"
+            { driver shown && driver menu CloseX1 && driver closed; } || end_window 1 || return 1
+            cmp "$work/bytes-before.ini" "$folder/QDL4816.ini" || { echo "$kind under $lang changed"; return 1; }
+            start_window_as "$lang" "$folder"
+            { driver shown && driver type Edit3 operator && driver menu CloseX1 && driver closed; } || end_window 1 ||
+                return 1
+            encoded_record "$kind" operator "$pass" | cmp - "$folder/QDL4816.ini" ||
+                { echo "$kind under $lang: the edit changed more than its line"; return 1; }
+        done
+    done
+}
+check "values no code page can show survive Exit byte for byte under 1252 and 932; an edit changes its line alone" \
+    values_kept_byte_for_byte
+
+# Two windows, each its own process (the window's logic with a face that only records), closing
+# at the same moment, 20 rounds: one whole record stays, and the window whose save came second
+# (whose record stays) told its user; the other said nothing.
+settings_window_exe=$PWD/build-windows/tests/qdl-settings-window.exe
+two_windows_round() { # FOLDER
+    local folder=$1 stayed other n
+    for n in 1 2; do
+        printf '[QDL4816]\r\nIPV4=127.0.0.%s\r\nPort=80\r\nUserName=admin\r\nPass=40617253\r\n\r\n' "$n" >"$work/record$n.ini"
+    done
+    printf '[QDL4816]\r\nIPV4=127.0.0.9\r\nPort=80\r\nUserName=admin\r\nPass=40617253\r\n\r\n' >"$folder/QDL4816.ini"
+    rm -f "$work/go1" "$work/go2" "$work/w1.out" "$work/w2.out"
+    mkfifo "$work/go1" "$work/go2"
+    (cd "$folder" && exec wine "$settings_window_exe" 127.0.0.1 <"$work/go1" >"$work/w1.out" 2>&1) &
+    local p1=$!
+    (cd "$folder" && exec wine "$settings_window_exe" 127.0.0.2 <"$work/go2" >"$work/w2.out" 2>&1) &
+    local p2=$!
+    exec 7>"$work/go1" 8>"$work/go2"
+    for _ in $(seq 300); do grep -q ready "$work/w1.out" && grep -q ready "$work/w2.out" && break; sleep 0.1; done
+    echo go >&7
+    echo go >&8
+    exec 7>&- 8>&-
+    wait "$p1" "$p2"
+    if cmp -s "$work/record1.ini" "$folder/QDL4816.ini"; then stayed=w1 other=w2
+    elif cmp -s "$work/record2.ini" "$folder/QDL4816.ini"; then stayed=w2 other=w1
+    else echo "a mixed record:"; cat "$folder/QDL4816.ini"; return 1; fi
+    grep -q 'box: The settings file .* was saved by another window' "$work/$stayed.out" && ! grep -q 'box:' "$work/$other.out" ||
+        { echo "not told:"; cat "$work/w1.out" "$work/w2.out"; return 1; }
+}
+two_windows_closing() {
+    local folder=$work/two-windows round
+    mkdir -p "$folder"
+    for round in $(seq 20); do two_windows_round "$folder" || { echo "round $round"; return 1; }; done
+}
+check "two window processes closing at once, 20 rounds: one record stays and the second to save says so" \
+    two_windows_closing
+
+# Another program holds the settings file without sharing it while the window saves: for 300 ms
+# the save waits and succeeds without a word; for 5 s it is reported and the old file stays.
+hold_exe=$PWD/build-windows/tests/qdl-hold-file.exe
+held_while_saving() { # MILLISECONDS
+    local folder=$work/held-$1 status=0
+    mkdir -p "$folder"
+    printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n\r\n' "$port" >"$folder/QDL4816.ini"
+    cp "$folder/QDL4816.ini" "$work/held-before.ini"
+    start_window "$folder"
+    { driver shown && driver type Edit3 operator; } || { end_window 1; return 1; }
+    (cd "$folder" && exec wine "$hold_exe" QDL4816.ini "$1") >"$work/hold.out" 2>&1 &
+    local holder=$!
+    for _ in $(seq 300); do grep -q held "$work/hold.out" && break; sleep 0.1; done
+    driver menu CloseX1
+    if [ "$1" -lt 1000 ]; then
+        driver closed && grep -q 'UserName=operator' "$folder/QDL4816.ini" || status=1
+    else
+        driver box >"$work/box.txt" && cat "$work/box.txt" && grep -q 'QDL4816.ini' "$work/box.txt" && driver closed &&
+            cmp "$work/held-before.ini" "$folder/QDL4816.ini" || status=1
+    fi
+    wait "$holder"
+    [ "$status" -eq 0 ] || end_window 1
+}
+check "a file another program holds for 300 ms is saved without a word" held_while_saving 300
+check "a file another program holds for 5 s: the save is reported, the old file stays" held_while_saving 5000
 check "a close request while a start-up box is open ends the program" close_during_startup_box_ends
 check "the address box has the focus, and Tab selects nothing" tab_selects_nothing
 check "a settings file of 25 million lines is refused and kept" huge_file_refused
@@ -421,6 +550,20 @@ check "a newer MSI replaces the older one" eval 'installed "$work/newer.msi" && 
 check "uninstalling leaves nothing behind but the user's settings" eval \
     'wine msiexec /x "$(windows_path "$work/newer.msi")" /qn && nothing_left && test -f "$user_folder/quadrel4816/QDL4816.ini"'
 check "the zip holds both programs" eval 'zip -sf "$zip_file" | grep -q QDL4816.exe && zip -sf "$zip_file" | grep -q qdlctl.exe'
+# The portable zip, unpacked and started in its own folder beside a QDL4816.ini, uses that file and
+# writes it there, not in %APPDATA%.
+portable_uses_its_file() {
+    local folder=$work/portable/quadrel4816-$version-windows-x86_64
+    rm -rf "$work/portable" && python3 -m zipfile -e "$zip_file" "$work/portable" &&
+        printf '[QDL4816]\r\nIPV4=127.0.0.9\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n\r\n' "$port" \
+            >"$folder/QDL4816.ini" || return 1
+    driver pointer 0 0
+    (cd "$folder" && exec wine ./QDL4816.exe) >>"$work/window.log" 2>&1 &
+    driver shown && shows text Edit1 <<<127.0.0.9 && driver type Edit3 portable && driver menu CloseX1 &&
+        driver closed && grep -q 'UserName=portable' "$folder/QDL4816.ini" &&
+        ! grep -qs 'UserName=portable' "$user_folder/quadrel4816/QDL4816.ini"
+}
+check "the portable program started in its folder keeps the QDL4816.ini beside it" portable_uses_its_file
 
 finish_checks "$work/switch.log" "$work/stuck.log" "$work/named.log" "$work/window.log"
 rm -f "dist/qdlctl-$version-windows-x86_64.zip"

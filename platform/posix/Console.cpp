@@ -7,6 +7,8 @@ namespace qdl::platform {
 // Terminals take UTF-8 as it is.
 void PrepareConsole() {}
 
+void RestoreConsole() {}
+
 std::vector<std::string> ProgramArguments(int argc, char* argv[]) {
     return std::vector<std::string>(argv, argv + argc);
 }

@@ -231,6 +231,10 @@ mode_t ModeFor(const Destination& destination, FileAccess access) {
 
 } // namespace
 
+std::optional<std::string> AccidentalDevice(const std::string&) {
+    return std::nullopt;
+}
+
 void RequireReplaceable(const std::string& fileName) {
     Checked(fileName);
 }

@@ -11,9 +11,28 @@
 
 namespace qdl::platform {
 
+namespace {
+
+// The console's code pages as the program found them; 0 until then.
+UINT foundOutput = 0, foundInput = 0;
+
+} // namespace
+
+void RestoreConsole() {
+    if (foundOutput != 0)
+        SetConsoleOutputCP(foundOutput);
+    if (foundInput != 0)
+        SetConsoleCP(foundInput);
+}
+
+// The console belongs to the shell that started the program: it gets its code pages back, or the
+// user's next commands there would show their text in UTF-8.
 void PrepareConsole() {
+    foundOutput = GetConsoleOutputCP();
+    foundInput = GetConsoleCP();
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCP(CP_UTF8);
+    std::atexit(RestoreConsole);
 }
 
 // The C library's argv holds the ANSI code page's bytes, with '?' for what it lacks.

@@ -57,6 +57,11 @@ private:
     std::wstring path_;
 };
 
+// Another program has the file open without sharing it.
+bool IsHeldByAnother(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 [[noreturn]] void Throw(FileError::Stage stage, DWORD error) {
     throw FileError(stage, SystemMessage(error));
 }
@@ -97,11 +102,18 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return std::nullopt;
-    FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        Throw(FileError::Stage::Open, GetLastError());
+    // A file another program holds without sharing it for a moment (an indexer, a virus scanner)
+    // is tried again for about a second, as its replacement is.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    FileHandle file(INVALID_HANDLE_VALUE);
+    while (!(file = FileHandle(CreateFileW(wide.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)))) {
+        const DWORD error = GetLastError();
+        if (!IsHeldByAnother(error) || std::chrono::steady_clock::now() >= until)
+            Throw(FileError::Stage::Open, error);
+        Sleep(50);
+    }
     std::string content;
     char buffer[4096];
     for (;;) {
@@ -114,6 +126,25 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
             throw FileError(FileError::Stage::Open, TooLargeReason(limit));
         content.append(buffer, count);
     }
+}
+
+std::optional<std::string> AccidentalDevice(const std::string& path) {
+    static const char* const Devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",   "COM3",   "COM4",
+                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
+                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",   "CONIN$", "CONOUT$"};
+    const auto slash = path.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.pop_back();
+    std::string upper;
+    for (char c : base)
+        upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const bool device = std::any_of(std::begin(Devices), std::end(Devices), [&](const char* d) { return upper == d; });
+    const bool verbatim = path.rfind("\\\\?\\", 0) == 0;
+    if (!device || (base == name && !verbatim))
+        return std::nullopt;
+    return upper;
 }
 
 void RequireReplaceable(const std::string& path) {
@@ -167,8 +198,7 @@ void ReplaceWholeFile(const std::string& path, const std::string& content, FileA
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-        if (!held || std::chrono::steady_clock::now() >= until)
+        if (!(IsHeldByAnother(error) || error == ERROR_ACCESS_DENIED) || std::chrono::steady_clock::now() >= until)
             Throw(FileError::Stage::Create, error);
         Sleep(50);
     }

@@ -1,4 +1,6 @@
 #include "StopRequests.h"
+
+#include "Console.h"
 #include "StopState.h"
 
 #include <windows.h>
@@ -48,6 +50,7 @@ BOOL WINAPI OnControl(DWORD type) {
     }
     const state::Line line = state::EndingLine();
     WriteLine(line);
+    platform::RestoreConsole(); // ExitProcess runs no exit handlers
     ExitProcess(static_cast<UINT>(line.ExitCode >= 0 ? line.ExitCode : 128 + signal));
 }
 

@@ -13,6 +13,9 @@ release_files() { # VERSION FOLDER
     sed 's/$/\r/' LICENSE >"$folder/LICENSE.txt"
     sed "s/@VERSION@/$version/; s/\$/\r/" app/windows/README.txt >"$folder/README.txt"
     cp build-windows/ui/win32/QDL4816.ico "$folder/"
+    # For the MSI only: the portable zip leaves it out, and so keeps its settings beside it.
+    printf 'This file tells QDL4816.exe that it is the installed copy: each user keeps the settings in %%APPDATA%%\\quadrel4816.\r\n' \
+        >"$folder/QDL4816.installed"
 }
 
 # Builds the MSI of the files in FOLDER as product VERSION.

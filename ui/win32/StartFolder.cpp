@@ -38,6 +38,11 @@ std::wstring ProgramFolder() {
     return file.substr(0, file.find_last_of(L"\\/"));
 }
 
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::optional<std::wstring> AppData() {
     if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData)
         return appData;
@@ -46,21 +51,28 @@ std::optional<std::wstring> AppData() {
 
 } // namespace
 
-std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn,
-                                              const std::wstring& programFolder,
-                                              const std::optional<std::wstring>& appData) {
-    if (!appData || !SameFolder(startedIn, programFolder))
+std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn, const std::wstring& programFolder,
+                                              const std::optional<std::wstring>& appData, bool installed) {
+    if (!installed || !appData || !SameFolder(startedIn, programFolder))
         return std::nullopt;
     return Normalised(*appData) + L"\\quadrel4816";
 }
 
-void MoveToSettingsFolder() {
-    const auto folder = SettingsFolderFor(CurrentFolder(), ProgramFolder(), AppData());
+std::optional<std::wstring> MoveToSettingsFolder() {
+    const std::wstring startedIn = CurrentFolder(), program = ProgramFolder();
+    const bool installed = IsFile(program + L"\\" + InstalledMarker);
+    const auto folder = SettingsFolderFor(startedIn, program, AppData(), installed);
     if (!folder)
-        return;
+        return std::nullopt;
+    const std::wstring left = Normalised(startedIn) + L"\\QDL4816.ini", own = *folder + L"\\QDL4816.ini";
+    const bool tell = IsFile(left) && !IsFile(own);
     // Made again where a user removed it, with the folders above it.
     SHCreateDirectoryExW(nullptr, folder->c_str(), nullptr);
     SetCurrentDirectoryW(folder->c_str());
+    if (!tell)
+        return std::nullopt;
+    return L"The settings file " + left + L" is not used: the installed program keeps each user's settings in " +
+           own + L", which starts now with the defaults. Copy the file there to use its settings.";
 }
 
 } // namespace qdl::win32

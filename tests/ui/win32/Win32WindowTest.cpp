@@ -347,24 +347,26 @@ TEST_F(Win32WindowTest, EveryTextFitsItsControl) {
     }
 }
 
-// Started from its own folder (the Start menu's shortcut), the window goes to the settings folder
-// of whoever started it; started anywhere else, it stays.
+// The installed copy started from its own folder (the Start menu's shortcut) goes to the settings
+// folder of whoever started it; started anywhere else, or the portable copy anywhere, it stays.
 TEST(StartFolderTest, EachUserStartedFromTheProgramsFolderGetsTheirOwnSettingsFolder) {
     const std::wstring program = L"C:\\Program Files\\Quadrel 4816";
     const struct {
         std::wstring StartedIn;
         std::optional<std::wstring> AppData;
+        bool Installed;
         std::optional<std::wstring> Folder;
     } rows[] = {
-        {program, L"C:\\users\\anna\\AppData\\Roaming", L"C:\\users\\anna\\AppData\\Roaming\\quadrel4816"},
-        {L"c:\\program files\\QUADREL 4816\\", L"C:\\users\\ben\\AppData\\Roaming\\",
+        {program, L"C:\\users\\anna\\AppData\\Roaming", true, L"C:\\users\\anna\\AppData\\Roaming\\quadrel4816"},
+        {L"c:\\program files\\QUADREL 4816\\", L"C:\\users\\ben\\AppData\\Roaming\\", true,
          L"C:\\users\\ben\\AppData\\Roaming\\quadrel4816"},
-        {L"C:\\work", L"C:\\users\\anna\\AppData\\Roaming", std::nullopt},
-        {program, std::nullopt, std::nullopt},
+        {L"C:\\work", L"C:\\users\\anna\\AppData\\Roaming", true, std::nullopt},
+        {program, std::nullopt, true, std::nullopt},
+        {program, L"C:\\users\\anna\\AppData\\Roaming", false, std::nullopt},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(win32::SettingsFolderFor(row.StartedIn, program, row.AppData), row.Folder)
-            << testing::PrintToString(row.StartedIn);
+        EXPECT_EQ(win32::SettingsFolderFor(row.StartedIn, program, row.AppData, row.Installed), row.Folder)
+            << testing::PrintToString(row.StartedIn) << row.Installed;
 }
 
 } // namespace
