@@ -64,7 +64,8 @@ template <typename Step> double MedianMicroseconds(int runs, Step step) {
 
 int main(int argc, char** argv) {
     if (argc != 8) {
-        std::fprintf(stderr, "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT\n");
+        std::fprintf(stderr,
+                     "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT\n");
         return 2;
     }
     const int port = std::stoi(argv[1]), pid = std::stoi(argv[2]), switchPort = std::stoi(argv[3]);
@@ -98,9 +99,9 @@ int main(int argc, char** argv) {
     kept.set_keep_alive(true);
     blackbox.set_keep_alive(true);
     const std::string ours = "/probe?target=rack1";
-    const std::string theirs =
-        "/probe?module=getpower&target=" +
-        qdl::exporter::QueryEscaped("http://127.0.0.1:" + std::to_string(switchPort) + "/Set.cmd?CMD=GetPower");
+    const std::string theirs = "/probe?module=getpower&target=" +
+                               qdl::exporter::QueryEscaped("http://127.0.0.1:" + std::to_string(switchPort) +
+                                                           "/Set.cmd?CMD=GetPower");
     int failed = 0;
     double keptAlive = 0, fresh = 0, peer = 0;
     for (int round = 0; round < 5; ++round) {
@@ -111,9 +112,10 @@ int main(int argc, char** argv) {
         });
         peer += MedianMicroseconds(200, [&] { failed += !Scrape(blackbox, theirs, "\nprobe_success 1\n"); });
     }
-    std::printf("probe kept alive: %.0f us; on a fresh connection: %.0f us (kept/fresh %.2f); blackbox exporter's "
-                "GetPower kept alive: %.0f us (ours/blackbox %.2f); %d failed\n",
-                keptAlive / 5, fresh / 5, keptAlive / fresh, peer / 5, keptAlive / peer, failed);
+    std::printf(
+        "probe kept alive: %.0f us; on a fresh connection: %.0f us (kept/fresh %.2f); blackbox exporter's "
+        "GetPower kept alive: %.0f us (ours/blackbox %.2f); %d failed\n",
+        keptAlive / 5, fresh / 5, keptAlive / fresh, peer / 5, keptAlive / peer, failed);
 
     const long before = ResidentKiB(pid), threadsBefore = StatusKiB(pid, "Threads");
     {

@@ -23,9 +23,10 @@ namespace stops = platform::stops;
 // A user who types a file name wants a file: on Windows aux.json would be written to a device.
 void RequireNoAccidentalDevice(const std::string& fileName) {
     if (const auto device = platform::AccidentalDevice(fileName))
-        throw UsageError(Format("'%s' names the device %s on Windows, not a file: choose another name (the device "
-                                "itself is named %s alone). Nothing was sent.",
-                                fileName.c_str(), device->c_str(), device->c_str()));
+        throw UsageError(
+            Format("'%s' names the device %s on Windows, not a file: choose another name (the device "
+                   "itself is named %s alone). Nothing was sent.",
+                   fileName.c_str(), device->c_str(), device->c_str()));
 }
 
 // Checked before anything is sent, so that a file that cannot be written costs no request.

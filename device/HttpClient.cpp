@@ -118,9 +118,10 @@ std::string HttpClient::Get(const std::string& target) {
     const std::string address = ResolveHostAddress(Host);
     auto connectTimeout = options_.ConnectTimeout;
     if (options_.Deadline)
-        connectTimeout = std::max(std::chrono::milliseconds(1),
-                                  std::min(connectTimeout, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                               *options_.Deadline - Clock::now())));
+        connectTimeout =
+            std::max(std::chrono::milliseconds(1),
+                     std::min(connectTimeout, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  *options_.Deadline - Clock::now())));
     Connection connection(address, Port, connectTimeout);
     return Exchange(connection, target);
 }
@@ -128,8 +129,8 @@ std::string HttpClient::Get(const std::string& target) {
 std::string HttpClient::Exchange(ByteStream& stream, const std::string& target) {
     // One deadline for the whole reply, counted from the request: a peer that keeps talking
     // cannot stretch it.
-    const auto deadline = std::min(Clock::now() + options_.ReadTimeout,
-                                   options_.Deadline.value_or(Clock::time_point::max()));
+    const auto deadline =
+        std::min(Clock::now() + options_.ReadTimeout, options_.Deadline.value_or(Clock::time_point::max()));
     lastBodyCutShort_.clear();
     Trace("GET " + target + " HTTP/1.1");
     stream.Send(RequestText(target), deadline);

@@ -29,7 +29,8 @@ HttpAnswer Refusal(int status, const std::string& reason) {
 HttpAnswer Unauthorized(const HttpRequest& request) {
     HttpAnswer refused = Refusal(401, "Unauthorized");
     refused.Headers.emplace_back("WWW-Authenticate", "Basic");
-    Log(LogLevel::Warn, "Refused a request without valid credentials", Field("path", Printable(request.Path, 80)));
+    Log(LogLevel::Warn, "Refused a request without valid credentials",
+        Field("path", Printable(request.Path, 80)));
     return refused;
 }
 
@@ -87,7 +88,8 @@ std::optional<std::string> ExporterService::Reload() {
         return std::nullopt;
     } catch (const std::exception& failure) {
         metrics_.Reloaded(false);
-        Log(LogLevel::Error, "Configuration not reloaded; the old one stays", Field("reason", failure.what()));
+        Log(LogLevel::Error, "Configuration not reloaded; the old one stays",
+            Field("reason", failure.what()));
         return std::string(failure.what());
     }
 }
@@ -153,8 +155,9 @@ void ExporterService::Route(const HttpRequest& request, const std::shared_ptr<Re
         reply->Send(failure ? Refusal(500, "The configuration was not reloaded: " + *failure)
                             : Refusal(200, "Reloaded."));
     } else
-        reply->Send(Refusal(404, "Not found: the paths are /, /probe?target=NAME, /metrics, /-/healthy, /-/ready "
-                                 "and POST /-/reload."));
+        reply->Send(Refusal(404,
+                            "Not found: the paths are /, /probe?target=NAME, /metrics, /-/healthy, /-/ready "
+                            "and POST /-/reload."));
 }
 
 HttpAnswer ExporterService::OwnMetrics() const {
@@ -170,9 +173,10 @@ HttpAnswer ExporterService::OwnMetrics() const {
 HttpAnswer ExporterService::LandingPage() const {
     HttpAnswer answer;
     answer.ContentType = "text/html; charset=utf-8";
-    answer.Body = "<!DOCTYPE html>\n<html><head><title>Quadrel 4816 exporter</title></head><body>\n"
-                  "<h1>Quadrel 4816 exporter</h1>\n<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
-                  "<h2>Switches</h2>\n<ul>\n";
+    answer.Body =
+        "<!DOCTYPE html>\n<html><head><title>Quadrel 4816 exporter</title></head><body>\n"
+        "<h1>Quadrel 4816 exporter</h1>\n<p><a href=\"metrics\">The exporter's own metrics</a></p>\n"
+        "<h2>Switches</h2>\n<ul>\n";
     for (const SwitchEntry& entry : Config()->Switches())
         answer.Body += "<li><a href=\"probe?target=" + MarkupEscaped(QueryEscaped(entry.Name)) + "\">" +
                        MarkupEscaped(entry.Name) + "</a></li>\n";
@@ -190,10 +194,11 @@ void ExporterService::Probe(const HttpRequest& request, const std::shared_ptr<Re
     const SwitchEntry* entry = config->Find(name);
     if (!entry) {
         Log(LogLevel::Debug, "Refused a probe of an unknown target", Field("target", Printable(name, 64)));
-        reply->Send(Refusal(400, name.empty() ? "Give the switch as target=NAME, a section of the configuration file."
-                                              : Format("Unknown target '%s': the targets are the sections of the "
-                                                       "configuration file.",
-                                                       Printable(name, 64).c_str())));
+        reply->Send(Refusal(400, name.empty()
+                                     ? "Give the switch as target=NAME, a section of the configuration file."
+                                     : Format("Unknown target '%s': the targets are the sections of the "
+                                              "configuration file.",
+                                              Printable(name, 64).c_str())));
         return;
     }
     control::ProbeRequest probe;

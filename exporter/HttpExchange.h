@@ -15,10 +15,10 @@ using Clock = std::chrono::steady_clock;
 // A request as the exporter reads it, whatever server received it.
 struct HttpRequest {
     std::string Method;
-    std::string Path;                                    // decoded
-    std::multimap<std::string, std::string> Params;      // the query's, decoded, in their order
-    std::multimap<std::string, std::string> Headers;     // by lower-case name, in their order
-    Clock::time_point Received = Clock::now();           // when its head had arrived whole
+    std::string Path;                                // decoded
+    std::multimap<std::string, std::string> Params;  // the query's, decoded, in their order
+    std::multimap<std::string, std::string> Headers; // by lower-case name, in their order
+    Clock::time_point Received = Clock::now();       // when its head had arrived whole
 
     // The first header of that name (any case); empty when absent.
     std::string Header(const std::string& name) const;

@@ -65,7 +65,8 @@ public:
     virtual ~Connection() = default;
     // On the server's thread: the answer to request `serial`, unless it has one.
     virtual void Answer(std::uint64_t serial, HttpAnswer answer) = 0;
-    virtual void AnswerBy(std::uint64_t serial, Clock::time_point deadline, std::function<void()> fallback) = 0;
+    virtual void AnswerBy(std::uint64_t serial, Clock::time_point deadline,
+                          std::function<void()> fallback) = 0;
 };
 
 namespace {
@@ -74,15 +75,17 @@ namespace {
 // It holds its connection until then.
 class ConnectionReply : public Reply, public std::enable_shared_from_this<ConnectionReply> {
 public:
-    ConnectionReply(std::shared_ptr<Connection> connection, std::uint64_t serial, asio::any_io_executor executor)
+    ConnectionReply(std::shared_ptr<Connection> connection, std::uint64_t serial,
+                    asio::any_io_executor executor)
         : connection_(std::move(connection)), serial_(serial), executor_(std::move(executor)) {}
 
     bool Send(HttpAnswer answer) override {
         if (answered_.exchange(true))
             return false;
-        asio::post(executor_, [connection = connection_, serial = serial_, answer = std::move(answer)]() mutable {
-            connection->Answer(serial, std::move(answer));
-        });
+        asio::post(executor_,
+                   [connection = connection_, serial = serial_, answer = std::move(answer)]() mutable {
+                       connection->Answer(serial, std::move(answer));
+                   });
         return true;
     }
 
@@ -130,7 +133,8 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 template <typename Stream> class Session : public Connection {
 public:
     Session(HttpServer::Impl& server, Stream stream)
-        : server_(server), stream_(std::move(stream)), buffer_(server.limits.HeadBytes + server.limits.BodyBytes + 4096),
+        : server_(server), stream_(std::move(stream)),
+          buffer_(server.limits.HeadBytes + server.limits.BodyBytes + 4096),
           answerTimer_(stream_.get_executor()) {
         ++server_.open;
     }
@@ -194,8 +198,12 @@ public:
     }
 
 private:
-    std::shared_ptr<Session> Self() { return std::static_pointer_cast<Session>(shared_from_this()); }
-    beast::tcp_stream& Lowest() { return beast::get_lowest_layer(stream_); }
+    std::shared_ptr<Session> Self() {
+        return std::static_pointer_cast<Session>(shared_from_this());
+    }
+    beast::tcp_stream& Lowest() {
+        return beast::get_lowest_layer(stream_);
+    }
 
     void WaitForNextRequest() {
         if (buffer_.size() > 0) { // pipelined: the next request is already here
@@ -204,22 +212,23 @@ private:
         }
         buffer_.shrink_to_fit(); // an idle connection holds no buffer
         Lowest().expires_after(server_.limits.IdleTime);
-        stream_.async_read_some(buffer_.prepare(1024), [self = Self()](const beast::error_code& error, std::size_t size) {
-            if (error)
-                return self->Close();
-            self->buffer_.commit(size);
-            self->Lowest().expires_after(self->server_.limits.HeadTime);
-            self->ReadRequest();
-        });
+        stream_.async_read_some(buffer_.prepare(1024),
+                                [self = Self()](const beast::error_code& error, std::size_t size) {
+                                    if (error)
+                                        return self->Close();
+                                    self->buffer_.commit(size);
+                                    self->Lowest().expires_after(self->server_.limits.HeadTime);
+                                    self->ReadRequest();
+                                });
     }
 
     void ReadRequest() {
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(server_.limits.HeadBytes));
         parser_->body_limit(server_.limits.BodyBytes);
-        http::async_read(stream_, buffer_, *parser_, [self = Self()](const beast::error_code& error, std::size_t) {
-            self->OnRequest(error);
-        });
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = Self()](const beast::error_code& error, std::size_t) { self->OnRequest(error); });
     }
 
     void OnRequest(const beast::error_code& error) {
@@ -279,11 +288,12 @@ private:
     }
 
     void Drain() {
-        Lowest().async_read_some(asio::buffer(scratch_), [self = Self()](const beast::error_code& error, std::size_t) {
-            if (error)
-                return self->Close();
-            self->Drain();
-        });
+        Lowest().async_read_some(asio::buffer(scratch_),
+                                 [self = Self()](const beast::error_code& error, std::size_t) {
+                                     if (error)
+                                         return self->Close();
+                                     self->Drain();
+                                 });
     }
 
     void Close() {
@@ -345,7 +355,8 @@ void HttpServer::Impl::Admit(tcp::socket socket) {
     socket.set_option(tcp::no_delay(true), ignored);
 #ifndef _WIN32
     if (tls) {
-        std::make_shared<Session<TlsStream>>(*this, TlsStream(beast::tcp_stream(std::move(socket)), *tls))->Start();
+        std::make_shared<Session<TlsStream>>(*this, TlsStream(beast::tcp_stream(std::move(socket)), *tls))
+            ->Start();
         return;
     }
 #endif
@@ -384,8 +395,9 @@ int HttpServer::Bind(const std::string& listenAddress) {
     } else {
         beast::error_code error;
         tcp::resolver resolver(impl_->io);
-        for (const auto& found : resolver.resolve(address.Host, std::to_string(address.Port),
-                                                  tcp::resolver::passive | tcp::resolver::numeric_service, error))
+        for (const auto& found :
+             resolver.resolve(address.Host, std::to_string(address.Port),
+                              tcp::resolver::passive | tcp::resolver::numeric_service, error))
             endpoints.push_back(found.endpoint());
         if (error || endpoints.empty())
             throw control::UsageError(Format("Cannot listen on %s: the host name cannot be resolved (%s).",
@@ -404,8 +416,9 @@ int HttpServer::Bind(const std::string& listenAddress) {
             const bool missing = failure.code() == asio::error::address_family_not_supported ||
                                  failure.code() == boost::system::errc::address_not_available;
             if (!missing)
-                throw control::UsageError(Format("Cannot listen on %s (%s): %s.", Printable(listenAddress, 80).c_str(),
-                                                 endpoint.address().to_string().c_str(), failure.code().message().c_str()));
+                throw control::UsageError(
+                    Format("Cannot listen on %s (%s): %s.", Printable(listenAddress, 80).c_str(),
+                           endpoint.address().to_string().c_str(), failure.code().message().c_str()));
             Log(LogLevel::Debug, "Not listening on an address this machine lacks",
                 Field("address", endpoint.address().to_string()));
         }

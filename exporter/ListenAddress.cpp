@@ -34,16 +34,15 @@ bool IsHostName(const std::string& host) {
 }
 
 bool IsIpv6(const std::string& host) {
-    return host.find(':') != std::string::npos && host.find_first_not_of("0123456789abcdefABCDEF:.%") ==
-                                                      std::string::npos;
+    return host.find(':') != std::string::npos &&
+           host.find_first_not_of("0123456789abcdefABCDEF:.%") == std::string::npos;
 }
 
 } // namespace
 
 ListenAddress ListenAddress::Parse(const std::string& text) {
     const auto fail = [&](const char* why) {
-        return control::UsageError(
-            Format("--web.listen-address '%s' %s", Printable(text, 80).c_str(), why));
+        return control::UsageError(Format("--web.listen-address '%s' %s", Printable(text, 80).c_str(), why));
     };
     const auto colon = text.rfind(':');
     if (colon == std::string::npos)
@@ -62,7 +61,8 @@ ListenAddress ListenAddress::Parse(const std::string& text) {
     }
     const std::string port = text.substr(colon + 1);
     const auto number = TryStrToInt(port);
-    if (!number || *number < 0 || *number > 65535 || port.find_first_not_of("0123456789") != std::string::npos)
+    if (!number || *number < 0 || *number > 65535 ||
+        port.find_first_not_of("0123456789") != std::string::npos)
         throw control::UsageError(Format("--web.listen-address '%s': '%s' is no TCP port.",
                                          Printable(text, 80).c_str(), Printable(port, 20).c_str()));
     address.Port = *number;

@@ -20,7 +20,8 @@ void ProcessSeries(std::ostringstream& out) {
     out << "process_resident_memory_bytes " << stats.ResidentBytes << '\n';
     Family(out, "process_virtual_memory_bytes", "gauge", "Virtual memory size in bytes.");
     out << "process_virtual_memory_bytes " << stats.VirtualBytes << '\n';
-    Family(out, "process_start_time_seconds", "gauge", "Start time of the process since unix epoch in seconds.");
+    Family(out, "process_start_time_seconds", "gauge",
+           "Start time of the process since unix epoch in seconds.");
     out << "process_start_time_seconds " << stats.StartTime << '\n';
     Family(out, "process_open_fds", "gauge", "Number of open file descriptors.");
     out << "process_open_fds " << stats.OpenFiles << '\n';
@@ -64,15 +65,17 @@ std::string SelfMetrics::Exposition(const std::string& version, const ServingNow
     Family(out, "qdl4816_exporter_probe_failures_total", "counter",
            "Failed probes since the start, by target and kind of failure.");
     for (const auto& [key, count] : failuresByTarget_)
-        out << "qdl4816_exporter_probe_failures_total{target=\"" << control::LabelValue(key.first) << "\",kind=\""
-            << control::LabelValue(key.second) << "\"} " << count << '\n';
+        out << "qdl4816_exporter_probe_failures_total{target=\"" << control::LabelValue(key.first)
+            << "\",kind=\"" << control::LabelValue(key.second) << "\"} " << count << '\n';
     Family(out, "qdl4816_exporter_probes_in_flight", "gauge", "Exchanges with switches running now.");
     out << "qdl4816_exporter_probes_in_flight " << now.ProbesInFlight << '\n';
     Family(out, "qdl4816_exporter_connections_open", "gauge", "Client connections open now.");
     out << "qdl4816_exporter_connections_open " << now.OpenConnections << '\n';
-    Family(out, "qdl4816_exporter_probe_duration_seconds", "histogram", "How long the probes of switches took.");
+    Family(out, "qdl4816_exporter_probe_duration_seconds", "histogram",
+           "How long the probes of switches took.");
     for (std::size_t i = 0; i < Buckets.size(); ++i)
-        out << "qdl4816_exporter_probe_duration_seconds_bucket{le=\"" << Buckets[i] << "\"} " << counts_[i] << "\n";
+        out << "qdl4816_exporter_probe_duration_seconds_bucket{le=\"" << Buckets[i] << "\"} " << counts_[i]
+            << "\n";
     out << "qdl4816_exporter_probe_duration_seconds_bucket{le=\"+Inf\"} " << durationCount_ << "\n"
         << "qdl4816_exporter_probe_duration_seconds_sum " << durationSum_ << "\n"
         << "qdl4816_exporter_probe_duration_seconds_count " << durationCount_ << "\n";

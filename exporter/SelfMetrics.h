@@ -29,7 +29,7 @@ public:
 private:
     // Up to --probe.timeout's largest value.
     static constexpr std::array<double, 15> Buckets{0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1,
-                                                    2.5,   5,    10,    30,   60,  120, 300};
+                                                    2.5,   5,    10,    30,   60,  120,  300};
     mutable std::mutex mutex_;
     double successes_ = 0, failures_ = 0;
     std::map<std::pair<std::string, std::string>, double> failuresByTarget_; // (target, kind)

@@ -27,7 +27,8 @@ public:
     std::size_t InFlight() const;
 
 private:
-    void Run(const std::string& key, const control::SwitchTarget& target, const control::ProbeRequest& request);
+    void Run(const std::string& key, const control::SwitchTarget& target,
+             const control::ProbeRequest& request);
 
     WorkerPool& pool_;
     mutable std::mutex mutex_;

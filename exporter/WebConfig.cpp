@@ -17,8 +17,8 @@ using control::ConfigError;
 
 #ifndef _WIN32
 ConfigError Mistake(const std::string& path, const YAML::Node& node, const std::string& why) {
-    return ConfigError(
-        Format("The web configuration file %s, line %d: %s", path.c_str(), node.Mark().line + 1, why.c_str()));
+    return ConfigError(Format("The web configuration file %s, line %d: %s", path.c_str(),
+                              node.Mark().line + 1, why.c_str()));
 }
 
 std::string Text(const std::string& path, const YAML::Node& node, const std::string& what) {
@@ -29,7 +29,8 @@ std::string Text(const std::string& path, const YAML::Node& node, const std::str
 
 // The pairs of a mapping, each key once: the toolkit's strict reading refuses a key given twice,
 // where a YAML reader would silently keep only the last.
-template <typename Take> void EachPair(const std::string& path, const YAML::Node& map, const std::string& what, Take take) {
+template <typename Take>
+void EachPair(const std::string& path, const YAML::Node& map, const std::string& what, Take take) {
     if (map.IsNull())
         return;
     if (!map.IsMap())
@@ -45,26 +46,30 @@ template <typename Take> void EachPair(const std::string& path, const YAML::Node
 }
 
 void ReadTls(const std::string& path, const YAML::Node& node, WebConfig& config) {
-    EachPair(path, node, "tls_server_config", [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
-        if (key == "cert_file")
-            config.CertFile = Text(path, value, "cert_file");
-        else if (key == "key_file")
-            config.KeyFile = Text(path, value, "key_file");
-        else
-            throw Mistake(path, at,
-                          Format("'%s' is not known in tls_server_config: cert_file and key_file are.",
-                                 Printable(key, 40).c_str()));
-    });
+    EachPair(path, node, "tls_server_config",
+             [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
+                 if (key == "cert_file")
+                     config.CertFile = Text(path, value, "cert_file");
+                 else if (key == "key_file")
+                     config.KeyFile = Text(path, value, "key_file");
+                 else
+                     throw Mistake(
+                         path, at,
+                         Format("'%s' is not known in tls_server_config: cert_file and key_file are.",
+                                Printable(key, 40).c_str()));
+             });
 }
 
 void ReadUsers(const std::string& path, const YAML::Node& node, WebConfig& config) {
-    EachPair(path, node, "basic_auth_users", [&](const std::string& user, const YAML::Node&, const YAML::Node& value) {
-        const std::string hash = Text(path, value, "The password of " + Printable(user, 40));
-        if (hash.rfind("$2", 0) != 0)
-            throw Mistake(path, value,
-                          Format("the password of %s is no bcrypt hash ($2y$...).", Printable(user, 40).c_str()));
-        config.Users[user] = hash;
-    });
+    EachPair(path, node, "basic_auth_users",
+             [&](const std::string& user, const YAML::Node&, const YAML::Node& value) {
+                 const std::string hash = Text(path, value, "The password of " + Printable(user, 40));
+                 if (hash.rfind("$2", 0) != 0)
+                     throw Mistake(path, value,
+                                   Format("the password of %s is no bcrypt hash ($2y$...).",
+                                          Printable(user, 40).c_str()));
+                 config.Users[user] = hash;
+             });
 }
 #endif
 
@@ -95,16 +100,18 @@ WebConfig WebConfig::Parse(const std::string& text, const std::string& path) {
                                  failure.mark.line + 1, failure.msg.c_str()));
     }
     WebConfig config;
-    EachPair(path, document, "the file", [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
-        if (key == "tls_server_config")
-            ReadTls(path, value, config);
-        else if (key == "basic_auth_users")
-            ReadUsers(path, value, config);
-        else
-            throw Mistake(path, at,
-                          Format("'%s' is not known here: tls_server_config and basic_auth_users are.",
-                                 Printable(key, 40).c_str()));
-    });
+    EachPair(path, document, "the file",
+             [&](const std::string& key, const YAML::Node& at, const YAML::Node& value) {
+                 if (key == "tls_server_config")
+                     ReadTls(path, value, config);
+                 else if (key == "basic_auth_users")
+                     ReadUsers(path, value, config);
+                 else
+                     throw Mistake(
+                         path, at,
+                         Format("'%s' is not known here: tls_server_config and basic_auth_users are.",
+                                Printable(key, 40).c_str()));
+             });
     if (config.CertFile.has_value() != config.KeyFile.has_value())
         throw ConfigError(
             Format("The web configuration file %s: tls_server_config needs both cert_file and key_file.",

@@ -45,8 +45,7 @@ void WorkerPool::Work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ++idle_;
-        const bool woken =
-            ready_.wait_for(lock, IdleThread, [this] { return finishing_ || !jobs_.empty(); });
+        const bool woken = ready_.wait_for(lock, IdleThread, [this] { return finishing_ || !jobs_.empty(); });
         --idle_;
         if (!woken || jobs_.empty())
             break;

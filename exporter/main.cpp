@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
                  "qdl4816_exporter"};
     app.add_option("--web.listen-address", flags.ListenAddress,
                    "HOST:PORT, [IPv6]:PORT, or :PORT for every interface, IPv4 and IPv6 [:9816]");
-    app.add_option("--config.file", flags.ConfigFile, "The switches, one INI section each [" + flags.ConfigFile + "]");
+    app.add_option("--config.file", flags.ConfigFile,
+                   "The switches, one INI section each [" + flags.ConfigFile + "]");
     app.add_option("--web.config.file", flags.WebConfigFile,
 #ifdef _WIN32
                    "TLS and basic authentication: not available on Windows"

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(text.find('#') == std::string::npos);
-    std::string again = PathEscaped(parsed.Path.empty() || parsed.Path[0] != '/' ? "/" + parsed.Path : parsed.Path);
+    std::string again =
+        PathEscaped(parsed.Path.empty() || parsed.Path[0] != '/' ? "/" + parsed.Path : parsed.Path);
     char separator = '?';
     for (const auto& [name, value] : parsed.Params) {
         again += separator + QueryEscaped(name) + "=" + QueryEscaped(value);
@@ -35,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const RequestTarget reread = ParseRequestTarget(again);
     FUZZ_CHECK(reread.Params == parsed.Params);
-    FUZZ_CHECK(reread.Path == (parsed.Path.empty() || parsed.Path[0] != '/' ? "/" + parsed.Path : parsed.Path));
+    FUZZ_CHECK(reread.Path ==
+               (parsed.Path.empty() || parsed.Path[0] != '/' ? "/" + parsed.Path : parsed.Path));
     return 0;
 }

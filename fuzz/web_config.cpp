@@ -12,7 +12,8 @@
 namespace {
 
 bool AllUtf8(const qdl::exporter::WebConfig& config) {
-    bool valid = qdl::IsValidUtf8(config.CertFile.value_or("")) && qdl::IsValidUtf8(config.KeyFile.value_or(""));
+    bool valid =
+        qdl::IsValidUtf8(config.CertFile.value_or("")) && qdl::IsValidUtf8(config.KeyFile.value_or(""));
     for (const auto& [user, hash] : config.Users)
         valid = valid && qdl::IsValidUtf8(user) && qdl::IsValidUtf8(hash);
     return valid;
@@ -54,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!AllUtf8(config))
         return 0; // YAML holds text; bytes that are none cannot be written back as such
     const WebConfig again = WebConfig::Parse(Written(config), "again.yml");
-    FUZZ_CHECK(again.Users == config.Users && again.CertFile == config.CertFile && again.KeyFile == config.KeyFile);
+    FUZZ_CHECK(again.Users == config.Users && again.CertFile == config.CertFile &&
+               again.KeyFile == config.KeyFile);
     return 0;
 }

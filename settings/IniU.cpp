@@ -110,7 +110,8 @@ bool IniWriteStrings(const std::string& fileName, const std::string& section,
     return true;
 }
 
-bool IniWriteRecord(const std::string& fileName, const std::string& section, const std::vector<IniEntry>& entries) {
+bool IniWriteRecord(const std::string& fileName, const std::string& section,
+                    const std::vector<IniEntry>& entries) {
     Loaded loaded = Load(fileName);
     const SettingsEncoding before = loaded.Encoding;
     std::string sectionName = loaded.Stored(section);
@@ -122,7 +123,8 @@ bool IniWriteRecord(const std::string& fileName, const std::string& section, con
         // follows it.
         sectionName = section;
         for (std::size_t i = 0; i < entries.size(); ++i)
-            stored[i] = entries[i].Stored ? platform::FromSystemCodePage(*entries[i].Stored) : entries[i].Text;
+            stored[i] =
+                entries[i].Stored ? platform::FromSystemCodePage(*entries[i].Stored) : entries[i].Text;
     }
     // As a write of each entry in turn leaves the file: each reads the one before it back.
     for (std::size_t i = 0; i < entries.size(); ++i) {

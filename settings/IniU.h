@@ -43,6 +43,7 @@ struct IniEntry {
     std::optional<std::string> Stored;
 };
 // True when the file was rewritten where it stands (see WriteSettingsFile), not replaced.
-bool IniWriteRecord(const std::string& fileName, const std::string& section, const std::vector<IniEntry>& entries);
+bool IniWriteRecord(const std::string& fileName, const std::string& section,
+                    const std::vector<IniEntry>& entries);
 
 } // namespace qdl

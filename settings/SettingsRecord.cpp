@@ -16,7 +16,9 @@ constexpr std::chrono::seconds LockWait{5};
 
 std::string FullPath(const std::string& fileName) {
     std::error_code ignored;
-    return std::filesystem::absolute(std::filesystem::u8path(fileName), ignored).lexically_normal().u8string();
+    return std::filesystem::absolute(std::filesystem::u8path(fileName), ignored)
+        .lexically_normal()
+        .u8string();
 }
 
 // FNV-1a of the path, as 16 hexadecimal digits: a name for the lock file that any path gets.
@@ -33,10 +35,11 @@ std::string PathDigest(std::string path) {
 }
 
 std::string Notice(const std::string& fileName) {
-    return Format("The settings file %s was saved by another window (or changed by another program) after this "
-                  "window read it. This window now saves its own settings into it: the other window's values "
-                  "in it are replaced.",
-                  FullPath(fileName).c_str());
+    return Format(
+        "The settings file %s was saved by another window (or changed by another program) after this "
+        "window read it. This window now saves its own settings into it: the other window's values "
+        "in it are replaced.",
+        FullPath(fileName).c_str());
 }
 
 } // namespace
@@ -79,7 +82,8 @@ bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>
         }
         std::optional<platform::FileLock> lock;
         try {
-            lock = platform::FileLock::Acquire(LockPathOf(fileName_), platform::FileLock::Clock::now() + LockWait);
+            lock = platform::FileLock::Acquire(LockPathOf(fileName_),
+                                               platform::FileLock::Clock::now() + LockWait);
         } catch (const platform::FileLockError&) {
             // No lock folder to use: the replacement is still one step, and the check below
             // still tells of a save that came first.

@@ -274,9 +274,10 @@ Written ReplaceOrRewrite(const std::string& fileName, const std::string& content
         const std::string folder = parent.empty() ? std::string(".") : parent.string();
         struct stat existing {};
         struct stat folderStatus {};
-        const bool onlyTheFile = failure.Where == FileError::Stage::Create && ::stat(target.c_str(), &existing) == 0 &&
-                                 S_ISREG(existing.st_mode) && MayWrite(target, existing) &&
-                                 ::stat(folder.c_str(), &folderStatus) == 0 && !MayWrite(folder, folderStatus);
+        const bool onlyTheFile = failure.Where == FileError::Stage::Create &&
+                                 ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+                                 MayWrite(target, existing) && ::stat(folder.c_str(), &folderStatus) == 0 &&
+                                 !MayWrite(folder, folderStatus);
         if (!onlyTheFile)
             throw;
         Destination destination;

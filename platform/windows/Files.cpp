@@ -129,9 +129,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
 }
 
 std::optional<std::string> AccidentalDevice(const std::string& path) {
-    static const char* const Devices[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2",   "COM3",   "COM4",
-                                          "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
-                                          "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",   "CONIN$", "CONOUT$"};
+    static const char* const Devices[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",
+        "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
     const auto slash = path.find_last_of("\\/");
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string base = name.substr(0, name.find('.'));
@@ -140,7 +140,8 @@ std::optional<std::string> AccidentalDevice(const std::string& path) {
     std::string upper;
     for (char c : base)
         upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-    const bool device = std::any_of(std::begin(Devices), std::end(Devices), [&](const char* d) { return upper == d; });
+    const bool device =
+        std::any_of(std::begin(Devices), std::end(Devices), [&](const char* d) { return upper == d; });
     const bool verbatim = path.rfind("\\\\?\\", 0) == 0;
     if (!device || (base == name && !verbatim))
         return std::nullopt;
@@ -196,9 +197,11 @@ void ReplaceWholeFile(const std::string& path, const std::string& content, FileA
     // Another program may hold the file open for a moment (an indexer, a virus scanner, another
     // window reading it): the replacement is tried again for about a second.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    while (!MoveFileExW(temporary.Path().c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    while (!MoveFileExW(temporary.Path().c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        if (!(IsHeldByAnother(error) || error == ERROR_ACCESS_DENIED) || std::chrono::steady_clock::now() >= until)
+        if (!(IsHeldByAnother(error) || error == ERROR_ACCESS_DENIED) ||
+            std::chrono::steady_clock::now() >= until)
             Throw(FileError::Stage::Create, error);
         Sleep(50);
     }
@@ -249,7 +252,8 @@ Written ReplaceOrRewrite(const std::string& path, const std::string& content, Fi
         const fs::path target = fs::path(Wide(path));
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
         const DWORD attributes = GetFileAttributesW(target.c_str());
-        const bool onlyTheFile = failure.Where == FileError::Stage::Create && attributes != INVALID_FILE_ATTRIBUTES &&
+        const bool onlyTheFile = failure.Where == FileError::Stage::Create &&
+                                 attributes != INVALID_FILE_ATTRIBUTES &&
                                  !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) &&
                                  !FolderTakesNewFiles(folder);
         if (!onlyTheFile)

@@ -1,13 +1,15 @@
 #include "ProcessStats.h"
 
 #include <windows.h>
+
 #include <psapi.h>
 
 namespace qdl::platform {
 namespace {
 
 double Seconds(const FILETIME& time) { // 100 ns units
-    return static_cast<double>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) /
+    return static_cast<double>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                               time.dwLowDateTime) /
            1e7;
 }
 

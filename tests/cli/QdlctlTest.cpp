@@ -224,9 +224,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"off", "all"},
                   "'all' is not an outlet: the outlets are 1 to 4 (for all four: qdlctl all on|off)."},
         UsageCase{"OutletTwice", {"on", "1", "1"}, "Outlet 1 is named twice: name each outlet once."},
-        UsageCase{"OutletNameNotUtf8",
-                  {"metrics", "--outlet-name", "3=bad\xff" "byte"},
-                  "--outlet-name 'bad\\xFFbyte' is not valid UTF-8: Prometheus takes only UTF-8 label values."},
+        UsageCase{
+            "OutletNameNotUtf8",
+            {"metrics", "--outlet-name",
+             "3=bad\xff"
+             "byte"},
+            "--outlet-name 'bad\\xFFbyte' is not valid UTF-8: Prometheus takes only UTF-8 label values."},
         UsageCase{"SwitchNameNotUtf8",
                   {"metrics", "--switch-name", "r\xc3("},
                   "--switch-name 'r\\xC3(' is not valid UTF-8: Prometheus takes only UTF-8 label values."},

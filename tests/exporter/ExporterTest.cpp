@@ -39,7 +39,8 @@ std::string Reply(const std::string& body) {
 const std::string Outlets = "<html>P60=1,P61=0,P62=1,P63=0</html>";
 
 std::string Section(const std::string& name, int port) {
-    return "[" + name + "]\nIPV4=127.0.0.1\nPort=" + std::to_string(port) + "\nUserName=admin\nPass=40617253\n";
+    return "[" + name + "]\nIPV4=127.0.0.1\nPort=" + std::to_string(port) +
+           "\nUserName=admin\nPass=40617253\n";
 }
 
 class ExporterTest : public testing::Test {
@@ -73,7 +74,8 @@ TEST_F(ExporterTest, AProbeReadsTheNamedSwitch) {
     EXPECT_EQ(result->status, 200);
     EXPECT_EQ(result->get_header_value("Content-Type"), "text/plain; version=0.0.4; charset=utf-8");
     EXPECT_NE(result->body.find("qdl4816_up{switch=\"rack1\"} 1\n"), std::string::npos);
-    EXPECT_NE(result->body.find("qdl4816_outlet_on{outlet=\"1\",name=\"web\",switch=\"rack1\"} 1\n"), std::string::npos);
+    EXPECT_NE(result->body.find("qdl4816_outlet_on{outlet=\"1\",name=\"web\",switch=\"rack1\"} 1\n"),
+              std::string::npos);
     EXPECT_EQ(device.Connections(), 1u);
 }
 
@@ -102,7 +104,8 @@ TEST_F(ExporterTest, AProbeEndsWithinTheScrapesTimeout) {
     const auto result = Get("/probe?target=rack1", {{"X-Prometheus-Scrape-Timeout-Seconds", "2"}});
     ASSERT_TRUE(result) << "answered before the scrape gave up";
     EXPECT_NE(result->body.find("qdl4816_up{switch=\"rack1\"} 0\n"), std::string::npos) << result->body;
-    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"timeout\",switch=\"rack1\"} 1\n"), std::string::npos)
+    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"timeout\",switch=\"rack1\"} 1\n"),
+              std::string::npos)
         << result->body;
     EXPECT_EQ(result->body.find("qdl4816_outlet_on"), std::string::npos);
 }
@@ -165,9 +168,8 @@ TEST_F(ExporterTest, ASwitchAnsweringWithinTheScrapesTimeIsUp) {
     for (const char* timeout : {"1", "1.4", "1.5", "0.5"}) {
         const auto result = Get("/probe?target=rack1", {{"X-Prometheus-Scrape-Timeout-Seconds", timeout}});
         ASSERT_TRUE(result) << timeout;
-        EXPECT_NE(result->body.find("qdl4816_up{switch=\"rack1\"} 1\n"), std::string::npos)
-            << timeout << "\n"
-            << result->body;
+        EXPECT_NE(result->body.find("qdl4816_up{switch=\"rack1\"} 1\n"), std::string::npos) << timeout << "\n"
+                                                                                            << result->body;
     }
 }
 
@@ -215,7 +217,8 @@ TEST_F(ExporterTest, AProbeWaitingForItsTurnAnswersByItsOwnDeadline) {
     std::vector<std::future<httplib::Result>> held;
     for (int i = 0; i < hung; ++i)
         held.push_back(std::async(std::launch::async, [this, i] {
-            return Get("/probe?target=hung" + std::to_string(i), {{"X-Prometheus-Scrape-Timeout-Seconds", "3.5"}});
+            return Get("/probe?target=hung" + std::to_string(i),
+                       {{"X-Prometheus-Scrape-Timeout-Seconds", "3.5"}});
         }));
     const auto until = std::chrono::steady_clock::now() + 10s;
     while (ProbesInFlight(Get("/metrics")->body) != "64" && std::chrono::steady_clock::now() < until) {
@@ -226,11 +229,13 @@ TEST_F(ExporterTest, AProbeWaitingForItsTurnAnswersByItsOwnDeadline) {
     const auto took = std::chrono::steady_clock::now() - asked;
     ASSERT_TRUE(result);
     EXPECT_LT(took, 1s);
-    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"timeout\",switch=\"rack1\"} 1\n"), std::string::npos)
+    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"timeout\",switch=\"rack1\"} 1\n"),
+              std::string::npos)
         << result->body;
     for (auto& probe : held)
         EXPECT_TRUE(probe.get());
-    EXPECT_EQ(Get("/probe?target=rack1")->body.find("qdl4816_up{switch=\"rack1\"} 1\n") != std::string::npos, true);
+    EXPECT_EQ(Get("/probe?target=rack1")->body.find("qdl4816_up{switch=\"rack1\"} 1\n") != std::string::npos,
+              true);
 }
 
 TEST_F(ExporterTest, AFailureOfKindHttpSaysWhichStatusTheSwitchAnswered) {
@@ -238,7 +243,8 @@ TEST_F(ExporterTest, AFailureOfKindHttpSaysWhichStatusTheSwitchAnswered) {
     device.Reply("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n");
     const auto result = Get("/probe?target=rack1");
     ASSERT_TRUE(result);
-    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"http\",switch=\"rack1\"} 1\n"), std::string::npos)
+    EXPECT_NE(result->body.find("qdl4816_probe_failure{kind=\"http\",switch=\"rack1\"} 1\n"),
+              std::string::npos)
         << result->body;
     EXPECT_NE(result->body.find("qdl4816_probe_http_status{switch=\"rack1\"} 503\n"), std::string::npos)
         << result->body;
@@ -290,7 +296,8 @@ TEST(SharedProbesTest, ScrapesShareAProbeOnlyWhenTheyAskForTheSameSeries) {
         const auto first = plain.get();
         ASSERT_TRUE(first && withSchedule);
         EXPECT_EQ(first->body.find("qdl4816_schedule_entry_enabled"), std::string::npos) << first->body;
-        EXPECT_NE(withSchedule->body.find("qdl4816_schedule_entry_enabled"), std::string::npos) << withSchedule->body;
+        EXPECT_NE(withSchedule->body.find("qdl4816_schedule_entry_enabled"), std::string::npos)
+            << withSchedule->body;
     }
     device.Stop();
     serving.join();
@@ -374,7 +381,9 @@ TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
     TempFolder folder;
     const std::string path = folder.File("c.ini");
     const std::pair<std::string, std::string> rows[] = {
-        {"[rack1]\nIPV4=h\nPass=x\nOutlet3=bad\xff" "byte\n", "switch rack1: Outlet3 'bad"},
+        {"[rack1]\nIPV4=h\nPass=x\nOutlet3=bad\xff"
+         "byte\n",
+         "switch rack1: Outlet3 'bad"},
         {"[r\xc3\x28]\nIPV4=h\nPass=x\n", "the section's name"},
         {"[rack1]\nIPV4=h\nPass=x\nOutlet1=\xed\xa0\x80\n", "switch rack1: Outlet1"},
     };
@@ -385,7 +394,8 @@ TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
             ADD_FAILURE() << text;
         } catch (const control::ConfigError& failure) {
             EXPECT_NE(std::string(failure.what()).find(place), std::string::npos) << failure.what();
-            EXPECT_NE(std::string(failure.what()).find("not valid UTF-8"), std::string::npos) << failure.what();
+            EXPECT_NE(std::string(failure.what()).find("not valid UTF-8"), std::string::npos)
+                << failure.what();
             EXPECT_NE(std::string(failure.what()).find(path), std::string::npos) << failure.what();
         }
     }
@@ -397,7 +407,8 @@ TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
 nlohmann::json PyYamlReading(const std::string& path) {
     const ProgramResult read = RunProgram(
         {PYTHON3_PATH, "-c",
-         "import json, sys, yaml; print(json.dumps(yaml.safe_load(open(sys.argv[1], encoding='utf-8'))))", path});
+         "import json, sys, yaml; print(json.dumps(yaml.safe_load(open(sys.argv[1], encoding='utf-8'))))",
+         path});
     EXPECT_EQ(read.ExitCode, 0) << read.Err;
     return nlohmann::json::parse(read.Out);
 }
@@ -456,7 +467,8 @@ TEST(WebConfigTest, RefusesWhatTheToolkitRefusesAndNamesTheLine) {
         {"basic_auth_users:\n  alice: [a, b]\n", "The password of alice is no text"},
         {"basic_auth_users: alice\n", "basic_auth_users is no mapping"},
         {"tls_server_config:\n  cert_file: a\n", "needs both cert_file and key_file"},
-        {"tls_server_config:\n  client_ca_file: a\n", "line 2: 'client_ca_file' is not known in tls_server_config"},
+        {"tls_server_config:\n  client_ca_file: a\n",
+         "line 2: 'client_ca_file' is not known in tls_server_config"},
         {"basic_auth_users: [unclosed\n", "line "},
         {"- a\n- b\n", "the file is no mapping"},
     };

@@ -38,7 +38,8 @@ using Clock = std::chrono::steady_clock;
 int passed = 0, failed = 0;
 
 void Check(const std::string& name, bool ok, const std::string& detail = "") {
-    std::cout << (ok ? "ok" : "FAILED") << " - " << name << (detail.empty() ? "" : " (" + detail + ")") << std::endl;
+    std::cout << (ok ? "ok" : "FAILED") << " - " << name << (detail.empty() ? "" : " (" + detail + ")")
+              << std::endl;
     (ok ? passed : failed) += 1;
 }
 
@@ -162,7 +163,8 @@ int main(int argc, char** argv) {
         Check("with 200 idle, 32 half and 12 dripping connections a probe is answered within 1 s",
               probeStatus == 200 && probeTime < 1s, Milliseconds(probeTime));
         const auto [metricsStatus, metricsTime] = Timed(port, "/metrics");
-        Check("... and /metrics within 1 s", metricsStatus == 200 && metricsTime < 1s, Milliseconds(metricsTime));
+        Check("... and /metrics within 1 s", metricsStatus == 200 && metricsTime < 1s,
+              Milliseconds(metricsTime));
         const long held_ = ResidentKiB(measured);
         if (measured)
             Check("244 held connections cost under 2 MiB", held_ - idle < 2048,
@@ -190,34 +192,44 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 8; ++i)
         chunks += "4000\r\n" + std::string(0x4000, 'x') + "\r\n";
     Check("a chunked body past the limit is 413",
-          Answer(port, "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks + "0\r\n\r\n") == 413);
-    Check("Content-Length -1 is 400", Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n") == 400);
+          Answer(port, "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks +
+                           "0\r\n\r\n") == 413);
+    Check("Content-Length -1 is 400",
+          Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n") == 400);
     Check("a Content-Length of 20 digits is 400",
           Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n") == 400);
-    Check("Content-Length with chunks is 400",
-          Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") ==
-              400);
+    Check(
+        "Content-Length with chunks is 400",
+        Answer(
+            port,
+            "POST /-/reload HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") ==
+            400);
     Check("a bare line feed is 400", Answer(port, "GET /metrics HTTP/1.1\nHost: h\n\n") == 400);
     Check("a '#' in the target is 400", Answer(port, "GET " + probe + "#x HTTP/1.1\r\n\r\n") == 400);
     Check("HTTP/1.2 is 400", Answer(port, "GET /metrics HTTP/1.2\r\n\r\n") == 400);
-    Check("target=foo=NAME is 400", Answer(port, "GET /probe?target=foo=" + target + " HTTP/1.1\r\n\r\n") == 400);
+    Check("target=foo=NAME is 400",
+          Answer(port, "GET /probe?target=foo=" + target + " HTTP/1.1\r\n\r\n") == 400);
     Check("an absolute-form request line is understood",
           Answer(port, "GET http://127.0.0.1:" + std::to_string(port) + "/metrics HTTP/1.1\r\n\r\n") == 200);
-    Check("POST /-/reload without a body is answered", Answer(port, "POST /-/reload HTTP/1.1\r\n\r\n") == 200);
+    Check("POST /-/reload without a body is answered",
+          Answer(port, "POST /-/reload HTTP/1.1\r\n\r\n") == 200);
     {
         RawConnection pipelined(port);
-        pipelined.Send("GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET " + probe + " HTTP/1.1\r\n\r\n");
+        pipelined.Send("GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET " + probe +
+                       " HTTP/1.1\r\n\r\n");
         std::string all;
         for (const auto& answer : pipelined.ReadAnswers(3, 10s))
             all += answer;
-        Check("three pipelined requests are answered in order", StatusCodes(all) == std::vector<int>{200, 404, 200});
+        Check("three pipelined requests are answered in order",
+              StatusCodes(all) == std::vector<int>{200, 404, 200});
     }
     if (stop && pid) {
         HeldConnections dripping(port, 0, 0, 12);
         const auto start = Clock::now();
         ::kill(pid, SIGINT);
         const bool ended = EndsWithin(pid, 1s);
-        Check("SIGINT while clients drip ends the exporter within 1 s", ended, Milliseconds(Clock::now() - start));
+        Check("SIGINT while clients drip ends the exporter within 1 s", ended,
+              Milliseconds(Clock::now() - start));
     }
     std::cout << passed << " passed, " << failed << " failed" << std::endl;
     return failed == 0 ? 0 : 1;

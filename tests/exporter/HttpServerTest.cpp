@@ -63,17 +63,26 @@ TEST_F(HttpServerTest, RequestsAreReadByTheRulesOfHttpAndUrls) {
         {"an escaped path", "GET /%2Dr/healthy HTTP/1.1\r\n\r\n", {404}},
         {"a reload without a body", "POST /-/reload HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
         {"pipelined, answered in order",
-         "GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n", {200, 404, 200}},
+         "GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n",
+         {200, 404, 200}},
         {"too many headers", "GET /metrics HTTP/1.1\r\n" + ManyHeaders(2000, 100) + "\r\n", {431}},
-        {"a request line too long", "GET /probe?target=" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n", {431}},
+        {"a request line too long",
+         "GET /probe?target=" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n",
+         {431}},
         {"a chunked body past the limit",
-         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(5, 16384), {413}},
+         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(5, 16384),
+         {413}},
         {"a body past the limit", "POST /-/reload HTTP/1.1\r\nContent-Length: 70000\r\n\r\n", {413}},
         {"a negative length", "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n", {400}},
-        {"a length of 20 digits", "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", {400}},
+        {"a length of 20 digits",
+         "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n",
+         {400}},
         {"length and chunks",
-         "POST /-/reload HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", {400}},
-        {"an encoding other than chunks", "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n", {400}},
+         "POST /-/reload HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+         {400}},
+        {"an encoding other than chunks",
+         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n",
+         {400}},
         {"HTTP/2.0 in a request line", "GET /metrics HTTP/2.0\r\n\r\n", {400}},
         {"bare line feeds", "GET /metrics HTTP/1.1\nHost: h\n\n", {400}},
         {"a fragment", "GET /probe?target=rack1#x HTTP/1.1\r\n\r\n", {400}},
@@ -173,11 +182,21 @@ TEST(ListenAddressTest, TakesHostsAndPortsAsTheExportersDo) {
         const char* Host; // nullptr: refused
         int Port;
     } rows[] = {
-        {":9816", "", 9816},          {"127.0.0.1:0", "127.0.0.1", 0}, {"localhost:9816", "localhost", 9816},
-        {"[::1]:9816", "::1", 9816},  {"[::]:1", "::", 1},             {"host-1.example:80", "host-1.example", 80},
-        {"0:9816", nullptr, 0},       {"[]:9816", nullptr, 0},         {"::1:9816", nullptr, 0},
-        {"9816", nullptr, 0},         {"1.2.3:80", nullptr, 0},        {"256.1.1.1:80", nullptr, 0},
-        {"host:65536", nullptr, 0},   {"host:", nullptr, 0},           {"[x]:80", nullptr, 0},
+        {":9816", "", 9816},
+        {"127.0.0.1:0", "127.0.0.1", 0},
+        {"localhost:9816", "localhost", 9816},
+        {"[::1]:9816", "::1", 9816},
+        {"[::]:1", "::", 1},
+        {"host-1.example:80", "host-1.example", 80},
+        {"0:9816", nullptr, 0},
+        {"[]:9816", nullptr, 0},
+        {"::1:9816", nullptr, 0},
+        {"9816", nullptr, 0},
+        {"1.2.3:80", nullptr, 0},
+        {"256.1.1.1:80", nullptr, 0},
+        {"host:65536", nullptr, 0},
+        {"host:", nullptr, 0},
+        {"[x]:80", nullptr, 0},
     };
     for (const auto& row : rows) {
         try {
@@ -205,7 +224,8 @@ TEST_F(HttpServerTest, AnAddressWithoutHostListensOnIpv4AndIpv6) {
     address.sin6_family = AF_INET6;
     address.sin6_port = htons(static_cast<std::uint16_t>(port));
     address.sin6_addr = in6addr_loopback;
-    const bool machineHasIpv6 = v6 >= 0 && ::connect(v6, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool machineHasIpv6 =
+        v6 >= 0 && ::connect(v6, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (v6 >= 0)
         ::close(v6);
     server.Stop();

@@ -64,7 +64,8 @@ std::vector<std::string> RawConnection::ReadAnswers(std::size_t count, std::chro
         const auto headEnd = received_.find("\r\n\r\n");
         std::smatch length;
         const std::string head = headEnd == std::string::npos ? "" : received_.substr(0, headEnd);
-        if (headEnd != std::string::npos && std::regex_search(head, length, std::regex("Content-Length: (\\d+)", std::regex::icase))) {
+        if (headEnd != std::string::npos &&
+            std::regex_search(head, length, std::regex("Content-Length: (\\d+)", std::regex::icase))) {
             const std::size_t size = headEnd + 4 + std::stoul(length[1]);
             if (received_.size() >= size) {
                 answers.push_back(received_.substr(0, size));
@@ -82,7 +83,8 @@ std::vector<std::string> RawConnection::ReadAnswers(std::size_t count, std::chro
 bool RawConnection::ClosedWithin(std::chrono::milliseconds within) {
     const auto deadline = Clock::now() + within;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd wanted{socket_, POLLIN, 0};
         if (left <= 0 || ::poll(&wanted, 1, static_cast<int>(left)) <= 0)
             return false;
@@ -95,7 +97,8 @@ bool RawConnection::ClosedWithin(std::chrono::milliseconds within) {
 std::vector<int> StatusCodes(const std::string& bytes) {
     std::vector<int> codes;
     const std::regex status("HTTP/1\\.[01] (\\d{3}) ");
-    for (auto match = std::sregex_iterator(bytes.begin(), bytes.end(), status); match != std::sregex_iterator(); ++match)
+    for (auto match = std::sregex_iterator(bytes.begin(), bytes.end(), status);
+         match != std::sregex_iterator(); ++match)
         codes.push_back(std::stoi((*match)[1]));
     return codes;
 }

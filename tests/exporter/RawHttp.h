@@ -19,7 +19,8 @@ public:
     // Everything until the server closes the connection, or until `within` passes.
     std::string ReadAll(std::chrono::milliseconds within = std::chrono::seconds(10));
     // Reads until `count` whole answers have arrived (Content-Length framed), or `within` passes.
-    std::vector<std::string> ReadAnswers(std::size_t count, std::chrono::milliseconds within = std::chrono::seconds(10));
+    std::vector<std::string> ReadAnswers(std::size_t count,
+                                         std::chrono::milliseconds within = std::chrono::seconds(10));
     // True when the server closed the connection within `within`.
     bool ClosedWithin(std::chrono::milliseconds within);
 

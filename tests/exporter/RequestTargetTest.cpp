@@ -48,7 +48,7 @@ TEST(RequestTargetTest, WhatNoUrlReaderTakesIsRefused) {
 // What QueryEscaped writes reads back as it was, whatever the bytes.
 TEST(RequestTargetTest, EscapedValuesReadBackAsTheyWere) {
     for (const std::string& value : {std::string("rack 1"), std::string("a&b=c?d#e%f+g"),
-                                    std::string("\x01\xff\x80", 3), std::string("\xe5\xb1\xb1")}) {
+                                     std::string("\x01\xff\x80", 3), std::string("\xe5\xb1\xb1")}) {
         const auto parsed = ParseRequestTarget("/probe?target=" + exporter::QueryEscaped(value));
         ASSERT_EQ(parsed.Params.count("target"), 1u) << value;
         EXPECT_EQ(parsed.Params.find("target")->second, value);

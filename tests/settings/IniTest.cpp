@@ -249,7 +249,8 @@ TEST_F(IniTest, AFileThatCannotBeReadIsNeverOverwritten) {
         std::string Bytes;
         std::string Reason;
     } rows[] = {
-        {"BigEndian", std::string("\xFE\xFF\0[\0S", 6), "it is UTF-16 big-endian text, which this program does not read"},
+        {"BigEndian", std::string("\xFE\xFF\0[\0S", 6),
+         "it is UTF-16 big-endian text, which this program does not read"},
         {"NoMark", std::string("[\0S\0]\0", 6),
          "it holds NUL bytes: it is no text in the system's code page (UTF-16 without a byte-order mark?)"},
         {"BrokenUtf16", std::string("\xFF\xFE\x00\xD8[\0", 6), "it is UTF-16 text with a broken character"},

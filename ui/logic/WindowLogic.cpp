@@ -45,7 +45,8 @@ const char* const WindowLogic::TarnwellHomepage = "https://www.tarnwell.example/
 const char* const WindowLogic::CorvantiHomepage = "https://www.corvanti.example/";
 
 WindowLogic::WindowLogic(WindowView& view, const std::string& programName)
-    : view_(view), IniFileName(programName + ".ini"), IniSection(programName), record_(IniFileName, IniSection) {}
+    : view_(view), IniFileName(programName + ".ini"), IniSection(programName),
+      record_(IniFileName, IniSection) {}
 
 std::string WindowLogic::CreditLine() {
     return "Quadrel 4816 Ver.0.1  (C) Tarnwell";
@@ -133,11 +134,12 @@ void WindowLogic::FormDestroy() {
                                                 "window's settings, not these.",
                                                 IniFileName.c_str()));
         if (inPlace)
-            view_.ShowFailureBox(ApplicationTitle,
-                                 MessageBoxText(Format("%s was written where it stands: its folder lets no new file be "
-                                                       "made, so it could not be replaced as one step. Nothing was "
-                                                       "lost; the file holds these settings",
-                                                       IniFileName.c_str())));
+            view_.ShowFailureBox(
+                ApplicationTitle,
+                MessageBoxText(Format("%s was written where it stands: its folder lets no new file be "
+                                      "made, so it could not be replaced as one step. Nothing was "
+                                      "lost; the file holds these settings",
+                                      IniFileName.c_str())));
     });
 }
 

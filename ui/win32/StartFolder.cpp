@@ -51,7 +51,8 @@ std::optional<std::wstring> AppData() {
 
 } // namespace
 
-std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn, const std::wstring& programFolder,
+std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn,
+                                              const std::wstring& programFolder,
                                               const std::optional<std::wstring>& appData, bool installed) {
     if (!installed || !appData || !SameFolder(startedIn, programFolder))
         return std::nullopt;
@@ -71,8 +72,9 @@ std::optional<std::wstring> MoveToSettingsFolder() {
     SetCurrentDirectoryW(folder->c_str());
     if (!tell)
         return std::nullopt;
-    return L"The settings file " + left + L" is not used: the installed program keeps each user's settings in " +
-           own + L", which starts now with the defaults. Copy the file there to use its settings.";
+    return L"The settings file " + left +
+           L" is not used: the installed program keeps each user's settings in " + own +
+           L", which starts now with the defaults. Copy the file there to use its settings.";
 }
 
 } // namespace qdl::win32

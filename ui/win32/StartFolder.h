@@ -14,7 +14,8 @@ inline const wchar_t* const InstalledMarker = L"QDL4816.installed";
 // every user of the machine, and users may not write it; each user then gets a folder of their
 // own, %APPDATA%\quadrel4816, made when missing, never the installing user's. The portable copy
 // started in its own folder keeps the QDL4816.ini beside it. Nothing when the window stays.
-std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn, const std::wstring& programFolder,
+std::optional<std::wstring> SettingsFolderFor(const std::wstring& startedIn,
+                                              const std::wstring& programFolder,
                                               const std::optional<std::wstring>& appData, bool installed);
 
 // Makes the process's working folder the one above, creating it where missing. A failure leaves

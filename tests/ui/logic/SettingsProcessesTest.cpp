@@ -38,7 +38,8 @@ TEST(SettingsProcessesTest, TwoWindowProcessesClosingTogetherLeaveOneRecordAndTh
         ASSERT_TRUE(settings == Record("127.0.0.1") || settings == Record("127.0.0.2")) << settings;
         const ProgramResult& stayed = settings == Record("127.0.0.1") ? one : two;
         const ProgramResult& replaced = settings == Record("127.0.0.1") ? two : one;
-        EXPECT_NE(stayed.Out.find("box: The settings file " + path + " was saved by another window"), std::string::npos)
+        EXPECT_NE(stayed.Out.find("box: The settings file " + path + " was saved by another window"),
+                  std::string::npos)
             << "round " << round << ": " << stayed.Out;
         EXPECT_EQ(replaced.Out.find("box:"), std::string::npos) << "round " << round << ": " << replaced.Out;
     }
@@ -67,8 +68,9 @@ TEST(SettingsProcessesTest, AFolderThatTakesNoNewFilesGetsTheFileWrittenInPlace)
     ::chmod(inner.c_str(), 0755);
     EXPECT_EQ(result.ExitCode, 0) << result.Err;
     EXPECT_EQ(ReadBytes(path), Record("10.0.0.1"));
-    EXPECT_NE(result.Out.find("box: QDL4816.ini was written where it stands: its folder lets no new file be made"),
-              std::string::npos)
+    EXPECT_NE(
+        result.Out.find("box: QDL4816.ini was written where it stands: its folder lets no new file be made"),
+        std::string::npos)
         << result.Out;
     EXPECT_NE(result.Out.find("Nothing was lost"), std::string::npos) << result.Out;
 }

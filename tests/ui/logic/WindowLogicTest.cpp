@@ -160,8 +160,10 @@ TEST_F(WindowLogicTest, TwoWindowsClosingTogetherLeaveOneWindowsRecordAndTheSeco
         ASSERT_EQ(views[told].Failures.size(), 1u) << "round " << round;
         EXPECT_NE(views[told].Failures[0].find("was saved by another window"), std::string::npos)
             << views[told].Failures[0];
-        EXPECT_NE(views[told].Failures[0].find("the other window's values in it are replaced"), std::string::npos);
-        EXPECT_TRUE(views[1 - told].Failures.empty()) << "round " << round << ": " << views[1 - told].Failures[0];
+        EXPECT_NE(views[told].Failures[0].find("the other window's values in it are replaced"),
+                  std::string::npos);
+        EXPECT_TRUE(views[1 - told].Failures.empty())
+            << "round " << round << ": " << views[1 - told].Failures[0];
     }
 }
 
@@ -183,7 +185,8 @@ TEST_F(WindowLogicTest, ValuesNobodyChangedAreWrittenBackByteForByte) {
         {"bytes that are no UTF-8", record + "\xe3\x83\x89\xe3\x83\r\n\r\n",
          "[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=\xe3\x83\x89\xe3\x83\r\n\r\n"},
         {"UTF-8 with a mark", "\xEF\xBB\xBF" + record + "\xe5\xb1\xb1\r\n\r\n",
-         "\xEF\xBB\xBF[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=\xe5\xb1\xb1\r\n\r\n"},
+         "\xEF\xBB\xBF[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass="
+         "\xe5\xb1\xb1\r\n\r\n"},
         {"UTF-16", utf16(record + "x\r\n\r\n"),
          utf16("[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=80\r\nUserName=operator\r\nPass=x\r\n\r\n")},
         {"a latin-1 byte", record + "caf\xe9\r\n\r\n",
@@ -215,7 +218,8 @@ TEST_F(WindowLogicTest, ASaveByAnotherWindowIsToldBeforeThisWindowReplacesIt) {
     view.Boxes[Box::Edit1] = "10.0.0.1";
     Close();
     ASSERT_EQ(view.Failures.size(), 1u);
-    EXPECT_NE(view.Failures[0].find(std::filesystem::absolute(folder.File("QDL4816.ini")).string()), std::string::npos)
+    EXPECT_NE(view.Failures[0].find(std::filesystem::absolute(folder.File("QDL4816.ini")).string()),
+              std::string::npos)
         << view.Failures[0];
     EXPECT_NE(Settings().find("IPV4=10.0.0.1\r\n"), std::string::npos) << Settings();
 }

@@ -357,7 +357,8 @@ TEST(StartFolderTest, EachUserStartedFromTheProgramsFolderGetsTheirOwnSettingsFo
         bool Installed;
         std::optional<std::wstring> Folder;
     } rows[] = {
-        {program, L"C:\\users\\anna\\AppData\\Roaming", true, L"C:\\users\\anna\\AppData\\Roaming\\quadrel4816"},
+        {program, L"C:\\users\\anna\\AppData\\Roaming", true,
+         L"C:\\users\\anna\\AppData\\Roaming\\quadrel4816"},
         {L"c:\\program files\\QUADREL 4816\\", L"C:\\users\\ben\\AppData\\Roaming\\", true,
          L"C:\\users\\ben\\AppData\\Roaming\\quadrel4816"},
         {L"C:\\work", L"C:\\users\\anna\\AppData\\Roaming", true, std::nullopt},
