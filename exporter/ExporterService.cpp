@@ -1,9 +1,9 @@
 #include "ExporterService.h"
 
 #include "Base64.h"
-#include "Log.h"
 #include "Metrics.h"
 #include "RequestTarget.h"
+#include "ServiceLog.h"
 #include "TextUtil.h"
 
 #include <cstdlib>
@@ -11,6 +11,10 @@
 
 namespace qdl::exporter {
 namespace {
+
+using control::Field;
+using control::Log;
+using control::LogLevel;
 
 const char* const Exposition = "text/plain; version=0.0.4; charset=utf-8";
 // Threads for the exchanges with switches, and for checking passwords, at most.
@@ -61,7 +65,7 @@ double SecondsSince(Clock::time_point start) {
 
 ExporterService::ExporterService(ServerOptions options)
     : options_(std::move(options)),
-      config_(std::make_shared<const ExporterConfig>(ExporterConfig::Read(options_.ConfigFile))),
+      config_(std::make_shared<const SwitchesFile>(SwitchesFile::Read(options_.ConfigFile))),
       authenticator_(options_.Web.Users), probes_(probing_), hashing_(HashThreads), probing_(ProbeThreads) {
     metrics_.Reloaded(true);
     if (config_->Switches().empty())
@@ -69,14 +73,14 @@ ExporterService::ExporterService(ServerOptions options)
             Field("file", options_.ConfigFile));
 }
 
-std::shared_ptr<const ExporterConfig> ExporterService::Config() const {
+std::shared_ptr<const SwitchesFile> ExporterService::Config() const {
     std::lock_guard<std::mutex> lock(configMutex_);
     return config_;
 }
 
 std::optional<std::string> ExporterService::Reload() {
     try {
-        auto fresh = std::make_shared<const ExporterConfig>(ExporterConfig::Read(options_.ConfigFile));
+        auto fresh = std::make_shared<const SwitchesFile>(SwitchesFile::Read(options_.ConfigFile));
         const std::size_t count = fresh->Switches().size();
         {
             std::lock_guard<std::mutex> lock(configMutex_);

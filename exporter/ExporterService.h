@@ -1,10 +1,10 @@
 #pragma once
 
 #include "Authenticator.h"
-#include "ExporterConfig.h"
 #include "HttpExchange.h"
 #include "SelfMetrics.h"
 #include "SharedProbes.h"
+#include "SwitchesFile.h"
 #include "WebConfig.h"
 #include "WorkerPool.h"
 
@@ -56,11 +56,11 @@ private:
     HttpAnswer LandingPage() const;
     HttpAnswer OwnMetrics() const;
     std::chrono::milliseconds ProbeTime(const HttpRequest& request) const;
-    std::shared_ptr<const ExporterConfig> Config() const;
+    std::shared_ptr<const SwitchesFile> Config() const;
 
     ServerOptions options_;
     mutable std::mutex configMutex_;
-    std::shared_ptr<const ExporterConfig> config_;
+    std::shared_ptr<const SwitchesFile> config_;
     Authenticator authenticator_;
     SelfMetrics metrics_;
     std::function<std::size_t()> openConnections_;

@@ -2,8 +2,8 @@
 
 #include "Failures.h"
 #include "ListenAddress.h"
-#include "Log.h"
 #include "RequestTarget.h"
+#include "ServiceLog.h"
 #include "TextUtil.h"
 
 #include <boost/asio.hpp>
@@ -21,6 +21,10 @@
 
 namespace qdl::exporter {
 namespace {
+
+using control::Field;
+using control::Log;
+using control::LogLevel;
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ExporterConfig.h"
 #include "Metrics.h"
+#include "SwitchesFile.h"
 #include "WorkerPool.h"
 
 #include <functional>
@@ -11,6 +11,9 @@
 #include <vector>
 
 namespace qdl::exporter {
+
+using control::SwitchEntry;
+using control::SwitchesFile;
 
 // At most one exchange with each switch at a time for each set of series asked for: a scrape that
 // comes while another one's probe of the same switch, with the same options, runs is told that

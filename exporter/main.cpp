@@ -4,7 +4,7 @@
 #include "ExporterService.h"
 #include "Failures.h"
 #include "HttpServer.h"
-#include "Log.h"
+#include "ServiceLog.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
@@ -25,6 +25,11 @@
 namespace {
 
 using namespace qdl::exporter;
+using qdl::control::Field;
+using qdl::control::Log;
+using qdl::control::LogLevel;
+using qdl::control::ParseLogLevel;
+using qdl::control::SetLogLevel;
 
 const char* const Version = QDL_VERSION;
 

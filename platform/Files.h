@@ -48,6 +48,11 @@ enum class FileAccess { OwnerOnly, AsBefore, Everybody };
 void ReplaceWholeFile(const std::string& path, const std::string& content,
                       FileAccess access = FileAccess::OwnerOnly);
 
+// What changes whenever a file is written or replaced, even with the same bytes: its identity on
+// the disk (a replacement is a new file), its size and the time it was last written. Nothing when
+// there is no such file.
+std::optional<std::string> FileVersion(const std::string& path);
+
 // How a file was written: replaced as one step, or rewritten where it stands.
 enum class Written { Replaced, InPlace };
 

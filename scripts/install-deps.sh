@@ -40,6 +40,9 @@ packages=(
     libssl-dev
     libyaml-cpp-dev
     python3-yaml
+    libmosquitto-dev
+    mosquitto
+    mosquitto-clients
 )
 
 for group in "$@"; do

@@ -1,6 +1,7 @@
 #include "SettingsRecord.h"
 
 #include "FileLock.h"
+#include "Files.h"
 #include "IniU.h"
 #include "Places.h"
 #include "SettingsFile.h"
@@ -61,7 +62,11 @@ std::string SettingsRecord::Read(const std::string& key, const std::string& fall
 
 void SettingsRecord::Remember(const std::map<std::string, std::string>& shown) {
     shown_ = shown;
-    known_ = ReadSettingsFile(fileName_);
+    known_ = Seen();
+}
+
+std::pair<std::optional<std::string>, std::optional<std::string>> SettingsRecord::Seen() const {
+    return {ReadSettingsFile(fileName_), platform::FileVersion(fileName_)};
 }
 
 bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
@@ -76,7 +81,7 @@ bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>
     for (;;) {
         // The notice is given while no lock is held: the other window's save never waits for
         // this window's user.
-        if (const auto now = ReadSettingsFile(fileName_); now != known_) {
+        if (const auto now = Seen(); now != known_) {
             tell(Notice(fileName_));
             known_ = now;
         }
@@ -91,10 +96,10 @@ bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>
         if (lock)
             lock->Declare();
         // Saved by another window while this one's user read the notice: told again.
-        if (ReadSettingsFile(fileName_) != known_)
+        if (Seen() != known_)
             continue;
         const bool inPlace = IniWriteRecord(fileName_, section_, entries);
-        known_ = ReadSettingsFile(fileName_);
+        known_ = Seen();
         return inPlace;
     }
 }

@@ -40,7 +40,10 @@ private:
     std::string section_;
     std::map<std::string, std::optional<std::string>> stored_; // as read, by key
     std::map<std::string, std::string> shown_;                 // as shown when read, by key
-    std::optional<std::string> known_;                         // the file's bytes as last seen
+    // The file as last seen: its bytes and its version (another window's save of the same bytes
+    // is a save all the same).
+    std::pair<std::optional<std::string>, std::optional<std::string>> known_;
+    std::pair<std::optional<std::string>, std::optional<std::string>> Seen() const;
 };
 
 } // namespace qdl

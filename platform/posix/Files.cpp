@@ -231,6 +231,16 @@ mode_t ModeFor(const Destination& destination, FileAccess access) {
 
 } // namespace
 
+std::optional<std::string> FileVersion(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":" +
+           std::to_string(status.st_size) + ":" + std::to_string(status.st_mtim.tv_sec) + "." +
+           std::to_string(status.st_mtim.tv_nsec) + ":" + std::to_string(status.st_ctim.tv_sec) + "." +
+           std::to_string(status.st_ctim.tv_nsec);
+}
+
 std::optional<std::string> AccidentalDevice(const std::string&) {
     return std::nullopt;
 }

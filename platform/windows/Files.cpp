@@ -128,6 +128,22 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t li
     }
 }
 
+std::optional<std::string> FileVersion(const std::string& path) {
+    FileHandle file(CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information))
+        return std::nullopt;
+    const auto join = [](DWORD high, DWORD low) {
+        return std::to_string((static_cast<unsigned long long>(high) << 32) | low);
+    };
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           join(information.nFileIndexHigh, information.nFileIndexLow) + ":" +
+           join(information.nFileSizeHigh, information.nFileSizeLow) + ":" +
+           join(information.ftLastWriteTime.dwHighDateTime, information.ftLastWriteTime.dwLowDateTime);
+}
+
 std::optional<std::string> AccidentalDevice(const std::string& path) {
     static const char* const Devices[] = {
         "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",   "COM8",

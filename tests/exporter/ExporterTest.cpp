@@ -2,7 +2,7 @@
 // reaches, how long a probe may take, one exchange per switch at a time, its configuration and
 // its web configuration.
 #include "Authenticator.h"
-#include "ExporterConfig.h"
+#include "SwitchesFile.h"
 #include "ExporterFixture.h"
 #include "Failures.h"
 #include "RawHttp.h"
@@ -338,13 +338,13 @@ TEST(AuthenticatorTest, RemembersVerifiedPasswordsAndHidesWhichUsersExist) {
     EXPECT_NEAR(unknown / wrong, 1.0, 0.1) << unknown << " ns against " << wrong << " ns";
 }
 
-TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
+TEST(SwitchesFileTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
     TempFolder folder;
     const std::string path = folder.File("c.ini");
     WriteBytes(path, "[rack1]\nIPV4=127.0.0.1\nPass=x\n");
     ::chmod(path.c_str(), 0644);
     try {
-        ExporterConfig::Read(path);
+        SwitchesFile::Read(path);
         ADD_FAILURE() << "read";
     } catch (const control::ConfigError& failure) {
         EXPECT_NE(std::string(failure.what()).find("(mode 0644)"), std::string::npos) << failure.what();
@@ -363,7 +363,7 @@ TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
     for (const auto& row : rows) {
         PrivateFile(folder, "c.ini", row.Text);
         try {
-            const ExporterConfig config = ExporterConfig::Read(path);
+            const SwitchesFile config = SwitchesFile::Read(path);
             EXPECT_EQ(row.Message, "");
             const SwitchEntry* entry = config.Find("rack1");
             ASSERT_NE(entry, nullptr);
@@ -377,7 +377,7 @@ TEST(ExporterConfigTest, AFileOthersMayReadIsRefusedAndEachSwitchIsChecked) {
 }
 
 // Names become label values: one that is not UTF-8 would lose the switch's whole scrape.
-TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
+TEST(SwitchesFileTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
     TempFolder folder;
     const std::string path = folder.File("c.ini");
     const std::pair<std::string, std::string> rows[] = {
@@ -390,7 +390,7 @@ TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
     for (const auto& [text, place] : rows) {
         PrivateFile(folder, "c.ini", text);
         try {
-            ExporterConfig::Read(path);
+            SwitchesFile::Read(path);
             ADD_FAILURE() << text;
         } catch (const control::ConfigError& failure) {
             EXPECT_NE(std::string(failure.what()).find(place), std::string::npos) << failure.what();
@@ -400,7 +400,7 @@ TEST(ExporterConfigTest, NamesThatAreNotUtf8AreRefusedWithTheirPlace) {
         }
     }
     PrivateFile(folder, "c.ini", "[Gerät-1]\nIPV4=h\nPass=x\nOutlet1=Drucker für Büro\n");
-    EXPECT_NE(ExporterConfig::Read(path).Find("GERäT-1"), nullptr);
+    EXPECT_NE(SwitchesFile::Read(path).Find("GERäT-1"), nullptr);
 }
 
 // What a YAML reader makes of the document, as JSON: PyYAML's reading is the reference.

@@ -222,6 +222,18 @@ TEST_F(WindowLogicTest, ASaveByAnotherWindowIsToldBeforeThisWindowReplacesIt) {
               std::string::npos)
         << view.Failures[0];
     EXPECT_NE(Settings().find("IPV4=10.0.0.1\r\n"), std::string::npos) << Settings();
+
+    // Another window's save of the very bytes the file held is a save all the same: that window's
+    // user meant those values, and this window replaces them.
+    RecordingView sameView;
+    WindowLogic same(sameView, "QDL4816");
+    same.FormCreate();
+    Open();
+    same.FormDestroy();
+    view.Failures.clear();
+    view.Boxes[Box::Edit1] = "10.0.0.3";
+    Close();
+    EXPECT_EQ(view.Failures.size(), 1u);
 }
 
 TEST_F(WindowLogicTest, SavesTheBoxesAsTheyStandAtExitWithoutTransmit) {

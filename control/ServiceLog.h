@@ -2,9 +2,10 @@
 
 #include <string>
 
-namespace qdl::exporter {
+namespace qdl::control {
 
-// One line per event on standard error, in the Prometheus tools' logfmt: time, level, message and
+// The services' log (the exporter, the MQTT bridge): one line per event on standard error, in
+// the Prometheus tools' logfmt: time, level, message and
 // fields. Lines below the chosen level are left out. Never given a password.
 enum class LogLevel { Debug, Info, Warn, Error };
 
@@ -18,4 +19,4 @@ void Log(LogLevel level, const std::string& message, const std::string& fields =
 // key="value", the value quoted as logfmt quotes it.
 std::string Field(const std::string& key, const std::string& value);
 
-} // namespace qdl::exporter
+} // namespace qdl::control

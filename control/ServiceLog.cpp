@@ -1,4 +1,4 @@
-#include "Log.h"
+#include "ServiceLog.h"
 
 #include "Failures.h"
 #include "TextUtil.h"
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace qdl::exporter {
+namespace qdl::control {
 namespace {
 
 std::atomic<LogLevel> threshold{LogLevel::Info};
@@ -49,7 +49,7 @@ LogLevel ParseLogLevel(const std::string& text) {
     for (LogLevel level : {LogLevel::Debug, LogLevel::Info, LogLevel::Warn, LogLevel::Error})
         if (text == NameOf(level))
             return level;
-    throw control::UsageError(
+    throw UsageError(
         Format("--log.level '%s' is none of debug, info, warn and error.", Printable(text, 40).c_str()));
 }
 
@@ -73,4 +73,4 @@ void Log(LogLevel level, const std::string& message, const std::string& fields) 
     std::fflush(stderr);
 }
 
-} // namespace qdl::exporter
+} // namespace qdl::control

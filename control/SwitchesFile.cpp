@@ -1,4 +1,4 @@
-#include "ExporterConfig.h"
+#include "SwitchesFile.h"
 
 #include "Conversions.h"
 #include "Failures.h"
@@ -9,10 +9,10 @@
 
 #include <sys/stat.h>
 
-namespace qdl::exporter {
-namespace {
+#include <algorithm>
 
-using control::ConfigError;
+namespace qdl::control {
+namespace {
 
 // Passwords in a file others may read are not passwords: refused before anything is read.
 void RequirePrivate(const std::string& path) {
@@ -97,25 +97,37 @@ SwitchEntry EntryOf(const IniDocument& document, const std::string& section, con
     }
     const std::string schedule = LowerCase(value("Schedule").value_or("0"));
     entry.Schedule = schedule == "1" || schedule == "yes" || schedule == "true";
+    for (int outlet = 1; outlet <= 4; ++outlet) {
+        const std::string commands =
+            LowerCase(Trim(value(("Outlet" + std::to_string(outlet) + "Commands").c_str()).value_or("1")));
+        if (commands == "0" || commands == "no" || commands == "false")
+            entry.WithoutCommands.insert(outlet);
+    }
     return entry;
 }
 
 } // namespace
 
-const SwitchEntry* ExporterConfig::Find(const std::string& name) const {
+const SwitchEntry* SwitchesFile::Find(const std::string& name) const {
     for (const SwitchEntry& entry : switches_)
         if (EqualsIgnoringCase(entry.Name, name))
             return &entry;
     return nullptr;
 }
 
-ExporterConfig ExporterConfig::Read(const std::string& path) {
+std::optional<std::string> SwitchesFile::Setting(const std::string& section, const std::string& key) const {
+    return document_.Value(section, key);
+}
+
+SwitchesFile SwitchesFile::Read(const std::string& path, const std::vector<std::string>& notSwitches) {
     RequirePrivate(path);
-    const IniDocument document = IniDocument::Parse(Text(path));
-    ExporterConfig config;
-    for (const std::string& section : document.SectionNames())
-        config.switches_.push_back(EntryOf(document, section, path));
+    SwitchesFile config;
+    config.document_ = IniDocument::Parse(Text(path));
+    for (const std::string& section : config.document_.SectionNames())
+        if (std::none_of(notSwitches.begin(), notSwitches.end(),
+                         [&](const std::string& name) { return EqualsIgnoringCase(name, section); }))
+            config.switches_.push_back(EntryOf(config.document_, section, path));
     return config;
 }
 
-} // namespace qdl::exporter
+} // namespace qdl::control
