@@ -50,7 +50,7 @@ void ReplaceWholeFile(const std::string& path, const std::string& content,
 
 // What changes whenever a file is written or replaced, even with the same bytes: its identity on
 // the disk (a replacement is a new file), its size and the time it was last written. Nothing when
-// there is no such file.
+// there is no such file, or no regular file.
 std::optional<std::string> FileVersion(const std::string& path);
 
 // How a file was written: replaced as one step, or rewritten where it stands.

@@ -63,6 +63,7 @@ std::string SettingsRecord::Read(const std::string& key, const std::string& fall
 void SettingsRecord::Remember(const std::map<std::string, std::string>& shown) {
     shown_ = shown;
     known_ = Seen();
+    remembered_ = true;
 }
 
 std::pair<std::optional<std::string>, std::optional<std::string>> SettingsRecord::Seen() const {
@@ -71,6 +72,10 @@ std::pair<std::optional<std::string>, std::optional<std::string>> SettingsRecord
 
 bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
                           const std::function<void(const std::string&)>& tell) {
+    // A window whose start could not read the file knows nothing to compare with: what is there
+    // now is what it replaces.
+    if (!remembered_)
+        known_ = Seen();
     std::vector<IniEntry> entries;
     for (const auto& [key, text] : texts) {
         const auto shown = shown_.find(key);

@@ -44,6 +44,7 @@ private:
     // is a save all the same).
     std::pair<std::optional<std::string>, std::optional<std::string>> known_;
     std::pair<std::optional<std::string>, std::optional<std::string>> Seen() const;
+    bool remembered_ = false;
 };
 
 } // namespace qdl

@@ -233,7 +233,7 @@ mode_t ModeFor(const Destination& destination, FileAccess access) {
 
 std::optional<std::string> FileVersion(const std::string& path) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0)
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":" +
            std::to_string(status.st_size) + ":" + std::to_string(status.st_mtim.tv_sec) + "." +

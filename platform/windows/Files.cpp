@@ -133,7 +133,8 @@ std::optional<std::string> FileVersion(const std::string& path) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !GetFileInformationByHandle(file.get(), &information))
+    if (!file || !GetFileInformationByHandle(file.get(), &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::nullopt;
     const auto join = [](DWORD high, DWORD low) {
         return std::to_string((static_cast<unsigned long long>(high) << 32) | low);
