@@ -131,10 +131,11 @@ private:
         try {
             control::SwitchSession session(entry_.Target);
             if (command == "CYCLE")
-                Shows(control::CycleOutlets(session, {outlet}, cycleOff_, [this](std::chrono::milliseconds time) {
-                    std::unique_lock<std::mutex> lock(mutex_);
-                    wake_.wait_for(lock, time, [this] { return stop_; });
-                }));
+                Shows(control::CycleOutlets(session, {outlet}, cycleOff_,
+                                            [this](std::chrono::milliseconds time) {
+                                                std::unique_lock<std::mutex> lock(mutex_);
+                                                wake_.wait_for(lock, time, [this] { return stop_; });
+                                            }));
             else
                 Shows(control::ChangeOutlets(session, {{outlet, command == "ON"}}));
         } catch (const std::exception& thrown) {
@@ -181,8 +182,9 @@ private:
             error["outlet"] = *outlet;
         broker_.Publish(topic_ + "/error", error.dump(), false);
         Log(LogLevel::Warn, outlet ? "A command failed" : "The switch cannot be read",
-            Field("switch", entry_.Name) + (outlet ? " " + Field("outlet", std::to_string(*outlet)) : "") + " " +
-                Field("kind", control::KindName(failure.Kind())) + " " + Field("reason", failure.what()));
+            Field("switch", entry_.Name) + (outlet ? " " + Field("outlet", std::to_string(*outlet)) : "") +
+                " " + Field("kind", control::KindName(failure.Kind())) + " " +
+                Field("reason", failure.what()));
     }
 
     Broker& broker_;
@@ -201,7 +203,8 @@ private:
 // ---- the bridge ----
 
 Bridge::Bridge(BridgeSettings settings, Broker& broker)
-    : broker_(broker), settings_(std::move(settings)), bridgeTopic_(settings_.Prefix + "/bridge/availability") {
+    : broker_(broker), settings_(std::move(settings)),
+      bridgeTopic_(settings_.Prefix + "/bridge/availability") {
     StartWorkers();
 }
 
@@ -245,8 +248,8 @@ void Bridge::PublishDiscovery(const control::SwitchEntry& entry) {
                                 {"model", Model},
                                 {"manufacturer", Maker},
                                 {"configuration_url", control::WebPageAddress(texts) + "/"}};
-    const nlohmann::json availability = nlohmann::json::array(
-        {{{"topic", bridgeTopic_}}, {{"topic", base + "/availability"}}});
+    const nlohmann::json availability =
+        nlohmann::json::array({{{"topic", bridgeTopic_}}, {{"topic", base + "/availability"}}});
     for (int outlet = 1; outlet <= control::OutletCount; ++outlet) {
         const std::string n = std::to_string(outlet);
         const auto named = entry.OutletNames.find(outlet);
@@ -267,8 +270,8 @@ void Bridge::PublishDiscovery(const control::SwitchEntry& entry) {
             state["state_off"] = "OFF";
             state["qos"] = 1;
             state["retain"] = false;
-            broker_.Publish(settings_.DiscoveryPrefix + "/switch/" + NodeId() + "/" + IdOf(entry.Name) + "_outlet" + n +
-                                "/config",
+            broker_.Publish(settings_.DiscoveryPrefix + "/switch/" + NodeId() + "/" + IdOf(entry.Name) +
+                                "_outlet" + n + "/config",
                             state.dump(), true);
             const nlohmann::json button{{"name", name + " power cycle"},
                                         {"unique_id", id + "_outlet" + n + "_cycle"},
@@ -280,13 +283,13 @@ void Bridge::PublishDiscovery(const control::SwitchEntry& entry) {
                                         {"availability", availability},
                                         {"availability_mode", "all"},
                                         {"device", device}};
-            broker_.Publish(settings_.DiscoveryPrefix + "/button/" + NodeId() + "/" + IdOf(entry.Name) + "_outlet" + n +
-                                "_cycle/config",
+            broker_.Publish(settings_.DiscoveryPrefix + "/button/" + NodeId() + "/" + IdOf(entry.Name) +
+                                "_outlet" + n + "_cycle/config",
                             button.dump(), true);
         } else {
             state["device_class"] = "power";
-            broker_.Publish(settings_.DiscoveryPrefix + "/binary_sensor/" + NodeId() + "/" + IdOf(entry.Name) +
-                                "_outlet" + n + "/config",
+            broker_.Publish(settings_.DiscoveryPrefix + "/binary_sensor/" + NodeId() + "/" +
+                                IdOf(entry.Name) + "_outlet" + n + "/config",
                             state.dump(), true);
         }
     }
@@ -306,7 +309,8 @@ void Bridge::Received(const Message& message) {
         return;
     }
     const std::size_t discoveryLevels = Levels(settings_.DiscoveryPrefix).size();
-    if (levels.size() == discoveryLevels + 4 && levels.back() == "config" && levels[discoveryLevels + 1] == NodeId()) {
+    if (levels.size() == discoveryLevels + 4 && levels.back() == "config" &&
+        levels[discoveryLevels + 1] == NodeId()) {
         // One of our discovery documents as the broker kept it: an entity no longer configured
         // (a switch removed, an outlet that changed kind) is removed with an empty document.
         if (message.Payload.empty())
@@ -327,8 +331,8 @@ void Bridge::Received(const Message& message) {
         return;
     }
     const std::size_t prefixLevels = Levels(settings_.Prefix).size();
-    const bool command = levels.size() == prefixLevels + 4 && levels[prefixLevels + 1] == "outlet" &&
-                         levels.back() == "set";
+    const bool command =
+        levels.size() == prefixLevels + 4 && levels[prefixLevels + 1] == "outlet" && levels.back() == "set";
     if (!command) {
         Log(LogLevel::Info, "Ignored a message on a topic the bridge does not serve",
             Field("topic", AsciiPrintable(message.Topic, 200)));
@@ -340,8 +344,9 @@ void Bridge::Received(const Message& message) {
     const auto entry = settings_.Switches.Find(name);
     const int outlet = number.size() == 1 && number[0] >= '1' && number[0] <= '4' ? number[0] - '0' : 0;
     const auto ignored = [&](const char* why) {
-        Log(LogLevel::Warn, why, Field("topic", AsciiPrintable(message.Topic, 200)) + " " +
-                                     Field("payload", Shown(message.Payload)));
+        Log(LogLevel::Warn, why,
+            Field("topic", AsciiPrintable(message.Topic, 200)) + " " +
+                Field("payload", Shown(message.Payload)));
     };
     if (message.Retained) {
         // A command the broker kept is from the past: applying it now would switch an outlet by

@@ -21,9 +21,10 @@ bool IsPlainTopic(const std::string& topic, bool oneLevel) {
 
 int Number(const std::string& path, const char* key, const std::string& text, int least, int most) {
     const auto number = TryStrToInt(text);
-    if (!number || *number < least || *number > most || text.find_first_not_of("0123456789") != std::string::npos)
-        throw ConfigError(Format("The configuration file %s, [mqtt]: %s '%s' is no number from %d to %d.", path.c_str(),
-                                 key, Printable(text, 40).c_str(), least, most));
+    if (!number || *number < least || *number > most ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        throw ConfigError(Format("The configuration file %s, [mqtt]: %s '%s' is no number from %d to %d.",
+                                 path.c_str(), key, Printable(text, 40).c_str(), least, most));
     return *number;
 }
 
@@ -48,17 +49,20 @@ BridgeSettings BridgeSettings::Read(const std::string& path) {
     const auto value = [&](const char* key) { return settings.Switches.Setting(Section, key); };
     for (const auto& entry : settings.Switches.Switches())
         if (!IsPlainTopic(entry.Name, true))
-            throw ConfigError(Format("The configuration file %s: the switch [%s] cannot name a topic: a name holds no "
-                                     "'/', '+' or '#' and does not start with '$'.",
-                                     path.c_str(), AsciiPrintable(entry.Name, 64).c_str()));
+            throw ConfigError(
+                Format("The configuration file %s: the switch [%s] cannot name a topic: a name holds no "
+                       "'/', '+' or '#' and does not start with '$'.",
+                       path.c_str(), AsciiPrintable(entry.Name, 64).c_str()));
     BrokerSettings& broker = settings.Broker;
     broker.Host = Trim(value("Host").value_or(broker.Host));
     broker.CAFile = Trim(value("CAFile").value_or(""));
     broker.CertFile = Trim(value("CertFile").value_or(""));
     broker.KeyFile = Trim(value("KeyFile").value_or(""));
     if (broker.CertFile.empty() != broker.KeyFile.empty())
-        throw ConfigError(Format("The configuration file %s, [mqtt]: CertFile and KeyFile go together.", path.c_str()));
-    broker.Port = Number(path, "Port", value("Port").value_or(broker.CAFile.empty() ? "1883" : "8883"), 1, 65535);
+        throw ConfigError(
+            Format("The configuration file %s, [mqtt]: CertFile and KeyFile go together.", path.c_str()));
+    broker.Port =
+        Number(path, "Port", value("Port").value_or(broker.CAFile.empty() ? "1883" : "8883"), 1, 65535);
     broker.UserName = value("UserName").value_or("");
     if (const auto file = value("PassFile"))
         broker.Password = FirstLine(path, Trim(*file));
@@ -68,11 +72,14 @@ BridgeSettings BridgeSettings::Read(const std::string& path) {
         Number(path, "ProtocolVersion", value("ProtocolVersion").value_or("4"), 4, 5) == 5 ? 5 : 4;
     settings.Prefix = Trim(value("Prefix").value_or(settings.Prefix));
     settings.DiscoveryPrefix = Trim(value("DiscoveryPrefix").value_or(settings.DiscoveryPrefix));
-    for (const auto& [key, topic] : {std::pair{"Prefix", settings.Prefix}, {"DiscoveryPrefix", settings.DiscoveryPrefix}})
+    for (const auto& [key, topic] :
+         {std::pair{"Prefix", settings.Prefix}, {"DiscoveryPrefix", settings.DiscoveryPrefix}})
         if (!IsPlainTopic(topic, false))
-            throw ConfigError(Format("The configuration file %s, [mqtt]: %s '%s' is no topic without wildcards.",
-                                     path.c_str(), key, AsciiPrintable(topic, 64).c_str()));
-    settings.Poll = std::chrono::seconds(Number(path, "PollSeconds", value("PollSeconds").value_or("10"), 1, 86400));
+            throw ConfigError(
+                Format("The configuration file %s, [mqtt]: %s '%s' is no topic without wildcards.",
+                       path.c_str(), key, AsciiPrintable(topic, 64).c_str()));
+    settings.Poll =
+        std::chrono::seconds(Number(path, "PollSeconds", value("PollSeconds").value_or("10"), 1, 86400));
     settings.CycleOff =
         std::chrono::seconds(Number(path, "CycleSeconds", value("CycleSeconds").value_or("5"), 0, 3600));
     return settings;

@@ -34,14 +34,17 @@ MqttConnection::MqttConnection(const BrokerSettings& broker, const std::string& 
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION,
                          broker.ProtocolVersion == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     if (!broker.UserName.empty())
-        if (const int code = mosquitto_username_pw_set(client_, broker.UserName.c_str(),
-                                                       broker.Password.empty() ? nullptr : broker.Password.c_str()))
+        if (const int code =
+                mosquitto_username_pw_set(client_, broker.UserName.c_str(),
+                                          broker.Password.empty() ? nullptr : broker.Password.c_str()))
             Fail("the user name cannot be used", code);
     if (!broker.CAFile.empty())
-        if (const int code = mosquitto_tls_set(client_, broker.CAFile.c_str(), nullptr,
-                                               broker.CertFile.empty() ? nullptr : broker.CertFile.c_str(),
-                                               broker.KeyFile.empty() ? nullptr : broker.KeyFile.c_str(), nullptr))
-            Fail(("the TLS files " + broker.CAFile + " " + broker.CertFile + " cannot be used").c_str(), code);
+        if (const int code =
+                mosquitto_tls_set(client_, broker.CAFile.c_str(), nullptr,
+                                  broker.CertFile.empty() ? nullptr : broker.CertFile.c_str(),
+                                  broker.KeyFile.empty() ? nullptr : broker.KeyFile.c_str(), nullptr))
+            Fail(("the TLS files " + broker.CAFile + " " + broker.CertFile + " cannot be used").c_str(),
+                 code);
     if (const int code = mosquitto_will_set(client_, willTopic.c_str(), static_cast<int>(willPayload.size()),
                                             willPayload.data(), 1, true))
         Fail("the will cannot be set", code);
@@ -74,14 +77,16 @@ void MqttConnection::Stop(const std::string& topic, const std::string& payload) 
     if (stopped_)
         return;
     stopped_ = true;
-    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, true);
+    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                      true);
     mosquitto_disconnect(client_);
     mosquitto_loop_stop(client_, false);
 }
 
 void MqttConnection::Publish(const std::string& topic, const std::string& payload, bool retain) {
     // Not connected: the state is published again after the next connection.
-    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
+    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                      retain);
 }
 
 void MqttConnection::Subscribe(const std::string& pattern) {
@@ -110,7 +115,8 @@ void MqttConnection::OnMessage(mosquitto*, void* self, const mosquitto_message* 
         return;
     Message received;
     received.Topic = message->topic;
-    received.Payload.assign(static_cast<const char*>(message->payload), static_cast<std::size_t>(message->payloadlen));
+    received.Payload.assign(static_cast<const char*>(message->payload),
+                            static_cast<std::size_t>(message->payloadlen));
     received.Retained = message->retain;
     connection.callbacks_.Received(received);
 }

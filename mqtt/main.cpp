@@ -62,7 +62,8 @@ void ServeUntilStopped(Bridge& bridge, MqttConnection& connection, const std::st
         try {
             bridge.Reload(BridgeSettings::Read(configFile));
         } catch (const std::exception& failure) {
-            Log(LogLevel::Error, "Configuration not reloaded; the old one stays", Field("reason", failure.what()));
+            Log(LogLevel::Error, "Configuration not reloaded; the old one stays",
+                Field("reason", failure.what()));
         }
     }
 }
@@ -72,8 +73,9 @@ void ServeUntilStopped(Bridge& bridge, MqttConnection& connection, const std::st
 int main(int argc, char** argv) {
     std::string configFile = "/etc/qdl4816-mqtt/qdl4816-mqtt.ini";
     std::string logLevel = "info";
-    CLI::App app{"Bridges Quadrel 4816 network power switches to an MQTT broker, for Home Assistant and other hubs.",
-                 "qdl4816-mqtt"};
+    CLI::App app{
+        "Bridges Quadrel 4816 network power switches to an MQTT broker, for Home Assistant and other hubs.",
+        "qdl4816-mqtt"};
     app.add_option("--config", configFile, "The switches and the section [mqtt] [" + configFile + "]");
     app.add_option("--log.level", logLevel, "debug, info, warn or error [info]");
     app.set_version_flag("--version", std::string("qdl4816-mqtt ") + Version);
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
         connection.Start();
         Log(LogLevel::Info, "Started",
             Field("broker", brokerSettings.Host + ":" + std::to_string(brokerSettings.Port)) + " " +
-                Field("tls", brokerSettings.CAFile.empty() ? "false" : "true") + " " + Field("version", Version));
+                Field("tls", brokerSettings.CAFile.empty() ? "false" : "true") + " " +
+                Field("version", Version));
         ServeUntilStopped(bridge, connection, configFile);
         broker.Use(nullptr);
         return 0;

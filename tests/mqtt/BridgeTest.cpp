@@ -1,0 +1,432 @@
+// The bridge against the real mosquitto broker, started by the test on a free loopback port, and
+// stand-in switches in this process; a client of the test's own stands in for Home Assistant.
+#include "Bridge.h"
+#include "BridgeSettings.h"
+#include "Failures.h"
+#include "MqttConnection.h"
+#include "Outlets.h"
+#include "RunProgram.h"
+#include "SwitchServer.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <regex>
+#include <sstream>
+
+namespace qdl::test {
+namespace {
+
+using namespace mqtt;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+int FreePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(s);
+    return ntohs(address.sin_port);
+}
+
+bool Listens(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return connected;
+}
+
+// The real broker, stopped (by its process id) when this goes.
+class Broker {
+public:
+    Broker(const TempFolder& folder, int port, const std::string& extra = "") : port_(port) {
+        const std::string config = folder.File("mosquitto-" + std::to_string(port) + ".conf");
+        WriteBytes(config, "listener " + std::to_string(port) +
+                               " 127.0.0.1\npersistence false\nlog_dest none\n" +
+                               (extra.empty() ? "allow_anonymous true\n" : extra));
+        process_ = std::make_unique<Program>(std::vector<std::string>{MOSQUITTO_PATH, "-c", config});
+        const auto until = Clock::now() + 10s;
+        while (!Listens(port) && Clock::now() < until)
+            std::this_thread::yield();
+    }
+    int Port() const { return port_; }
+
+private:
+    int port_;
+    std::unique_ptr<Program> process_;
+};
+
+// A stand-in switch in this process on a port of its own, kept across a stop and a start.
+class Switch {
+public:
+    Switch() { Start(0); }
+    ~Switch() { Stop(); }
+    void Start(int port) {
+        SwitchOptions options;
+        options.Port = port;
+        server_ = std::make_unique<standin::SwitchServer>(state_, options, log_);
+        port_ = server_->Bind();
+        serving_ = std::thread([this] { server_->Serve(); });
+    }
+    void Stop() {
+        if (!server_)
+            return;
+        server_->Stop();
+        serving_.join();
+        server_.reset();
+    }
+    int Port() const { return port_; }
+    control::SwitchTarget Target() const {
+        control::SwitchTarget target;
+        target.Host = "127.0.0.1";
+        target.Port = port_;
+        target.UserName = "admin";
+        target.Password = "40617253";
+        return target;
+    }
+    control::OutletStates Read() const {
+        control::SwitchSession session(Target());
+        return control::ReadOutlets(session);
+    }
+    void Set(int outlet, bool on) const {
+        control::SwitchSession session(Target());
+        control::ChangeOutlets(session, {{outlet, on}});
+    }
+
+private:
+    using SwitchOptions = standin::SwitchOptions;
+    standin::SwitchState state_{standin::CivilTime{2026, 12, 7, 12, 0, 0}};
+    std::ostringstream log_;
+    std::unique_ptr<standin::SwitchServer> server_;
+    std::thread serving_;
+    int port_ = 0;
+};
+
+// What a hub sees: every message on every topic, in order.
+class Hub {
+public:
+    explicit Hub(int port) {
+        BrokerSettings broker;
+        broker.Host = "127.0.0.1";
+        broker.Port = port;
+        broker.ClientId = "hub-" + std::to_string(::getpid());
+        connection_ = std::make_unique<MqttConnection>(
+            broker, "hub/gone", "1",
+            MqttConnection::Callbacks{[this] {
+                                          connection_->Subscribe("#");
+                                          std::lock_guard<std::mutex> lock(mutex_);
+                                          connected_ = true;
+                                          arrived_.notify_all();
+                                      },
+                                      {},
+                                      [this](const Message& message) {
+                                          std::lock_guard<std::mutex> lock(mutex_);
+                                          messages_.push_back(message);
+                                          arrived_.notify_all();
+                                      }});
+        connection_->Start();
+        // Subscribed before anything is published: a subscription's answer comes before the
+        // messages published after it.
+        std::unique_lock<std::mutex> lock(mutex_);
+        arrived_.wait_for(lock, 10s, [this] { return connected_; });
+        connection_->Publish("hub/ready", "1", false);
+        arrived_.wait_for(lock, 10s, [this] {
+            for (const Message& message : messages_)
+                if (message.Topic == "hub/ready")
+                    return true;
+            return false;
+        });
+    }
+    void Publish(const std::string& topic, const std::string& payload, bool retain = false) {
+        connection_->Publish(topic, payload, retain);
+    }
+    // Waits until a message on `topic` says `payload` (any, where empty), counting from message
+    // number `from`; its number, or -1 after `within`.
+    int WaitFor(const std::string& topic, const std::string& payload = "", std::size_t from = 0,
+                std::chrono::milliseconds within = 10s) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        int found = -1;
+        arrived_.wait_for(lock, within, [&] {
+            for (std::size_t i = from; i < messages_.size(); ++i)
+                if (messages_[i].Topic == topic && (payload.empty() || messages_[i].Payload == payload))
+                    return found = static_cast<int>(i), true;
+            return false;
+        });
+        return found;
+    }
+    std::size_t Count() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return messages_.size();
+    }
+    std::vector<Message> Messages() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return messages_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<Message> messages_;
+    bool connected_ = false;
+    std::unique_ptr<MqttConnection> connection_;
+};
+
+// The bridge as the program runs it: its connection made once the bridge is.
+class RunningBridge : public mqtt::Broker {
+public:
+    explicit RunningBridge(BridgeSettings settings) {
+        const BrokerSettings broker = settings.Broker;
+        bridge_ = std::make_unique<Bridge>(std::move(settings), *this);
+        connection_ = std::make_unique<MqttConnection>(
+            broker, bridge_->BridgeAvailabilityTopic(), "offline",
+            MqttConnection::Callbacks{[this] { bridge_->Connected(); },
+                                      {},
+                                      [this](const Message& message) { bridge_->Received(message); }});
+        ready_ = true;
+        connection_->Start();
+    }
+    ~RunningBridge() override {
+        connection_->Stop(bridge_->BridgeAvailabilityTopic(), "offline");
+        ready_ = false;
+        bridge_.reset();
+    }
+    void Publish(const std::string& topic, const std::string& payload, bool retain) override {
+        if (ready_)
+            connection_->Publish(topic, payload, retain);
+    }
+    void Subscribe(const std::string& pattern) override {
+        if (ready_)
+            connection_->Subscribe(pattern);
+    }
+
+private:
+    std::atomic<bool> ready_{false};
+    std::unique_ptr<Bridge> bridge_;
+    std::unique_ptr<MqttConnection> connection_;
+};
+
+std::string PrivateFile(const TempFolder& folder, const std::string& text) {
+    const std::string path = folder.File("bridge.ini");
+    WriteBytes(path, text);
+    ::chmod(path.c_str(), 0600);
+    return path;
+}
+
+std::string Section(const std::string& name, int port, const std::string& more = "") {
+    return "[" + name + "]\nIPV4=127.0.0.1\nPort=" + std::to_string(port) + "\nPass=40617253\n" + more + "\n";
+}
+
+class BridgeTest : public testing::Test {
+protected:
+    BridgeSettings Settings(const std::string& switches) {
+        return BridgeSettings::Read(PrivateFile(
+            folder, "[mqtt]\nHost=127.0.0.1\nPort=" + std::to_string(broker->Port()) +
+                        "\nPollSeconds=1\nCycleSeconds=0\nClientId=bridge-under-test\n\n" + switches));
+    }
+
+    TempFolder folder;
+    std::unique_ptr<test::Broker> broker = std::make_unique<test::Broker>(folder, FreePort());
+    Switch rack1, rack2;
+};
+
+// Discovery documents parse and carry what Home Assistant requires; a change made by another
+// program shows within one poll.
+TEST_F(BridgeTest, DiscoveryDescribesEachOutletAndStatesFollowTheSwitch) {
+    Hub hub(broker->Port());
+    RunningBridge bridge(Settings(Section("rack1", rack1.Port(), "Outlet2=lamp\nOutlet4Commands=0") +
+                                  Section("rack2", rack2.Port())));
+    for (const char* name : {"rack1", "rack2"})
+        for (int outlet = 1; outlet <= 3; ++outlet) {
+            const std::string id = std::string(name) + "_outlet" + std::to_string(outlet);
+            const int at = hub.WaitFor("homeassistant/switch/qdl4816/" + id + "/config");
+            ASSERT_GE(at, 0) << id;
+            const auto document = nlohmann::json::parse(hub.Messages()[static_cast<std::size_t>(at)].Payload);
+            EXPECT_EQ(document.at("unique_id"), "qdl4816_" + id);
+            EXPECT_EQ(document.at("device_class"), "outlet");
+            EXPECT_EQ(document.at("command_topic"),
+                      std::string("qdl4816/") + name + "/outlet/" + std::to_string(outlet) + "/set");
+            EXPECT_EQ(document.at("state_topic"),
+                      std::string("qdl4816/") + name + "/outlet/" + std::to_string(outlet) + "/state");
+            EXPECT_EQ(document.at("availability_mode"), "all");
+            EXPECT_EQ(document.at("availability").size(), 2u);
+            EXPECT_EQ(document.at("device").at("model"), "Quadrel 4816");
+            EXPECT_EQ(document.at("device").at("identifiers").at(0), std::string("qdl4816_") + name);
+            EXPECT_EQ(document.at("device").at("configuration_url"),
+                      "http://127.0.0.1:" +
+                          std::to_string(std::string(name) == "rack1" ? rack1.Port() : rack2.Port()) + "/");
+            if (std::string(name) == "rack1" && outlet == 2) {
+                EXPECT_EQ(document.at("name"), "lamp");
+            }
+            const int button = hub.WaitFor("homeassistant/button/qdl4816/" + id + "_cycle/config");
+            ASSERT_GE(button, 0);
+            EXPECT_EQ(nlohmann::json::parse(hub.Messages()[static_cast<std::size_t>(button)].Payload)
+                          .at("payload_press"),
+                      "CYCLE");
+        }
+    const int sensor = hub.WaitFor("homeassistant/binary_sensor/qdl4816/rack1_outlet4/config");
+    ASSERT_GE(sensor, 0) << "an outlet without commands is a binary sensor";
+    EXPECT_EQ(nlohmann::json::parse(hub.Messages()[static_cast<std::size_t>(sensor)].Payload)
+                  .count("command_topic"),
+              0u);
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/outlet/3/state", "OFF"), 0);
+    const std::size_t before = hub.Count();
+    rack1.Set(3, true); // as qdlctl on 3 does
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/outlet/3/state", "ON", before, 3s), 0) << "within one poll";
+}
+
+// A command is applied by the checked change, and its state published only once the switch shows
+// it; an outlet without commands, bad payloads, a huge one and unknown topics switch nothing.
+TEST_F(BridgeTest, CommandsSwitchAndOnlyThenPublishAndNothingElseSwitches) {
+    rack1.Set(2, true);
+    Hub hub(broker->Port());
+    RunningBridge bridge(Settings(Section("rack1", rack1.Port(), "Outlet4Commands=0")));
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/2/state", "ON"), 0);
+    std::size_t from = hub.Count();
+    hub.Publish("qdl4816/rack1/outlet/2/set", "OFF");
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/2/state", "OFF", from), 0);
+    EXPECT_FALSE(rack1.Read()[1]) << "published OFF while the switch shows it";
+
+    for (const auto& [topic, payload] : std::vector<std::pair<std::string, std::string>>{
+             {"qdl4816/rack1/outlet/4/set", "ON"},
+             {"qdl4816/rack1/outlet/1/set", "on"},
+             {"qdl4816/rack1/outlet/1/set", ""},
+             {"qdl4816/rack1/outlet/1/set", "ON\n"},
+             {"qdl4816/rack1/outlet/1/set", std::string(1 << 20, 'O')},
+             {"qdl4816/rack1/outlet/5/set", "ON"},
+             {"qdl4816/RACK1/outlet/1/set", "ON"},
+             {"qdl4816/nowhere/outlet/1/set", "ON"}})
+        hub.Publish(topic, payload);
+    // A marker command after them all: once it shows, the ones before were handled.
+    from = hub.Count();
+    hub.Publish("qdl4816/rack1/outlet/3/set", "ON");
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/3/state", "ON", from), 0);
+    const auto shown = rack1.Read();
+    EXPECT_FALSE(shown[0]);
+    EXPECT_FALSE(shown[3]);
+}
+
+// A thousand commands for one outlet in a moment: the last one wins, and the switch sees far
+// fewer writes.
+TEST_F(BridgeTest, AFloodOfCommandsEndsAsTheLastOneAsks) {
+    Hub hub(broker->Port());
+    RunningBridge bridge(Settings(Section("rack1", rack1.Port())));
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/1/state", "OFF"), 0);
+    for (int i = 0; i < 1000; ++i)
+        hub.Publish("qdl4816/rack1/outlet/1/set", i % 2 == 0 ? "ON" : "OFF");
+    hub.Publish("qdl4816/rack1/outlet/1/set", "ON");
+    const auto until = Clock::now() + 20s;
+    int on = -1;
+    // Settled: the state says ON and the switch shows it, with no command left behind.
+    while (Clock::now() < until && !(on >= 0 && rack1.Read()[0]))
+        on = hub.WaitFor("qdl4816/rack1/outlet/1/state", "ON", 0, 1s);
+    EXPECT_TRUE(rack1.Read()[0]);
+    std::size_t changes = 0;
+    for (const Message& message : hub.Messages())
+        changes += message.Topic == "qdl4816/rack1/outlet/1/state";
+    EXPECT_LT(changes, 200u) << "each state change is a write the switch saw";
+}
+
+// A switch that cannot be read is offline, with the reason, and its states stay as they were;
+// back again, it is online.
+TEST_F(BridgeTest, AStoppedSwitchIsOfflineWithItsStatesKept) {
+    rack1.Set(1, true);
+    Hub hub(broker->Port());
+    RunningBridge bridge(Settings(Section("rack1", rack1.Port())));
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/availability", "online"), 0);
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/1/state", "ON"), 0);
+    const int port = rack1.Port();
+    std::size_t from = hub.Count();
+    rack1.Stop();
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/availability", "offline", from), 0);
+    const int error = hub.WaitFor("qdl4816/rack1/error", "", from);
+    ASSERT_GE(error, 0);
+    const auto reason = nlohmann::json::parse(hub.Messages()[static_cast<std::size_t>(error)].Payload);
+    EXPECT_EQ(reason.at("kind"), "refused") << reason.dump();
+    for (std::size_t i = from; i < hub.Count(); ++i)
+        EXPECT_FALSE(hub.Messages()[i].Topic == "qdl4816/rack1/outlet/1/state" &&
+                     hub.Messages()[i].Payload == "OFF")
+            << "never a guessed OFF";
+    from = hub.Count();
+    rack1.Start(port);
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/availability", "online", from), 0);
+}
+
+// A command the broker kept (retained) is never applied, at start or after the broker comes back;
+// the bridge reconnects and says all again.
+TEST_F(BridgeTest, RetainedCommandsAreNeverAppliedAndAReconnectSaysAllAgain) {
+    {
+        Hub early(broker->Port());
+        early.Publish("qdl4816/rack1/outlet/1/set", "ON", true);
+        early.Publish("qdl4816/marker", "1");
+        ASSERT_GE(early.WaitFor("qdl4816/marker"), 0);
+    }
+    auto bridge = std::make_unique<RunningBridge>(Settings(Section("rack1", rack1.Port())));
+    {
+        Hub hub(broker->Port());
+        ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/1/state", "OFF"), 0);
+    }
+    const int port = broker->Port();
+    broker.reset();
+    broker = std::make_unique<test::Broker>(folder, port);
+    Hub hub(broker->Port());
+    hub.Publish("qdl4816/rack1/outlet/2/set", "ON", true);
+    EXPECT_GE(hub.WaitFor("qdl4816/bridge/availability", "online", 0, 90s), 0) << "reconnected";
+    EXPECT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack1_outlet1/config"), 0);
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/outlet/2/state", "OFF"), 0);
+    const std::size_t from = hub.Count();
+    hub.Publish("qdl4816/rack1/outlet/3/set", "ON");
+    ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/3/state", "ON", from), 0);
+    const auto shown = rack1.Read();
+    EXPECT_FALSE(shown[0]) << "the retained ON before the start";
+    EXPECT_FALSE(shown[1]) << "the retained ON after the reconnect";
+}
+
+TEST(BridgeSettingsTest, NamesThatCannotBeTopicsOrLabelsAreRefusedWithTheirPlace) {
+    TempFolder folder;
+    const struct {
+        std::string Text, Message;
+    } rows[] = {
+        {"[a/b]\nIPV4=h\nPass=x\n", "the switch [a/b] cannot name a topic"},
+        {"[rack+]\nIPV4=h\nPass=x\n", "cannot name a topic"},
+        {"[r\xff]\nIPV4=h\nPass=x\n", "not valid UTF-8"},
+        {"[rack1]\nIPV4=h\nPass=x\nOutlet1=\xc3\x28\n", "switch rack1: Outlet1"},
+        {"[mqtt]\nPort=0\n", "[mqtt]: Port '0' is no number from 1 to 65535"},
+        {"[mqtt]\nPrefix=a/#\n", "Prefix 'a/#' is no topic without wildcards"},
+        {"[mqtt]\nCertFile=c.pem\n", "CertFile and KeyFile go together"},
+        {"[mqtt]\nPassFile=/nonexistent/pw\n", "its PassFile /nonexistent/pw cannot be read"},
+    };
+    for (const auto& row : rows) {
+        const std::string path = PrivateFile(folder, row.Text);
+        try {
+            BridgeSettings::Read(path);
+            ADD_FAILURE() << row.Text;
+        } catch (const control::ConfigError& failure) {
+            EXPECT_NE(std::string(failure.what()).find(row.Message), std::string::npos) << failure.what();
+        }
+    }
+    const std::string path =
+        PrivateFile(folder, "[MQTT]\nPrefix=home/power\nPollSeconds=30\n\n[rack1]\nIPV4=h\nPass=x\n");
+    const BridgeSettings settings = BridgeSettings::Read(path);
+    EXPECT_EQ(settings.Switches.Switches().size(), 1u) << "[mqtt] is no switch, in any case";
+    EXPECT_EQ(settings.Prefix, "home/power");
+    EXPECT_EQ(settings.Poll, std::chrono::seconds(30));
+}
+
+} // namespace
+} // namespace qdl::test
