@@ -32,7 +32,8 @@ fi
 
 # Every program carries the Debian hardening flags (lintian checks the fortified calls): PIE,
 # RELRO with BIND_NOW; and is stripped, its symbols in the -dbgsym package.
-for deb in dist/quadrel4816_*.deb dist/qdlctl_*.deb dist/qdl-switch_*.deb dist/prometheus-qdl4816-exporter_*.deb; do
+for deb in dist/quadrel4816_*.deb dist/qdlctl_*.deb dist/qdl-switch_*.deb dist/prometheus-qdl4816-exporter_*.deb \
+    dist/qdl4816-mqtt_*.deb; do
     dpkg-deb -x "$deb" "$work/unpacked"
 done
 for program in "$work"/unpacked/usr/bin/*; do
