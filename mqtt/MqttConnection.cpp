@@ -5,12 +5,17 @@
 
 #include <mosquitto.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 namespace qdl::mqtt {
 namespace {
 
 constexpr int KeepAlive = 30; // seconds
+constexpr std::chrono::seconds MostDelay{60};
 
 // The library is set up once for the process, whatever number of connections it makes.
 void Initialise() {
@@ -31,6 +36,8 @@ MqttConnection::MqttConnection(const BrokerSettings& broker, const std::string& 
     client_ = mosquitto_new(broker.ClientId.c_str(), true, this);
     if (!client_)
         throw control::ConfigError("MQTT: the client cannot be made (out of memory?).");
+    // Other threads publish while the loop's thread reads: the library locks for them.
+    mosquitto_threaded_set(client_, true);
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION,
                          broker.ProtocolVersion == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     if (!broker.UserName.empty())
@@ -48,54 +55,99 @@ MqttConnection::MqttConnection(const BrokerSettings& broker, const std::string& 
     if (const int code = mosquitto_will_set(client_, willTopic.c_str(), static_cast<int>(willPayload.size()),
                                             willPayload.data(), 1, true))
         Fail("the will cannot be set", code);
-    mosquitto_reconnect_delay_set(client_, 1, 60, true);
     mosquitto_connect_callback_set(client_, OnConnect);
     mosquitto_disconnect_callback_set(client_, OnDisconnect);
     mosquitto_message_callback_set(client_, OnMessage);
 }
 
 void MqttConnection::Start() {
-    // Where the broker is not there yet, the loop keeps trying: the bridge serves once it comes.
-    const int code = mosquitto_connect_async(client_, host_.c_str(), port_, KeepAlive);
-    if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_ERRNO && code != MOSQ_ERR_EAI)
-        Fail("cannot connect", code);
-    if (code != MOSQ_ERR_SUCCESS && callbacks_.Refused)
-        callbacks_.Refused(mosquitto_strerror(code));
-    if (const int started = mosquitto_loop_start(client_))
-        Fail("the network loop cannot start", started);
+    loop_ = std::thread([this] { Loop(); });
+}
+
+bool MqttConnection::Pause(std::chrono::seconds time) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !stopping_.wait_for(lock, time, [this] { return stopped_; });
+}
+
+void MqttConnection::Loop() {
+    bool connected = false, first = true;
+    std::optional<std::chrono::steady_clock::time_point> closeBy;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopped_)
+                break;
+        }
+        if (closing_ && !closeBy)
+            closeBy = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        if (closeBy && (!connected || std::chrono::steady_clock::now() > *closeBy))
+            break;
+        if (!connected) {
+            const int code = first ? mosquitto_connect(client_, host_.c_str(), port_, KeepAlive)
+                                   : mosquitto_reconnect(client_);
+            first = false;
+            connected = code == MOSQ_ERR_SUCCESS;
+            if (!connected) {
+                if (callbacks_.Refused)
+                    callbacks_.Refused(code == MOSQ_ERR_ERRNO ? std::strerror(errno)
+                                                              : mosquitto_strerror(code));
+                if (!Pause(std::exchange(delay_, std::min(delay_ * 2, MostDelay))))
+                    break;
+                continue;
+            }
+        }
+        if (mosquitto_loop(client_, closing_ ? 50 : 500, 1) != MOSQ_ERR_SUCCESS) {
+            connected = false;
+            if (closing_ || !Pause(std::exchange(delay_, std::min(delay_ * 2, MostDelay))))
+                break;
+        }
+    }
 }
 
 MqttConnection::~MqttConnection() {
-    if (!stopped_) {
-        mosquitto_disconnect(client_);
-        mosquitto_loop_stop(client_, true);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
     }
+    stopping_.notify_all();
+    if (loop_.joinable())
+        loop_.join();
+    mosquitto_disconnect(client_);
     mosquitto_destroy(client_);
 }
 
+// The last word goes out with the loop still running, which sends it before the disconnection
+// and then ends (within a second, whatever the broker does).
 void MqttConnection::Stop(const std::string& topic, const std::string& payload) {
-    if (stopped_)
+    if (!loop_.joinable() || closing_.exchange(true))
         return;
-    stopped_ = true;
-    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
-                      true);
+    if (connected_)
+        mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                          1, true);
     mosquitto_disconnect(client_);
-    mosquitto_loop_stop(client_, false);
+    loop_.join();
 }
 
 void MqttConnection::Publish(const std::string& topic, const std::string& payload, bool retain) {
-    // Not connected: the state is published again after the next connection.
+    // Not connected: the state is published again after the next connection. (A packet queued
+    // before the connection would go out before its CONNECT, which the broker refuses.)
+    if (!connected_)
+        return;
     mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
                       retain);
 }
 
 void MqttConnection::Subscribe(const std::string& pattern) {
+    if (!connected_)
+        return;
     mosquitto_subscribe(client_, nullptr, pattern.c_str(), 1);
 }
 
 void MqttConnection::OnConnect(mosquitto*, void* self, int code) {
     auto& connection = *static_cast<MqttConnection*>(self);
     if (code == 0) {
+        connection.delay_ = std::chrono::seconds(1);
+        connection.connected_ = true;
         if (connection.callbacks_.Connected)
             connection.callbacks_.Connected();
     } else if (connection.callbacks_.Refused) {
@@ -105,7 +157,8 @@ void MqttConnection::OnConnect(mosquitto*, void* self, int code) {
 
 void MqttConnection::OnDisconnect(mosquitto*, void* self, int code) {
     auto& connection = *static_cast<MqttConnection*>(self);
-    if (code != 0 && !connection.stopped_ && connection.callbacks_.Refused)
+    connection.connected_ = false;
+    if (code != 0 && !connection.closing_ && connection.callbacks_.Refused)
         connection.callbacks_.Refused(std::string("the connection was lost: ") + mosquitto_strerror(code));
 }
 

@@ -2,8 +2,13 @@
 
 #include "BridgeSettings.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 
 struct mosquitto;
 struct mosquitto_message;
@@ -17,9 +22,10 @@ struct Message {
     bool Retained = false; // delivered because the broker kept it, not sent just now
 };
 
-// One connection to the broker on libmosquitto, its network loop on a thread of its own, as
-// mosquitto's clients keep it: it connects in the background and reconnects after every loss
-// with growing delays (1 s doubling to 60 s). The will says `willPayload` on `willTopic`, retained,
+// One connection to the broker on libmosquitto, its network loop on a thread of its own: it
+// connects in the background and connects again after every loss or refusal, whatever the reason
+// (a TLS failure too, which ends libmosquitto's own loop), with growing delays (1 s doubling to
+// 60 s, from 1 s again once connected). The will says `willPayload` on `willTopic`, retained,
 // when the connection is lost without a word. Callbacks run on the loop's thread.
 class MqttConnection {
 public:
@@ -49,11 +55,21 @@ private:
     static void OnDisconnect(mosquitto*, void* self, int code);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
 
+    void Loop();
+    // Waits `time` unless the connection is being stopped; false then.
+    bool Pause(std::chrono::seconds time);
+
     Callbacks callbacks_;
     std::string host_;
     int port_ = 0;
     mosquitto* client_ = nullptr;
-    bool stopped_ = false;
+    std::mutex mutex_;
+    std::condition_variable stopping_;
+    bool stopped_ = false;             // the loop ends now
+    std::atomic<bool> closing_{false}; // the loop ends once the last word is out
+    std::atomic<bool> connected_{false}; // acknowledged by the broker
+    std::chrono::seconds delay_{1};    // before the next attempt
+    std::thread loop_;
 };
 
 } // namespace qdl::mqtt

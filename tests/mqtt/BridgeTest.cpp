@@ -57,8 +57,11 @@ class Broker {
 public:
     Broker(const TempFolder& folder, int port, const std::string& extra = "") : port_(port) {
         const std::string config = folder.File("mosquitto-" + std::to_string(port) + ".conf");
+        // Run as the superuser, the broker would become the user mosquitto, who may not read the
+        // test's private files.
         WriteBytes(config, "listener " + std::to_string(port) +
                                " 127.0.0.1\npersistence false\nlog_dest none\n" +
+                               (::geteuid() == 0 ? "user root\n" : "") +
                                (extra.empty() ? "allow_anonymous true\n" : extra));
         process_ = std::make_unique<Program>(std::vector<std::string>{MOSQUITTO_PATH, "-c", config});
         const auto until = Clock::now() + 10s;
@@ -118,13 +121,18 @@ private:
     int port_ = 0;
 };
 
+BrokerSettings Plain(int port) {
+    BrokerSettings broker;
+    broker.Host = "127.0.0.1";
+    broker.Port = port;
+    return broker;
+}
+
 // What a hub sees: every message on every topic, in order.
 class Hub {
 public:
-    explicit Hub(int port) {
-        BrokerSettings broker;
-        broker.Host = "127.0.0.1";
-        broker.Port = port;
+    explicit Hub(int port) : Hub(Plain(port)) {}
+    explicit Hub(BrokerSettings broker) {
         broker.ClientId = "hub-" + std::to_string(::getpid());
         connection_ = std::make_unique<MqttConnection>(
             broker, "hub/gone", "1",
@@ -196,7 +204,7 @@ public:
         connection_ = std::make_unique<MqttConnection>(
             broker, bridge_->BridgeAvailabilityTopic(), "offline",
             MqttConnection::Callbacks{[this] { bridge_->Connected(); },
-                                      {},
+                                      [this](const std::string&) { ++refusals_; },
                                       [this](const Message& message) { bridge_->Received(message); }});
         ready_ = true;
         connection_->Start();
@@ -214,9 +222,11 @@ public:
         if (ready_)
             connection_->Subscribe(pattern);
     }
+    int Refusals() const { return refusals_; }
 
 private:
     std::atomic<bool> ready_{false};
+    std::atomic<int> refusals_{0};
     std::unique_ptr<Bridge> bridge_;
     std::unique_ptr<MqttConnection> connection_;
 };
@@ -330,11 +340,13 @@ TEST_F(BridgeTest, AFloodOfCommandsEndsAsTheLastOneAsks) {
     for (int i = 0; i < 1000; ++i)
         hub.Publish("qdl4816/rack1/outlet/1/set", i % 2 == 0 ? "ON" : "OFF");
     hub.Publish("qdl4816/rack1/outlet/1/set", "ON");
-    const auto until = Clock::now() + 20s;
-    int on = -1;
-    // Settled: the state says ON and the switch shows it, with no command left behind.
-    while (Clock::now() < until && !(on >= 0 && rack1.Read()[0]))
-        on = hub.WaitFor("qdl4816/rack1/outlet/1/state", "ON", 0, 1s);
+    // Two commands for another outlet after the flood: once the second shows, a whole round of
+    // the switch's commands came after the last one for outlet 1.
+    for (const char* marker : {"ON", "OFF"}) {
+        const std::size_t from = hub.Count();
+        hub.Publish("qdl4816/rack1/outlet/2/set", marker);
+        ASSERT_GE(hub.WaitFor("qdl4816/rack1/outlet/2/state", marker, from, 20s), 0);
+    }
     EXPECT_TRUE(rack1.Read()[0]);
     std::size_t changes = 0;
     for (const Message& message : hub.Messages())
@@ -395,6 +407,62 @@ TEST_F(BridgeTest, RetainedCommandsAreNeverAppliedAndAReconnectSaysAllAgain) {
     const auto shown = rack1.Read();
     EXPECT_FALSE(shown[0]) << "the retained ON before the start";
     EXPECT_FALSE(shown[1]) << "the retained ON after the reconnect";
+}
+
+int ExitCodeOf(const std::vector<std::string>& argv) {
+    return RunProgram(argv).ExitCode;
+}
+
+// A broker that takes only TLS and a password: the bridge with the right password comes online;
+// with a wrong one it is refused, says so, and tries again with growing delays.
+TEST(BridgeTlsTest, TlsAndAPasswordAreUsedAndAWrongPasswordIsRetried) {
+    TempFolder folder;
+    const auto file = [&](const char* name) { return folder.File(name); };
+    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                          "-subj", "/CN=test CA", "-keyout", file("ca.key"), "-out", file("ca.crt")}),
+              0);
+    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
+                          "-keyout", file("server.key"), "-out", file("server.csr")}),
+              0);
+    WriteBytes(file("san.ext"), "subjectAltName=IP:127.0.0.1\n");
+    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "x509", "-req", "-in", file("server.csr"), "-CA", file("ca.crt"),
+                          "-CAkey", file("ca.key"), "-CAcreateserial", "-days", "2", "-extfile",
+                          file("san.ext"), "-out", file("server.crt")}),
+              0);
+    WriteBytes(file("passwd"), "");
+    ASSERT_EQ(ExitCodeOf({MOSQUITTO_PASSWD_PATH, "-b", file("passwd"), "bridge", "s3cret"}), 0);
+    ::chmod(file("passwd").c_str(), 0600);
+    const int port = FreePort();
+    test::Broker broker(folder, port,
+                        "cafile " + file("ca.crt") + "\ncertfile " + file("server.crt") + "\nkeyfile " +
+                            file("server.key") + "\npassword_file " + file("passwd") +
+                            "\nallow_anonymous false\n");
+    Switch rack1;
+    BrokerSettings hubSide = Plain(port);
+    hubSide.CAFile = file("ca.crt");
+    hubSide.UserName = "bridge";
+    hubSide.Password = "s3cret";
+    Hub hub(hubSide);
+    for (const std::string password : {"s3cret", "wrong"}) {
+        WriteBytes(file("broker.pass"), password + "\n");
+        const std::string path = PrivateFile(
+            folder, "[mqtt]\nHost=127.0.0.1\nPort=" + std::to_string(port) + "\nCAFile=" + file("ca.crt") +
+                        "\nUserName=bridge\nPassFile=" + file("broker.pass") + "\nPollSeconds=1\n\n" +
+                        Section("rack1", rack1.Port()));
+        const std::size_t from = hub.Count();
+        RunningBridge bridge(BridgeSettings::Read(path));
+        if (password == "s3cret") {
+            EXPECT_GE(hub.WaitFor("qdl4816/bridge/availability", "online", from), 0);
+            EXPECT_EQ(bridge.Refusals(), 0);
+        } else {
+            // Refused at once, then again after about 1 s and 2 s: three refusals within 10 s.
+            const auto until = Clock::now() + 10s;
+            while (bridge.Refusals() < 3 && Clock::now() < until)
+                hub.WaitFor("never", "", 0, 200ms);
+            EXPECT_GE(bridge.Refusals(), 3);
+            EXPECT_EQ(hub.WaitFor("qdl4816/bridge/availability", "online", from, 100ms), -1);
+        }
+    }
 }
 
 TEST(BridgeSettingsTest, NamesThatCannotBeTopicsOrLabelsAreRefusedWithTheirPlace) {
