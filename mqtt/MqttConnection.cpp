@@ -38,6 +38,8 @@ MqttConnection::MqttConnection(const BrokerSettings& broker, const std::string& 
         throw control::ConfigError("MQTT: the client cannot be made (out of memory?).");
     // Other threads publish while the loop's thread reads: the library locks for them.
     mosquitto_threaded_set(client_, true);
+    // A state goes out at once, not after the acknowledgement of the packet before it.
+    mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION,
                          broker.ProtocolVersion == 5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     if (!broker.UserName.empty())
