@@ -409,6 +409,31 @@ TEST_F(BridgeTest, RetainedCommandsAreNeverAppliedAndAReconnectSaysAllAgain) {
     EXPECT_FALSE(shown[1]) << "the retained ON after the reconnect";
 }
 
+// Discovery is said again when Home Assistant announces itself; a switch no longer configured
+// loses its entities (empty retained documents), also when the bridge was down meanwhile.
+TEST_F(BridgeTest, DiscoveryFollowsHomeAssistantAndTheConfiguration) {
+    Hub hub(broker->Port());
+    {
+        RunningBridge both(Settings(Section("rack1", rack1.Port()) + Section("rack2", rack2.Port())));
+        ASSERT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack2_outlet4/config"), 0);
+        const std::size_t from = hub.Count();
+        hub.Publish("homeassistant/status", "online");
+        EXPECT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack1_outlet1/config", "", from), 0);
+    }
+    const std::size_t from = hub.Count();
+    RunningBridge one(Settings(Section("rack1", rack1.Port())));
+    for (const char* topic : {"homeassistant/switch/qdl4816/rack2_outlet1/config",
+                              "homeassistant/button/qdl4816/rack2_outlet4_cycle/config"}) {
+        const int removed = hub.WaitFor(topic, "", from);
+        ASSERT_GE(removed, 0) << topic;
+        // The first message on it since is the removal, an empty document.
+        EXPECT_EQ(hub.Messages()[static_cast<std::size_t>(removed)].Payload, "") << topic;
+    }
+    const int kept = hub.WaitFor("homeassistant/switch/qdl4816/rack1_outlet1/config", "", from);
+    ASSERT_GE(kept, 0);
+    EXPECT_NE(hub.Messages()[static_cast<std::size_t>(kept)].Payload, "");
+}
+
 int ExitCodeOf(const std::vector<std::string>& argv) {
     return RunProgram(argv).ExitCode;
 }
