@@ -184,6 +184,16 @@ echo "200 targets: $(query 'sum(count_over_time(qdl4816_up{job="qdl4816-many"}[3
 check "200 targets scraped every second with a 1 s timeout: none falsely down" eval \
     'many_scraped && [ "$(zeros qdl4816_up)" = 0 ] && [ "$(zeros up)" = 0 ]'
 
+# What the exporter serves passes Prometheus's own parser: its metrics and a probe of each kind.
+exposition_clean() {
+    local path
+    for path in /metrics "/probe?target=rack1&schedule=1" "/probe?target=hung" "/probe?target=rack2"; do
+        curl -sf -H 'X-Prometheus-Scrape-Timeout-Seconds: 2' "http://127.0.0.1:$exporter_port$path" | promtool check metrics ||
+            return 1
+    done
+}
+check "promtool accepts /metrics and probes of a switch up, hanging and stopped" exposition_clean
+
 # Names the configuration does not hold reach nothing.
 idle_port=$(cat "$work/idle.port")
 refused_targets() {
