@@ -223,6 +223,7 @@ public:
             connection_->Subscribe(pattern);
     }
     int Refusals() const { return refusals_; }
+    void Reload(BridgeSettings settings) { bridge_->Reload(std::move(settings)); }
 
 private:
     std::atomic<bool> ready_{false};
@@ -432,6 +433,23 @@ TEST_F(BridgeTest, DiscoveryFollowsHomeAssistantAndTheConfiguration) {
     const int kept = hub.WaitFor("homeassistant/switch/qdl4816/rack1_outlet1/config", "", from);
     ASSERT_GE(kept, 0);
     EXPECT_NE(hub.Messages()[static_cast<std::size_t>(kept)].Payload, "");
+}
+
+// A reload (SIGHUP) that drops a switch removes its entities and says it is offline.
+TEST_F(BridgeTest, AReloadWithoutASwitchRemovesItsEntities) {
+    Hub hub(broker->Port());
+    RunningBridge bridge(Settings(Section("rack1", rack1.Port()) + Section("rack2", rack2.Port())));
+    ASSERT_GE(hub.WaitFor("qdl4816/rack2/availability", "online"), 0);
+    ASSERT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack2_outlet2/config"), 0);
+    const std::size_t from = hub.Count();
+    bridge.Reload(Settings(Section("rack1", rack1.Port())));
+    EXPECT_GE(hub.WaitFor("qdl4816/rack2/availability", "offline", from), 0);
+    const int removed = hub.WaitFor("homeassistant/switch/qdl4816/rack2_outlet2/config", "", from);
+    ASSERT_GE(removed, 0);
+    EXPECT_EQ(hub.Messages()[static_cast<std::size_t>(removed)].Payload, "");
+    const std::size_t after = hub.Count();
+    hub.Publish("qdl4816/rack1/outlet/1/set", "ON");
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/outlet/1/state", "ON", after), 0) << "the kept switch still serves";
 }
 
 int ExitCodeOf(const std::vector<std::string>& argv) {
