@@ -120,12 +120,14 @@ struct HttpServer::Impl {
 
     RequestHandler& handler;
     const ServerLimits limits;
-    asio::io_context io{1};
+    // Before the loop: the connections it still holds when it goes count themselves out here,
+    // and a TLS stream needs its context.
+    std::atomic<std::size_t> open{0};
 #ifndef _WIN32
     std::optional<asio::ssl::context> tls;
 #endif
+    asio::io_context io{1};
     std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
-    std::atomic<std::size_t> open{0};
 };
 
 namespace {
