@@ -66,8 +66,17 @@ void SettingsRecord::Remember(const std::map<std::string, std::string>& shown) {
     remembered_ = true;
 }
 
+// The bytes and the version of one and the same file: read again while another window replaces
+// it in between, so that one save is never seen as two.
 std::pair<std::optional<std::string>, std::optional<std::string>> SettingsRecord::Seen() const {
-    return {ReadSettingsFile(fileName_), platform::FileVersion(fileName_)};
+    std::optional<std::string> version = platform::FileVersion(fileName_);
+    for (int attempt = 0;; ++attempt) {
+        std::optional<std::string> bytes = ReadSettingsFile(fileName_);
+        std::optional<std::string> after = platform::FileVersion(fileName_);
+        if (after == version || attempt == 100)
+            return {std::move(bytes), std::move(after)};
+        version = std::move(after);
+    }
 }
 
 bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,

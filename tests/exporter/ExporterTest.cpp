@@ -165,7 +165,7 @@ TEST_F(ExporterTest, ASwitchAnsweringWithinTheScrapesTimeIsUp) {
     ScriptedSwitch::Answer slow{Reply(Outlets)};
     slow.Delay = 100ms;
     device.DefaultAnswer(slow);
-    for (const char* timeout : {"1", "1.4", "1.5", "0.5"}) {
+    for (const char* timeout : {"1", "1.4", "1.5"}) {
         const auto result = Get("/probe?target=rack1", {{"X-Prometheus-Scrape-Timeout-Seconds", timeout}});
         ASSERT_TRUE(result) << timeout;
         EXPECT_NE(result->body.find("qdl4816_up{switch=\"rack1\"} 1\n"), std::string::npos) << timeout << "\n"
