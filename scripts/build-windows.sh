@@ -372,13 +372,18 @@ values_kept_byte_for_byte() {
             *) pass=パスワード ;;
             esac
             encoded_record "$kind" admin "$pass" >"$folder/QDL4816.ini"
-            cp "$folder/QDL4816.ini" "$work/bytes-before.ini"
+            # Start and Exit with nothing typed: for the bytes no code page shows (the files with a
+            # mark are checked so above).
+            if [ "$kind" = ansi ]; then
+                cp "$folder/QDL4816.ini" "$work/bytes-before.ini"
+                start_window_as "$lang" "$folder"
+                { driver shown && driver menu CloseX1 && driver closed; } ||
+                    { echo "$kind under $lang: the window did not start and end"; end_window 1; return 1; }
+                cmp "$work/bytes-before.ini" "$folder/QDL4816.ini" || { echo "$kind under $lang changed"; return 1; }
+            fi
             start_window_as "$lang" "$folder"
-            { driver shown && driver menu CloseX1 && driver closed; } || end_window 1 || return 1
-            cmp "$work/bytes-before.ini" "$folder/QDL4816.ini" || { echo "$kind under $lang changed"; return 1; }
-            start_window_as "$lang" "$folder"
-            { driver shown && driver type Edit3 operator && driver menu CloseX1 && driver closed; } || end_window 1 ||
-                return 1
+            { driver shown && driver type Edit3 operator && driver menu CloseX1 && driver closed; } ||
+                { echo "$kind under $lang: the window did not take the edit and end"; end_window 1; return 1; }
             encoded_record "$kind" operator "$pass" | cmp - "$folder/QDL4816.ini" ||
                 { echo "$kind under $lang: the edit changed more than its line"; return 1; }
         done
