@@ -527,7 +527,7 @@ started_from_menu() {
 # Started in Program Files, which a standard user may not write (as root under wine a read-only
 # file stands in), the window keeps its settings in the user's own folder and leaves it alone.
 install_folder_left_alone() {
-    printf '[QDL4816]\r\nIPV4=10.9.9.9\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" \
+    printf '[QDL4816]\r\nIPV4=127.0.0.9\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n' "$port" \
         >"$install_folder/QDL4816.ini"
     chmod a-w "$install_folder/QDL4816.ini"
     cp "$install_folder/QDL4816.ini" "$work/readonly-before.ini"
