@@ -17,17 +17,27 @@ using control::Log;
 using control::LogLevel;
 
 const char* const Exposition = "text/plain; version=0.0.4; charset=utf-8";
-// Threads for the exchanges with switches, and for checking passwords, at most.
-constexpr std::size_t ProbeThreads = 64;
-constexpr std::size_t HashThreads = 2;
-// Logins waiting for a password check, at most; more are told to come back.
-constexpr std::size_t MostLoginsWaiting = 64;
+// Exchanges with switches at once, at most: one per switch, each on a thread of its own, so this
+// is far above what a configuration names.
+constexpr std::size_t MostExchanges = 1024;
 
 HttpAnswer Refusal(int status, const std::string& reason) {
     HttpAnswer answer;
     answer.Status = status;
     answer.Body = reason + "\n";
     return answer;
+}
+
+// Come back in a second.
+HttpAnswer Retry(HttpAnswer answer) {
+    answer.Headers.emplace_back("Retry-After", "1");
+    return answer;
+}
+
+HttpAnswer TooManyFailures() {
+    HttpAnswer refused = Refusal(429, "Too many wrong passwords from this address; try again later.");
+    refused.Headers.emplace_back("Retry-After", "15");
+    return refused;
 }
 
 HttpAnswer Unauthorized(const HttpRequest& request) {
@@ -66,7 +76,7 @@ double SecondsSince(Clock::time_point start) {
 ExporterService::ExporterService(ServerOptions options)
     : options_(std::move(options)),
       config_(std::make_shared<const SwitchesFile>(SwitchesFile::Read(options_.ConfigFile))),
-      authenticator_(options_.Web.Users), probes_(probing_), hashing_(HashThreads), probing_(ProbeThreads) {
+      authenticator_(options_.Web.Users), probes_(MostExchanges), logins_(LoginChecks::Limits{}), chores_(1) {
     metrics_.Reloaded(true);
     if (config_->Switches().empty())
         Log(LogLevel::Warn, "The configuration file names no switch yet: every probe is refused",
@@ -100,9 +110,13 @@ std::optional<std::string> ExporterService::Reload() {
 
 bool ExporterService::Finish(std::chrono::milliseconds within) {
     const auto until = Clock::now() + within;
-    const bool hashes = hashing_.Finish(within);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    return probing_.Finish(std::max(std::chrono::milliseconds(0), left)) && hashes;
+    const auto left = [until] {
+        return std::max(std::chrono::milliseconds(0),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()));
+    };
+    const bool hashes = logins_.Finish(within);
+    const bool chores = chores_.Finish(left());
+    return probes_.Finish(left()) && hashes && chores;
 }
 
 // The scrape's own timeout less the offset, where Prometheus sends it and it is the shorter.
@@ -127,19 +141,41 @@ void ExporterService::Handle(HttpRequest request, std::shared_ptr<Reply> reply) 
     }
     if (authenticator_.Remembered(credentials->first, credentials->second))
         return Route(request, reply);
-    // A password not seen before costs a bcrypt hash: off this thread, within the request's time.
-    if (hashing_.Pending() >= MostLoginsWaiting) {
-        reply->Send(Refusal(503, "Too many logins are being checked at once; try again."));
-        return;
-    }
-    reply->SendBy(request.Received + ProbeTime(request),
-                  [] { return Refusal(503, "The login could not be checked in time; try again."); });
-    hashing_.Run([this, request = std::move(request), reply, credentials] {
-        if (authenticator_.Verify(credentials->first, credentials->second))
+    CheckLogin(std::move(request), reply, credentials->first, credentials->second);
+}
+
+// A password not seen before costs a bcrypt hash: off this thread, in turn with other clients,
+// within the request's time.
+void ExporterService::CheckLogin(HttpRequest request, const std::shared_ptr<Reply>& reply,
+                                 const std::string& user, const std::string& password) {
+    const auto deadline = request.Received + ProbeTime(request);
+    const std::string peer = request.Peer;
+    LoginChecks::Check check;
+    check.Wanted = [reply] { return !reply->Answered(); };
+    check.Verify = [this, request = std::move(request), reply, user, password] {
+        const bool verified = authenticator_.Verify(user, password);
+        if (verified)
             Route(request, reply);
         else
             reply->Send(Unauthorized(request));
-    });
+        return verified;
+    };
+    check.Refused = [reply] { reply->Send(TooManyFailures()); };
+    switch (logins_.Add(peer, std::move(check))) {
+    case LoginChecks::Admission::Queued:
+        reply->SendBy(deadline,
+                      [] { return Refusal(503, "The login could not be checked in time; try again."); });
+        break;
+    case LoginChecks::Admission::TooMany:
+        reply->Send(
+            Retry(Refusal(503, "Too many logins from this address are being checked at once; try again.")));
+        break;
+    case LoginChecks::Admission::TooManyFailures:
+        Log(LogLevel::Warn, "Refused a login without checking it: too many wrong passwords from its address",
+            Field("address", peer));
+        reply->Send(TooManyFailures());
+        break;
+    }
 }
 
 void ExporterService::Route(const HttpRequest& request, const std::shared_ptr<Reply>& reply) {
@@ -154,11 +190,14 @@ void ExporterService::Route(const HttpRequest& request, const std::shared_ptr<Re
         reply->Send(Refusal(200, "Healthy."));
     else if (get && request.Path == "/-/ready")
         reply->Send(Refusal(200, "Ready."));
-    else if ((request.Method == "POST" || request.Method == "PUT") && request.Path == "/-/reload") {
-        const auto failure = Reload();
-        reply->Send(failure ? Refusal(500, "The configuration was not reloaded: " + *failure)
-                            : Refusal(200, "Reloaded."));
-    } else
+    else if ((request.Method == "POST" || request.Method == "PUT") && request.Path == "/-/reload")
+        // A large file takes a while to read: never on the server's thread.
+        chores_.Run([this, reply] {
+            const auto failure = Reload();
+            reply->Send(failure ? Refusal(500, "The configuration was not reloaded: " + *failure)
+                                : Refusal(200, "Reloaded."));
+        });
+    else
         reply->Send(Refusal(404,
                             "Not found: the paths are /, /probe?target=NAME, /metrics, /-/healthy, /-/ready "
                             "and POST /-/reload."));
@@ -224,7 +263,9 @@ void ExporterService::Probe(const HttpRequest& request, const std::shared_ptr<Re
                 Field("reason", "no result within the probe's time"));
         return ExpositionAnswer(late, probe);
     });
-    probes_.Probe(*entry, probe, [this, reply, probe](const control::ProbeResult& result) {
+    probes_.Probe(*entry, probe, [this, reply, probe, received](control::ProbeResult result) {
+        // From the scrape's arrival: a wait for its turn is part of what the scrape sees.
+        result.DurationSeconds = SecondsSince(received);
         if (!reply->Send(ExpositionAnswer(result, probe)))
             return;
         metrics_.Probed(probe.SwitchLabel, result.Up, result.FailureKind, result.DurationSeconds);

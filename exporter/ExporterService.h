@@ -2,6 +2,7 @@
 
 #include "Authenticator.h"
 #include "HttpExchange.h"
+#include "LoginChecks.h"
 #include "SelfMetrics.h"
 #include "SharedProbes.h"
 #include "SwitchesFile.h"
@@ -53,6 +54,8 @@ public:
 private:
     void Route(const HttpRequest& request, const std::shared_ptr<Reply>& reply);
     void Probe(const HttpRequest& request, const std::shared_ptr<Reply>& reply);
+    void CheckLogin(HttpRequest request, const std::shared_ptr<Reply>& reply, const std::string& user,
+                    const std::string& password);
     HttpAnswer LandingPage() const;
     HttpAnswer OwnMetrics() const;
     std::chrono::milliseconds ProbeTime(const HttpRequest& request) const;
@@ -64,10 +67,10 @@ private:
     Authenticator authenticator_;
     SelfMetrics metrics_;
     std::function<std::size_t()> openConnections_;
-    SharedProbes probes_;
     // Last, so that they end first: their jobs use everything above.
-    WorkerPool hashing_;
-    WorkerPool probing_;
+    SharedProbes probes_;
+    LoginChecks logins_;
+    WorkerPool chores_; // reloads, off the server's thread
 };
 
 } // namespace qdl::exporter

@@ -19,6 +19,7 @@ struct HttpRequest {
     std::multimap<std::string, std::string> Params;  // the query's, decoded, in their order
     std::multimap<std::string, std::string> Headers; // by lower-case name, in their order
     Clock::time_point Received = Clock::now();       // when its head had arrived whole
+    std::string Peer;                                // the client's address, without its port
 
     // The first header of that name (any case); empty when absent.
     std::string Header(const std::string& name) const;
@@ -43,6 +44,8 @@ public:
     // Unless answered before `deadline`, the fallback's answer is sent then (it is only made
     // when it is sent). A later call replaces an earlier one.
     virtual void SendBy(Clock::time_point deadline, std::function<HttpAnswer()> fallback) = 0;
+    // True once an answer was sent.
+    virtual bool Answered() const = 0;
 };
 
 class RequestHandler {

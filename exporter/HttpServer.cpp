@@ -2,6 +2,7 @@
 
 #include "Failures.h"
 #include "ListenAddress.h"
+#include "ProcessStats.h"
 #include "RequestTarget.h"
 #include "ServiceLog.h"
 #include "TextUtil.h"
@@ -14,8 +15,15 @@
 #include <boost/beast/ssl.hpp>
 #endif
 
-#include <array>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <list>
+#include <map>
 #include <type_traits>
 #include <vector>
 
@@ -34,6 +42,18 @@ using tcp = asio::ip::tcp;
 // What a connection refused for a malformed request still reads and drops, so that the client
 // sees the refusal rather than a reset: at most this long.
 constexpr std::chrono::seconds LingerTime{1};
+// Descriptors never taken by connections: for the exchanges with switches, files and the
+// process's own metrics.
+constexpr std::size_t DescriptorsKept = 64;
+// Connections beyond the cap that are told to come back (503) rather than closed unanswered.
+constexpr std::size_t MostRefusing = 64;
+// A pause of the acceptor when the system has no descriptor or buffer for a new connection.
+constexpr std::chrono::milliseconds AcceptPause{100};
+// Go's answer to plain HTTP on a TLS port, which Prometheus shows as the scrape's error.
+const char* const PlainHttpOnTls =
+    "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\n"
+    "Connection: close\r\n\r\nClient sent an HTTP request to an HTTPS server.\n";
+const char* const Continue = "HTTP/1.1 100 Continue\r\n\r\n";
 
 HttpAnswer Refusal(int status, const std::string& reason) {
     HttpAnswer answer;
@@ -66,11 +86,19 @@ bool IsParseFailure(const beast::error_code& error) {
 // One connection's side of the server, whatever its stream.
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
+    explicit Connection(std::string peer) : Peer(std::move(peer)) {}
     virtual ~Connection() = default;
     // On the server's thread: the answer to request `serial`, unless it has one.
     virtual void Answer(std::uint64_t serial, HttpAnswer answer) = 0;
     virtual void AnswerBy(std::uint64_t serial, Clock::time_point deadline,
                           std::function<void()> fallback) = 0;
+    // Ends the connection now, whatever it was doing.
+    virtual void Close() = 0;
+
+    // The server's book of its connections, on its thread.
+    const std::string Peer; // the client's address
+    bool Counted = false, Waiting = false;
+    std::list<Connection*>::iterator Place; // among its address's waiting connections
 };
 
 namespace {
@@ -82,6 +110,8 @@ public:
     ConnectionReply(std::shared_ptr<Connection> connection, std::uint64_t serial,
                     asio::any_io_executor executor)
         : connection_(std::move(connection)), serial_(serial), executor_(std::move(executor)) {}
+
+    bool Answered() const override { return answered_; }
 
     bool Send(HttpAnswer answer) override {
         if (answered_.exchange(true))
@@ -109,23 +139,97 @@ private:
     std::atomic<bool> answered_{false};
 };
 
+#ifndef _WIN32
+using TlsContext = std::shared_ptr<asio::ssl::context>;
+
+TlsContext LoadTls(const TlsFiles& files) {
+    try {
+        auto context = std::make_shared<asio::ssl::context>(asio::ssl::context::tls_server);
+        context->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                             asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                             asio::ssl::context::no_tlsv1_1);
+        context->use_certificate_chain_file(files.CertFile);
+        context->use_private_key_file(files.KeyFile, asio::ssl::context::pem);
+        return context;
+    } catch (const std::exception& failure) {
+        throw control::ConfigError(Format("The TLS certificate %s or key %s cannot be used: %s.",
+                                          files.CertFile.c_str(), files.KeyFile.c_str(), failure.what()));
+    }
+}
+
+// What tells a renewed certificate or key: each file's time and size.
+std::string FilesStamp(const TlsFiles& files) {
+    std::string stamp;
+    for (const std::string& path : {files.CertFile, files.KeyFile}) {
+        std::error_code error;
+        const auto time = std::filesystem::last_write_time(path, error);
+        const auto size = std::filesystem::file_size(path, error);
+        stamp += std::to_string(time.time_since_epoch().count()) + "/" + std::to_string(size) + ";";
+    }
+    return stamp;
+}
+#endif
+
+// The connections each client address holds, and those of them waiting for a request, the
+// longest waiting first.
+struct PeerConnections {
+    std::size_t Open = 0;
+    std::list<Connection*> Waiting;
+};
+
+// An accept that failed for want of descriptors or memory: the server's own trouble, which
+// pauses the acceptor; anything else is one client's connection gone before it was taken.
+bool IsResourceShortage(const beast::error_code& error) {
+    return error == asio::error::no_descriptors || error == asio::error::no_buffer_space ||
+           error == asio::error::no_memory || error == boost::system::errc::too_many_files_open_in_system;
+}
+
+// Connections the server may hold: the cap, and never so many that a probe, a file or the
+// process's own metrics find no descriptor left.
+std::size_t ConnectionsWithin(std::size_t cap) {
+    const std::size_t files = platform::MostOpenFiles();
+    return files == 0 ? cap
+                      : std::min(cap, files > 4 * DescriptorsKept ? files - DescriptorsKept : files / 4 * 3);
+}
+
 } // namespace
 
 struct HttpServer::Impl {
-    Impl(RequestHandler& handler, ServerLimits limits) : handler(handler), limits(limits) {}
+    Impl(RequestHandler& handler, ServerLimits limits)
+        : handler(handler), limits(limits), most(ConnectionsWithin(limits.MostConnections)) {}
 
     void Listen(const tcp::endpoint& endpoint);
     void Accept(tcp::acceptor& acceptor);
+    void Accepted(tcp::acceptor& acceptor, const beast::error_code& error, tcp::socket socket);
     void Admit(tcp::socket socket);
+    template <typename Stream> void Open(Stream stream, std::string peer, bool refuse);
+#ifndef _WIN32
+    TlsContext CurrentTls();
+#endif
+
+    // The book of connections, on the server's thread.
+    void Enter(Connection& connection);
+    void StartsWaiting(Connection& connection);
+    void StartsRequest(Connection& connection);
+    void Leave(Connection& connection);
+    // The connection that gives way to a newcomer at the cap: the longest waiting one of the
+    // address that holds the most; none when every connection has a request in progress.
+    Connection* GivesWay();
 
     RequestHandler& handler;
     const ServerLimits limits;
+    const std::size_t most;
     // Before the loop: the connections it still holds when it goes count themselves out here,
     // and a TLS stream needs its context.
     std::atomic<std::size_t> open{0};
+    std::size_t refusing = 0, peak = 0;
+    std::map<std::string, PeerConnections> peers;
 #ifndef _WIN32
-    std::optional<asio::ssl::context> tls;
+    std::optional<TlsFiles> tlsFiles;
+    TlsContext tls;
+    std::string tlsStamp, tlsStampRefused;
 #endif
+    std::size_t acceptFailures = 0;
     asio::io_context io{1};
     std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
 };
@@ -138,28 +242,25 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 
 template <typename Stream> class Session : public Connection {
 public:
-    Session(HttpServer::Impl& server, Stream stream)
-        : server_(server), stream_(std::move(stream)),
+    Session(HttpServer::Impl& server, Stream stream, std::string peer, bool refusing)
+        : Connection(std::move(peer)), server_(server), stream_(std::move(stream)),
           buffer_(server.limits.HeadBytes + server.limits.BodyBytes + 4096),
-          answerTimer_(stream_.get_executor()) {
-        ++server_.open;
+          answerTimer_(stream_.get_executor()), refusing_(refusing) {}
+    ~Session() override {
+        if (refusing_)
+            --server_.refusing;
+        server_.Leave(*this);
     }
-    ~Session() override { --server_.open; }
 
     void Start() {
+        if (!refusing_)
+            server_.Enter(*this);
         Lowest().expires_after(server_.limits.HeadTime);
 #ifndef _WIN32
-        if constexpr (std::is_same_v<Stream, TlsStream>) {
-            stream_.async_handshake(asio::ssl::stream_base::server,
-                                    [self = Self()](const beast::error_code& error) {
-                                        if (error)
-                                            return self->Close();
-                                        self->ReadRequest();
-                                    });
-            return;
-        }
+        if constexpr (std::is_same_v<Stream, TlsStream>)
+            return ReadTlsHello();
 #endif
-        ReadRequest();
+        Begin();
     }
 
     void Answer(std::uint64_t serial, HttpAnswer answer) override {
@@ -203,6 +304,14 @@ public:
         });
     }
 
+    void Close() override {
+        server_.Leave(*this);
+        answerTimer_.cancel();
+        beast::error_code ignored;
+        Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
+        Lowest().close();
+    }
+
 private:
     std::shared_ptr<Session> Self() {
         return std::static_pointer_cast<Session>(shared_from_this());
@@ -211,7 +320,50 @@ private:
         return beast::get_lowest_layer(stream_);
     }
 
+    // A connection past the cap is told to come back; any other reads its first request.
+    void Begin() {
+        if (!refusing_)
+            return ReadRequest();
+        HttpAnswer answer = Refusal(503, "The exporter serves as many connections as it can; try again.");
+        answer.Headers.emplace_back("Retry-After", "1");
+        Refuse(std::move(answer));
+    }
+
+#ifndef _WIN32
+    // The client's first bytes: a TLS handshake, or plain HTTP that is told what went wrong.
+    void ReadTlsHello() {
+        Lowest().async_read_some(
+            buffer_.prepare(1024), [self = Self()](const beast::error_code& error, std::size_t size) {
+                if (error)
+                    return self->Close();
+                self->buffer_.commit(size);
+                const auto first = static_cast<const unsigned char*>(self->buffer_.data().data())[0];
+                if (first != 0x16) // a TLS record carrying a handshake
+                    return self->AnswerPlainHttp();
+                self->stream_.async_handshake(asio::ssl::stream_base::server, self->buffer_.data(),
+                                              [self](const beast::error_code& failed, std::size_t used) {
+                                                  if (failed)
+                                                      return self->Close();
+                                                  self->buffer_.consume(used);
+                                                  self->Begin();
+                                              });
+            });
+    }
+
+    void AnswerPlainHttp() {
+        buffer_.consume(buffer_.size());
+        server_.StartsRequest(*this);
+        asio::async_write(Lowest(), asio::buffer(PlainHttpOnTls, std::strlen(PlainHttpOnTls)),
+                          [self = Self()](const beast::error_code& error, std::size_t) {
+                              if (error)
+                                  return self->Close();
+                              self->Linger();
+                          });
+    }
+#endif
+
     void WaitForNextRequest() {
+        server_.StartsWaiting(*this);
         if (buffer_.size() > 0) { // pipelined: the next request is already here
             Lowest().expires_after(server_.limits.HeadTime);
             return ReadRequest();
@@ -232,6 +384,30 @@ private:
         parser_.emplace();
         parser_->header_limit(static_cast<std::uint32_t>(server_.limits.HeadBytes));
         parser_->body_limit(server_.limits.BodyBytes);
+        http::async_read_header(
+            stream_, buffer_, *parser_,
+            [self = Self()](const beast::error_code& error, std::size_t) { self->OnHead(error); });
+    }
+
+    // The head is here: a client that waits for leave to send its body is given it, as
+    // curl and Go's clients expect, before the body is read.
+    void OnHead(const beast::error_code& error) {
+        if (error || parser_->is_done())
+            return OnRequest(error);
+        const auto& head = parser_->get();
+        const bool expects =
+            beast::iequals(head[http::field::expect], "100-continue") && head.version() == 11;
+        if (!expects)
+            return ReadBody();
+        asio::async_write(stream_, asio::buffer(Continue, std::strlen(Continue)),
+                          [self = Self()](const beast::error_code& failed, std::size_t) {
+                              if (failed)
+                                  return self->Close();
+                              self->ReadBody();
+                          });
+    }
+
+    void ReadBody() {
         http::async_read(
             stream_, buffer_, *parser_,
             [self = Self()](const beast::error_code& error, std::size_t) { self->OnRequest(error); });
@@ -240,6 +416,7 @@ private:
     void OnRequest(const beast::error_code& error) {
         if (error && !IsParseFailure(error))
             return Close();
+        server_.StartsRequest(*this);
         ++serial_;
         answering_ = false;
         if (error)
@@ -253,6 +430,9 @@ private:
             return Refuse(Refusal(505, "Only HTTP/1.0 and HTTP/1.1 are served."));
         if (message.count(http::field::transfer_encoding) != 0 && !message.chunked())
             return Refuse(Refusal(400, "The only Transfer-Encoding taken is chunked."));
+        if (version_ == 11 && message.count(http::field::host) != 1)
+            return Refuse(
+                Refusal(400, "An HTTP/1.1 request names its host once: Host is missing or given twice."));
         HttpRequest request;
         try {
             RequestTarget target = ParseRequestTarget(std::string(message.target()));
@@ -262,6 +442,7 @@ private:
             return Refuse(Refusal(400, failure.what()));
         }
         request.Method = std::string(message.method_string());
+        request.Peer = Peer;
         for (const auto& field : message)
             request.Headers.emplace(LowerCase(std::string(field.name_string())), std::string(field.value()));
         parser_.reset();
@@ -294,19 +475,13 @@ private:
     }
 
     void Drain() {
-        Lowest().async_read_some(asio::buffer(scratch_),
+        buffer_.consume(buffer_.size());
+        Lowest().async_read_some(buffer_.prepare(512),
                                  [self = Self()](const beast::error_code& error, std::size_t) {
                                      if (error)
                                          return self->Close();
                                      self->Drain();
                                  });
-    }
-
-    void Close() {
-        answerTimer_.cancel();
-        beast::error_code ignored;
-        Lowest().socket().shutdown(tcp::socket::shutdown_both, ignored);
-        Lowest().close();
     }
 
     HttpServer::Impl& server_;
@@ -316,9 +491,9 @@ private:
     http::response<http::string_body> response_;
     asio::steady_timer answerTimer_;
     std::uint64_t serial_ = 0;
+    const bool refusing_;
     bool answering_ = false, keepAlive_ = false, head_ = false, lingering_ = false;
     unsigned version_ = 11;
-    std::array<char, 512> scratch_{};
 };
 
 } // namespace
@@ -339,34 +514,135 @@ void HttpServer::Impl::Listen(const tcp::endpoint& endpoint) {
 
 void HttpServer::Impl::Accept(tcp::acceptor& acceptor) {
     acceptor.async_accept([this, &acceptor](const beast::error_code& error, tcp::socket socket) {
-        if (error == asio::error::operation_aborted)
-            return;
-        if (!error)
-            return Admit(std::move(socket)), Accept(acceptor);
-        // Out of file descriptors, say: try again in a moment instead of spinning.
-        Log(LogLevel::Warn, "Cannot accept a connection", Field("reason", error.message()));
-        auto pause = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(100));
-        pause->async_wait([this, &acceptor, pause](const beast::error_code&) { Accept(acceptor); });
+        Accepted(acceptor, error, std::move(socket));
     });
+}
+
+void HttpServer::Impl::Accepted(tcp::acceptor& acceptor, const beast::error_code& error, tcp::socket socket) {
+    if (error == asio::error::operation_aborted)
+        return;
+    if (!error) {
+        if (acceptFailures > 0)
+            Log(LogLevel::Info, "Accepting connections again",
+                Field("failed_accepts", std::to_string(acceptFailures)));
+        acceptFailures = 0;
+        Admit(std::move(socket));
+        return Accept(acceptor);
+    }
+    // A client that reset its connection before it was taken is its own affair (Windows reports
+    // each one); only the server's own shortage waits, and is said once for the whole burst.
+    if (!IsResourceShortage(error))
+        return Accept(acceptor);
+    if (acceptFailures++ == 0)
+        Log(LogLevel::Warn, "Cannot accept connections for now; trying again every 100 ms",
+            Field("reason", error.message()));
+    auto pause = std::make_shared<asio::steady_timer>(io, AcceptPause);
+    pause->async_wait([this, &acceptor, pause](const beast::error_code&) { Accept(acceptor); });
+}
+
+void HttpServer::Impl::Enter(Connection& connection) {
+    connection.Counted = true;
+    ++open;
+    peak = std::max<std::size_t>(peak, open);
+    ++peers[connection.Peer].Open;
+    StartsWaiting(connection);
+}
+
+void HttpServer::Impl::StartsWaiting(Connection& connection) {
+    if (!connection.Counted)
+        return;
+    auto& waiting = peers[connection.Peer].Waiting;
+    if (connection.Waiting)
+        waiting.erase(connection.Place);
+    connection.Place = waiting.insert(waiting.end(), &connection);
+    connection.Waiting = true;
+}
+
+void HttpServer::Impl::StartsRequest(Connection& connection) {
+    if (!connection.Waiting)
+        return;
+    peers[connection.Peer].Waiting.erase(connection.Place);
+    connection.Waiting = false;
+}
+
+void HttpServer::Impl::Leave(Connection& connection) {
+    if (!connection.Counted)
+        return;
+    StartsRequest(connection);
+    connection.Counted = false;
+    --open;
+    const auto peer = peers.find(connection.Peer);
+    if (--peer->second.Open == 0)
+        peers.erase(peer);
+#ifdef __GLIBC__
+    // After a flood the freed buffers go back to the system, not only to the heap.
+    if (peak >= 64 && open * 4 <= peak) {
+        ::malloc_trim(0);
+        peak = open;
+    }
+#endif
+}
+
+Connection* HttpServer::Impl::GivesWay() {
+    const PeerConnections* heaviest = nullptr;
+    for (const auto& [address, connections] : peers)
+        if (!connections.Waiting.empty() && (!heaviest || connections.Open > heaviest->Open))
+            heaviest = &connections;
+    return heaviest ? heaviest->Waiting.front() : nullptr;
+}
+
+#ifndef _WIN32
+// The certificate and key as the files hold them now: read again when they changed, the old
+// pair kept (and the reason said once) when the new one cannot be used.
+TlsContext HttpServer::Impl::CurrentTls() {
+    const std::string stamp = FilesStamp(*tlsFiles);
+    if (stamp == tlsStamp || stamp == tlsStampRefused)
+        return tls;
+    try {
+        tls = LoadTls(*tlsFiles);
+        tlsStamp = stamp;
+        Log(LogLevel::Info, "TLS certificate and key read again", Field("cert_file", tlsFiles->CertFile));
+    } catch (const std::exception& failure) {
+        tlsStampRefused = stamp;
+        Log(LogLevel::Error, "The changed TLS certificate or key cannot be used; the old pair stays",
+            Field("reason", failure.what()));
+    }
+    return tls;
+}
+#endif
+
+template <typename Stream> void HttpServer::Impl::Open(Stream stream, std::string peer, bool refuse) {
+    if (refuse)
+        ++refusing;
+    std::make_shared<Session<Stream>>(*this, std::move(stream), std::move(peer), refuse)->Start();
 }
 
 void HttpServer::Impl::Admit(tcp::socket socket) {
     beast::error_code ignored;
-    if (open >= limits.MostConnections) {
-        socket.close(ignored);
-        return;
+    const std::string peer = socket.remote_endpoint(ignored).address().to_string();
+    bool refuse = false;
+    if (open >= most) {
+        // A limit that protects the clients must not lock them out: the newcomer takes the place
+        // of a connection that only waits, from the address that holds the most.
+        if (Connection* givesWay = GivesWay())
+            givesWay->Close();
+        else if (refusing < MostRefusing)
+            refuse = true;
+        else {
+            socket.close(ignored);
+            return;
+        }
     }
     // The answer goes out in one write; without this a kept-alive client would wait for the
     // delayed acknowledgement of the one before.
     socket.set_option(tcp::no_delay(true), ignored);
 #ifndef _WIN32
-    if (tls) {
-        std::make_shared<Session<TlsStream>>(*this, TlsStream(beast::tcp_stream(std::move(socket)), *tls))
-            ->Start();
-        return;
+    if (tlsFiles) {
+        TlsContext context = CurrentTls();
+        return Open(TlsStream(beast::tcp_stream(std::move(socket)), *context), peer, refuse);
     }
 #endif
-    std::make_shared<Session<beast::tcp_stream>>(*this, beast::tcp_stream(std::move(socket)))->Start();
+    Open(beast::tcp_stream(std::move(socket)), peer, refuse);
 }
 
 HttpServer::HttpServer(RequestHandler& handler, ServerLimits limits, std::optional<TlsFiles> tls)
@@ -376,17 +652,9 @@ HttpServer::HttpServer(RequestHandler& handler, ServerLimits limits, std::option
 #ifdef _WIN32
     throw control::ConfigError("TLS is not available on Windows.");
 #else
-    try {
-        impl_->tls.emplace(asio::ssl::context::tls_server);
-        impl_->tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
-                                asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
-                                asio::ssl::context::no_tlsv1_1);
-        impl_->tls->use_certificate_chain_file(tls->CertFile);
-        impl_->tls->use_private_key_file(tls->KeyFile, asio::ssl::context::pem);
-    } catch (const std::exception& failure) {
-        throw control::ConfigError(Format("The TLS certificate %s or key %s cannot be used: %s.",
-                                          tls->CertFile.c_str(), tls->KeyFile.c_str(), failure.what()));
-    }
+    impl_->tlsFiles = *tls;
+    impl_->tlsStamp = FilesStamp(*tls);
+    impl_->tls = LoadTls(*tls);
 #endif
 }
 

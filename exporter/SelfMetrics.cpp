@@ -3,6 +3,8 @@
 #include "Metrics.h"
 #include "ProcessStats.h"
 
+#include <optional>
+
 #include <sstream>
 
 namespace qdl::exporter {
@@ -12,23 +14,28 @@ void Family(std::ostringstream& out, const char* name, const char* type, const c
     out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << ' ' << type << '\n';
 }
 
+// A process series only where it could be read.
+void ProcessSeries(std::ostringstream& out, const char* name, const char* type, const char* help,
+                   const std::optional<double>& value) {
+    if (!value)
+        return;
+    Family(out, name, type, help);
+    out << name << ' ' << *value << '\n';
+}
+
 void ProcessSeries(std::ostringstream& out) {
     const platform::ProcessStats stats = platform::ReadProcessStats();
-    Family(out, "process_cpu_seconds_total", "counter", "Total user and system CPU time spent in seconds.");
-    out << "process_cpu_seconds_total " << stats.CpuSeconds << '\n';
-    Family(out, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.");
-    out << "process_resident_memory_bytes " << stats.ResidentBytes << '\n';
-    Family(out, "process_virtual_memory_bytes", "gauge", "Virtual memory size in bytes.");
-    out << "process_virtual_memory_bytes " << stats.VirtualBytes << '\n';
-    Family(out, "process_start_time_seconds", "gauge",
-           "Start time of the process since unix epoch in seconds.");
-    out << "process_start_time_seconds " << stats.StartTime << '\n';
-    Family(out, "process_open_fds", "gauge", "Number of open file descriptors.");
-    out << "process_open_fds " << stats.OpenFiles << '\n';
-    if (stats.MostFiles) {
-        Family(out, "process_max_fds", "gauge", "Maximum number of open file descriptors.");
-        out << "process_max_fds " << *stats.MostFiles << '\n';
-    }
+    ProcessSeries(out, "process_cpu_seconds_total", "counter",
+                  "Total user and system CPU time spent in seconds.", stats.CpuSeconds);
+    ProcessSeries(out, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.",
+                  stats.ResidentBytes);
+    ProcessSeries(out, "process_virtual_memory_bytes", "gauge", "Virtual memory size in bytes.",
+                  stats.VirtualBytes);
+    ProcessSeries(out, "process_start_time_seconds", "gauge",
+                  "Start time of the process since unix epoch in seconds.", stats.StartTime);
+    ProcessSeries(out, "process_open_fds", "gauge", "Number of open file descriptors.", stats.OpenFiles);
+    ProcessSeries(out, "process_max_fds", "gauge", "Maximum number of open file descriptors.",
+                  stats.MostFiles);
 }
 
 } // namespace

@@ -1,19 +1,25 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 
 namespace qdl::platform {
 
-// What the Prometheus client libraries export of their own process as process_*.
+// What the Prometheus client libraries export of their own process as process_*. What could not
+// be read (no descriptor left to read it with, say) is absent, never 0: a counter that falls to 0
+// reads as a restart.
 struct ProcessStats {
-    double CpuSeconds = 0; // user and system
-    double ResidentBytes = 0;
-    double VirtualBytes = 0;
-    double StartTime = 0;            // Unix time
-    double OpenFiles = 0;            // file descriptors; handles on Windows
+    std::optional<double> CpuSeconds; // user and system
+    std::optional<double> ResidentBytes;
+    std::optional<double> VirtualBytes;
+    std::optional<double> StartTime; // Unix time
+    std::optional<double> OpenFiles; // file descriptors; handles on Windows
     std::optional<double> MostFiles; // the limit, where the system has one
 };
 
 ProcessStats ReadProcessStats();
+
+// The descriptors this process may hold; 0 where the system sets no such limit.
+std::size_t MostOpenFiles();
 
 } // namespace qdl::platform

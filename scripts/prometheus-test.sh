@@ -251,7 +251,7 @@ check "no password gets 401" eval '[ "$(https)" = 401 ]'
 
 check "the release build holds against hostile clients, and its memory returns after each flood" \
     tests/exporter/hostile-clients.sh build-rel/exporter/qdl4816_exporter build-rel/tools/switch/qdl-switch \
-    build-rel/tests/support/qdl-hostile-clients --memory
+    build-rel/tests/support/qdl-hostile-clients --siege --memory
 
 finish_checks "$work/exporter.log" "$work/prometheus.log" "$work/node.log" "$work/tls.log"
 echo "all Prometheus checks passed"

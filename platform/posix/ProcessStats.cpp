@@ -26,10 +26,10 @@ double BootTime() {
     return 0;
 }
 
-double OpenDescriptors() {
+std::optional<double> OpenDescriptors() {
     DIR* folder = ::opendir("/proc/self/fd");
     if (!folder)
-        return 0;
+        return std::nullopt;
     double count = 0;
     while (const dirent* entry = ::readdir(folder))
         count += entry->d_name[0] != '.';
@@ -42,6 +42,8 @@ double OpenDescriptors() {
 ProcessStats ReadProcessStats() {
     ProcessStats stats;
     std::ifstream file("/proc/self/stat");
+    if (!file)
+        return stats;
     const std::string line((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     // The fields after the command's name, which is in parentheses and may hold blanks.
     std::istringstream rest(line.substr(line.rfind(')') + 1));
@@ -51,17 +53,23 @@ ProcessStats ReadProcessStats() {
     const auto field = [&](std::size_t number) { // as proc(5) counts them, from 1
         return number - 3 < fields.size() ? std::stod(fields[number - 3]) : 0.0;
     };
-    if (fields.size() >= 22 && ticks > 0) {
+    if (fields.size() >= 24 && ticks > 0) {
         stats.CpuSeconds = (field(14) + field(15)) / ticks;
         stats.StartTime = BootTime() + field(22) / ticks;
         stats.VirtualBytes = field(23);
         stats.ResidentBytes = field(24) * static_cast<double>(::sysconf(_SC_PAGESIZE));
     }
     stats.OpenFiles = OpenDescriptors();
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0)
-        stats.MostFiles = static_cast<double>(limit.rlim_cur);
+    if (const std::size_t most = MostOpenFiles())
+        stats.MostFiles = static_cast<double>(most);
     return stats;
+}
+
+std::size_t MostOpenFiles() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 } // namespace qdl::platform

@@ -34,4 +34,8 @@ ProcessStats ReadProcessStats() {
     return stats;
 }
 
+std::size_t MostOpenFiles() {
+    return 0; // handles have no limit of their own
+}
+
 } // namespace qdl::platform

@@ -80,7 +80,7 @@ public:
         }
         for (int i = 0; i < dripping; ++i) {
             drippers_.push_back(std::make_unique<RawConnection>(port));
-            drippers_.back()->Send("GET /metrics HTTP/1.1\r\nX-Drip: ");
+            drippers_.back()->Send("GET /metrics HTTP/1.1\r\nHost: h\r\nX-Drip: ");
         }
         dripping_ = std::thread([this] {
             pollfd woken{wake_, POLLIN, 0};
@@ -103,10 +103,45 @@ private:
     std::thread dripping_;
 };
 
+// Clients on eight other loopback addresses that take every place the exporter has: each sends
+// one request, then idles, and connects again whenever it is closed.
+class Siege {
+public:
+    Siege(int port, int clients) : port_(port) {
+        for (int i = 0; i < clients; ++i)
+            connections_.push_back(Connect(i));
+        keeping_ = std::thread([this] {
+            pollfd woken{wake_, POLLIN, 0};
+            while (::poll(&woken, 1, 50) == 0)
+                for (std::size_t i = 0; i < connections_.size(); ++i)
+                    if (connections_[i]->ClosedNow())
+                        connections_[i] = Connect(static_cast<int>(i));
+        });
+    }
+    ~Siege() {
+        const std::uint64_t one = 1;
+        (void)!::write(wake_, &one, sizeof one);
+        keeping_.join();
+        ::close(wake_);
+    }
+
+private:
+    std::unique_ptr<RawConnection> Connect(int i) {
+        auto connection = std::make_unique<RawConnection>(port_, "127.0.0." + std::to_string(2 + i % 8));
+        connection->Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+        return connection;
+    }
+
+    int port_;
+    std::vector<std::unique_ptr<RawConnection>> connections_;
+    int wake_ = ::eventfd(0, EFD_CLOEXEC);
+    std::thread keeping_;
+};
+
 // A request of `headers` headers of `size` bytes each, sent as fast as the exporter takes it.
 int HugeHead(int port, std::size_t headers, std::size_t size) {
     RawConnection connection(port);
-    connection.Send("GET /metrics HTTP/1.1\r\n");
+    connection.Send("GET /metrics HTTP/1.1\r\nHost: h\r\n");
     const std::string header = "X-Filler: " + std::string(size, 'v') + "\r\n";
     for (std::size_t i = 0; i < headers && connection.Send(header); ++i) {
     }
@@ -146,6 +181,8 @@ int main(int argc, char** argv) {
     app.add_option("--pid", pid, "The exporter's process, for its memory");
     app.add_flag("--memory", memory, "Measure the exporter's memory; needs --pid");
     app.add_flag("--stop", stop, "Stop the exporter (SIGINT) while clients drip; needs --pid");
+    bool siege = false;
+    app.add_flag("--siege", siege, "1 100 clients from 127.0.0.2-9 take every place while scrapes come");
     CLI11_PARSE(app, argc, argv);
     ::signal(SIGPIPE, SIG_IGN);
     rlimit limit{};
@@ -179,7 +216,7 @@ int main(int argc, char** argv) {
             flood.join();
         Check("four requests of 10 000 headers of 8 KB at once are refused", refused == 4);
         RawConnection line(port);
-        line.Send("GET /" + std::string(10 << 20, 'a') + " HTTP/1.1\r\n\r\n");
+        line.Send("GET /" + std::string(10 << 20, 'a') + " HTTP/1.1\r\nHost: h\r\n\r\n");
         const auto codes = StatusCodes(line.ReadAll(5s));
         Check("a 10 MB request line is refused with 431", codes.empty() || codes.front() == 431);
     }
@@ -188,35 +225,62 @@ int main(int argc, char** argv) {
         Check("memory is back to its idle size after the floods", after - idle < 4096,
               std::to_string(idle) + " KiB before, " + std::to_string(after) + " KiB after");
     }
+    {
+        std::vector<std::unique_ptr<RawConnection>> resetting;
+        for (int i = 0; i < 200; ++i) {
+            resetting.push_back(std::make_unique<RawConnection>(port));
+            resetting.back()->Send("GET " + probe + " HTTP/1.1\r\nHost: h\r\n");
+        }
+        for (auto& connection : resetting)
+            connection->Reset();
+        const auto [status, time] = Timed(port, probe);
+        Check("after 200 clients reset their connections mid-request, a probe is answered within 1 s",
+              status == 200 && time < 1s, Milliseconds(time));
+    }
+    if (siege) {
+        Siege taken(port, 1100);
+        int answered = 0;
+        Clock::duration slowest{};
+        for (int i = 0; i < 6; ++i) {
+            const auto [status, time] = Timed(port, i % 2 ? "/metrics" : probe);
+            answered += status == 200 && time < 1s;
+            slowest = std::max(slowest, time);
+        }
+        Check("with 1 100 clients from other addresses taking every place, 6 of 6 scrapes are answered "
+              "within 1 s",
+              answered == 6, "slowest " + Milliseconds(slowest));
+    }
     std::string chunks;
     for (int i = 0; i < 8; ++i)
         chunks += "4000\r\n" + std::string(0x4000, 'x') + "\r\n";
     Check("a chunked body past the limit is 413",
-          Answer(port, "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks +
+          Answer(port, "POST /-/reload HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks +
                            "0\r\n\r\n") == 413);
     Check("Content-Length -1 is 400",
-          Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n") == 400);
-    Check("a Content-Length of 20 digits is 400",
-          Answer(port, "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n") == 400);
+          Answer(port, "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n") == 400);
     Check(
-        "Content-Length with chunks is 400",
-        Answer(
-            port,
-            "POST /-/reload HTTP/1.1\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n") ==
+        "a Content-Length of 20 digits is 400",
+        Answer(port, "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: 99999999999999999999\r\n\r\n") ==
             400);
+    Check("Content-Length with chunks is 400",
+          Answer(port, "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\nTransfer-Encoding: "
+                       "chunked\r\n\r\n0\r\n\r\n") == 400);
     Check("a bare line feed is 400", Answer(port, "GET /metrics HTTP/1.1\nHost: h\n\n") == 400);
-    Check("a '#' in the target is 400", Answer(port, "GET " + probe + "#x HTTP/1.1\r\n\r\n") == 400);
+    Check("a '#' in the target is 400",
+          Answer(port, "GET " + probe + "#x HTTP/1.1\r\nHost: h\r\n\r\n") == 400);
     Check("HTTP/1.2 is 400", Answer(port, "GET /metrics HTTP/1.2\r\n\r\n") == 400);
     Check("target=foo=NAME is 400",
-          Answer(port, "GET /probe?target=foo=" + target + " HTTP/1.1\r\n\r\n") == 400);
+          Answer(port, "GET /probe?target=foo=" + target + " HTTP/1.1\r\nHost: h\r\n\r\n") == 400);
     Check("an absolute-form request line is understood",
-          Answer(port, "GET http://127.0.0.1:" + std::to_string(port) + "/metrics HTTP/1.1\r\n\r\n") == 200);
+          Answer(port, "GET http://127.0.0.1:" + std::to_string(port) +
+                           "/metrics HTTP/1.1\r\nHost: h\r\n\r\n") == 200);
     Check("POST /-/reload without a body is answered",
-          Answer(port, "POST /-/reload HTTP/1.1\r\n\r\n") == 200);
+          Answer(port, "POST /-/reload HTTP/1.1\r\nHost: h\r\n\r\n") == 200);
     {
         RawConnection pipelined(port);
-        pipelined.Send("GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET " + probe +
-                       " HTTP/1.1\r\n\r\n");
+        pipelined.Send(
+            "GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\nGET /nowhere HTTP/1.1\r\nHost: h\r\n\r\nGET " + probe +
+            " HTTP/1.1\r\nHost: h\r\n\r\n");
         std::string all;
         for (const auto& answer : pipelined.ReadAnswers(3, 10s))
             all += answer;

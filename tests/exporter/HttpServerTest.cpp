@@ -60,37 +60,47 @@ TEST_F(HttpServerTest, RequestsAreReadByTheRulesOfHttpAndUrls) {
         {"a plain GET", "GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
         {"HTTP/1.0", "GET /-/ready HTTP/1.0\r\n\r\n", {200}},
         {"absolute form", "GET http://127.0.0.1:1/metrics HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
-        {"an escaped path", "GET /%2Dr/healthy HTTP/1.1\r\n\r\n", {404}},
+        {"an escaped path", "GET /%2Dr/healthy HTTP/1.1\r\nHost: h\r\n\r\n", {404}},
         {"a reload without a body", "POST /-/reload HTTP/1.1\r\nHost: h\r\n\r\n", {200}},
         {"pipelined, answered in order",
-         "GET /-/healthy HTTP/1.1\r\n\r\nGET /nowhere HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n",
+         "GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\nGET /nowhere HTTP/1.1\r\nHost: h\r\n\r\nGET /metrics "
+         "HTTP/1.1\r\nHost: h\r\n\r\n",
          {200, 404, 200}},
-        {"too many headers", "GET /metrics HTTP/1.1\r\n" + ManyHeaders(2000, 100) + "\r\n", {431}},
+        {"too many headers", "GET /metrics HTTP/1.1\r\nHost: h\r\n" + ManyHeaders(2000, 100) + "\r\n", {431}},
         {"a request line too long",
-         "GET /probe?target=" + std::string(100000, 'a') + " HTTP/1.1\r\n\r\n",
+         "GET /probe?target=" + std::string(100000, 'a') + " HTTP/1.1\r\nHost: h\r\n\r\n",
          {431}},
         {"a chunked body past the limit",
-         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(5, 16384),
+         "POST /-/reload HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(5, 16384),
          {413}},
-        {"a body past the limit", "POST /-/reload HTTP/1.1\r\nContent-Length: 70000\r\n\r\n", {413}},
-        {"a negative length", "POST /-/reload HTTP/1.1\r\nContent-Length: -1\r\n\r\n", {400}},
+        {"a body past the limit",
+         "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: 70000\r\n\r\n",
+         {413}},
+        {"a negative length", "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n", {400}},
         {"a length of 20 digits",
-         "POST /-/reload HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n",
+         "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: 99999999999999999999\r\n\r\n",
          {400}},
         {"length and chunks",
-         "POST /-/reload HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+         "POST /-/reload HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\nTransfer-Encoding: "
+         "chunked\r\n\r\n0\r\n\r\n",
          {400}},
         {"an encoding other than chunks",
-         "POST /-/reload HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n",
+         "POST /-/reload HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip\r\n\r\n",
          {400}},
         {"HTTP/2.0 in a request line", "GET /metrics HTTP/2.0\r\n\r\n", {400}},
         {"bare line feeds", "GET /metrics HTTP/1.1\nHost: h\n\n", {400}},
-        {"a fragment", "GET /probe?target=rack1#x HTTP/1.1\r\n\r\n", {400}},
-        {"an equals sign in the value", "GET /probe?target=foo=rack1 HTTP/1.1\r\n\r\n", {400}},
-        {"a %u escape", "GET /probe?target=r%u0061ck1 HTTP/1.1\r\n\r\n", {400}},
-        {"a second question mark", "GET /probe??target=rack1&target=nothing HTTP/1.1\r\n\r\n", {400}},
-        {"the target twice", "GET /probe?target=rack1&target=rack1 HTTP/1.1\r\n\r\n", {400}},
-        {"a semicolon", "GET /probe?x=1;target=rack1 HTTP/1.1\r\n\r\n", {400}},
+        {"a fragment", "GET /probe?target=rack1#x HTTP/1.1\r\nHost: h\r\n\r\n", {400}},
+        {"an equals sign in the value", "GET /probe?target=foo=rack1 HTTP/1.1\r\nHost: h\r\n\r\n", {400}},
+        {"a %u escape", "GET /probe?target=r%u0061ck1 HTTP/1.1\r\nHost: h\r\n\r\n", {400}},
+        {"a second question mark",
+         "GET /probe??target=rack1&target=nothing HTTP/1.1\r\nHost: h\r\n\r\n",
+         {400}},
+        {"the target twice", "GET /probe?target=rack1&target=rack1 HTTP/1.1\r\nHost: h\r\n\r\n", {400}},
+        {"a semicolon", "GET /probe?x=1;target=rack1 HTTP/1.1\r\nHost: h\r\n\r\n", {400}},
+        {"HTTP/1.1 without Host", "GET /-/healthy HTTP/1.1\r\n\r\n", {400}},
+        {"HTTP/1.1 with two Host", "GET /-/healthy HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", {400}},
+        {"HTTP/1.0 needs no Host", "GET /-/healthy HTTP/1.0\r\n\r\n", {200}},
+
     };
     for (const auto& row : rows) {
         RawConnection connection(exporter.Port());
@@ -102,10 +112,24 @@ TEST_F(HttpServerTest, RequestsAreReadByTheRulesOfHttpAndUrls) {
     }
 }
 
+// A client that waits for leave to send its body is given it before the body is read.
+TEST_F(HttpServerTest, ABodyThatWaitsForLeaveIsGivenIt) {
+    RunningExporter exporter(OneSwitch(folder));
+    RawConnection connection(exporter.Port());
+    connection.Send(
+        "POST /-/reload HTTP/1.1\r\nHost: h\r\nExpect: 100-continue\r\nContent-Length: 2\r\n\r\n");
+    // Read until the connection has been quiet for a while: the interim answer, and nothing else.
+    EXPECT_EQ(connection.ReadAll(500ms), "HTTP/1.1 100 Continue\r\n\r\n");
+    connection.Send("xx");
+    const auto answers = connection.ReadAnswers(1, 5s);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(StatusCodes(answers[0]), std::vector<int>{200}) << answers[0];
+}
+
 TEST_F(HttpServerTest, AHeadRequestGetsTheHeadAlone) {
     RunningExporter exporter(OneSwitch(folder));
     RawConnection connection(exporter.Port());
-    connection.Send("HEAD /-/healthy HTTP/1.1\r\nConnection: close\r\n\r\n");
+    connection.Send("HEAD /-/healthy HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
     const std::string answer = connection.ReadAll();
     EXPECT_EQ(StatusCodes(answer), std::vector<int>{200});
     EXPECT_NE(answer.find("Content-Length: 9\r\n"), std::string::npos) << answer;
@@ -124,7 +148,7 @@ TEST_F(HttpServerTest, SilentDrippingAndIdleClientsAreClosedOnTime) {
     EXPECT_TRUE(silent.ClosedWithin(3s));
 
     RawConnection dripping(exporter.Port());
-    const std::string request = "GET /metrics HTTP/1.1\r\nX-Slow: " + std::string(100, 'x');
+    const std::string request = "GET /metrics HTTP/1.1\r\nHost: h\r\nX-Slow: " + std::string(100, 'x');
     bool closed = false;
     const auto start = std::chrono::steady_clock::now();
     for (char c : request) {
@@ -136,29 +160,91 @@ TEST_F(HttpServerTest, SilentDrippingAndIdleClientsAreClosedOnTime) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
 
     RawConnection keptAlive(exporter.Port());
-    keptAlive.Send("GET /-/healthy HTTP/1.1\r\n\r\n");
+    keptAlive.Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
     EXPECT_EQ(keptAlive.ReadAnswers(1).size(), 1u);
     EXPECT_TRUE(keptAlive.ClosedWithin(3s));
 }
 
-// Connections past the cap are closed at once, not queued behind the others; the others are
-// still served.
-TEST_F(HttpServerTest, ConnectionsPastTheCapAreClosedAtOnce) {
+// Connections that only wait, kept alive by the given addresses in that order, each after one
+// answered request.
+std::vector<std::unique_ptr<RawConnection>> Waiting(int port, const std::vector<std::string>& from) {
+    std::vector<std::unique_ptr<RawConnection>> held;
+    for (const std::string& address : from) {
+        held.push_back(std::make_unique<RawConnection>(port, address));
+        held.back()->Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+        EXPECT_EQ(held.back()->ReadAnswers(1).size(), 1u);
+    }
+    return held;
+}
+
+// At the cap a newcomer is admitted in the place of a connection that only waits: the longest
+// waiting one of the address that holds the most, so that no address keeps another out.
+TEST_F(HttpServerTest, AtTheCapANewcomerTakesThePlaceOfAWaitingConnection) {
     ServerLimits limits;
     limits.MostConnections = 4;
     RunningExporter exporter(OneSwitch(folder), limits);
-    std::vector<std::unique_ptr<RawConnection>> held;
-    for (int i = 0; i < 4; ++i) {
-        held.push_back(std::make_unique<RawConnection>(exporter.Port()));
-        held.back()->Send("GET /-/healthy HTTP/1.1\r\n\r\n");
-        ASSERT_EQ(held.back()->ReadAnswers(1).size(), 1u);
+    const struct {
+        const char* Name;
+        std::vector<std::string> Held;
+        std::size_t GivesWay;
+    } rows[] = {
+        {"one address holds all: its longest waiting",
+         {"127.0.0.2", "127.0.0.2", "127.0.0.2", "127.0.0.2"},
+         0},
+        {"the address holding the most, not the longest waiting",
+         {"127.0.0.3", "127.0.0.2", "127.0.0.2", "127.0.0.2"},
+         1},
+    };
+    for (const auto& row : rows) {
+        auto held = Waiting(exporter.Port(), row.Held);
+        RawConnection newcomer(exporter.Port(), "127.0.0.1");
+        newcomer.Send("GET /metrics HTTP/1.1\r\nHost: h\r\n\r\n");
+        const auto answers = newcomer.ReadAnswers(1);
+        ASSERT_EQ(answers.size(), 1u) << row.Name;
+        EXPECT_NE(answers[0].find("qdl4816_exporter_connections_open 4\n"), std::string::npos) << answers[0];
+        for (std::size_t i = 0; i < held.size(); ++i)
+            EXPECT_EQ(held[i]->ClosedWithin(i == row.GivesWay ? 3s : 50ms), i == row.GivesWay)
+                << row.Name << ": connection " << i;
     }
-    RawConnection refused(exporter.Port());
-    EXPECT_TRUE(refused.ClosedWithin(3s));
-    held.front()->Send("GET /metrics HTTP/1.1\r\n\r\n");
-    const auto answers = held.front()->ReadAnswers(1);
-    ASSERT_EQ(answers.size(), 1u);
-    EXPECT_NE(answers[0].find("qdl4816_exporter_connections_open 4\n"), std::string::npos) << answers[0];
+}
+
+// When every connection has a request in progress, a newcomer is told to come back.
+TEST_F(HttpServerTest, AtTheCapWithEveryConnectionBusyANewcomerIsToldToComeBack) {
+    const int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ::listen(listening, 16); // a switch that takes connections and never answers
+    ::getsockname(listening, reinterpret_cast<sockaddr*>(&address), &size);
+    ServerOptions options = OneSwitch(folder);
+    options.ConfigFile =
+        PrivateFile(folder, "hanging.ini",
+                    "[hung]\nIPV4=127.0.0.1\nPort=" + std::to_string(ntohs(address.sin_port)) + "\nPass=x\n");
+    ServerLimits limits;
+    limits.MostConnections = 2;
+    {
+        RunningExporter exporter(options, limits);
+        std::vector<std::unique_ptr<RawConnection>> busy;
+        for (int i = 0; i < 2; ++i) {
+            busy.push_back(std::make_unique<RawConnection>(exporter.Port()));
+            busy.back()->Send("GET /probe?target=hung HTTP/1.1\r\nHost: h\r\n"
+                              "X-Prometheus-Scrape-Timeout-Seconds: 3\r\n\r\n");
+        }
+        const auto until = std::chrono::steady_clock::now() + 5s;
+        std::string answer;
+        while (answer.find(" 503 ") == std::string::npos && std::chrono::steady_clock::now() < until) {
+            RawConnection newcomer(exporter.Port());
+            newcomer.Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+            answer = newcomer.ReadAll(3s);
+        }
+        EXPECT_EQ(StatusCodes(answer), std::vector<int>{503}) << answer;
+        EXPECT_NE(answer.find("Retry-After: 1\r\n"), std::string::npos) << answer;
+        for (auto& connection : busy)
+            EXPECT_EQ(connection->ReadAnswers(1, 5s).size(), 1u);
+    }
+    ::close(listening);
 }
 
 // A stop ends the server whatever the clients do: here, one in the middle of its head.
@@ -170,7 +256,7 @@ TEST_F(HttpServerTest, AStopEndsTheServerWhileClientsDrip) {
     std::vector<std::unique_ptr<RawConnection>> dripping;
     for (int i = 0; i < 12; ++i) {
         dripping.push_back(std::make_unique<RawConnection>(port));
-        dripping.back()->Send("GET /metrics HTTP/1.1\r\nX-Slow: ");
+        dripping.back()->Send("GET /metrics HTTP/1.1\r\nHost: h\r\nX-Slow: ");
     }
     server.Stop();
     EXPECT_EQ(serving.wait_for(1s), std::future_status::ready);
@@ -217,7 +303,7 @@ TEST_F(HttpServerTest, AnAddressWithoutHostListensOnIpv4AndIpv6) {
     const int port = server.Bind(":0");
     auto serving = std::async(std::launch::async, [&server] { server.Serve(); });
     RawConnection v4(port);
-    v4.Send("GET /-/healthy HTTP/1.1\r\n\r\n");
+    v4.Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
     EXPECT_EQ(v4.ReadAnswers(1).size(), 1u);
     const int v6 = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in6 address{};

@@ -13,18 +13,44 @@ namespace qdl::test {
 
 using Clock = std::chrono::steady_clock;
 
-RawConnection::RawConnection(int port) {
+RawConnection::RawConnection(int port, const std::string& from) {
     socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (socket_ < 0 || ::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+        ::bind(socket_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+        ::close(socket_);
+        throw std::runtime_error("cannot connect from " + from);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (socket_ < 0 || ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket_);
         throw std::runtime_error("cannot connect to the server under test");
+    }
 }
 
 RawConnection::~RawConnection() {
     ::close(socket_);
+}
+
+bool RawConnection::ClosedNow() {
+    pollfd wanted{socket_, POLLIN, 0};
+    while (::poll(&wanted, 1, 0) == 1) {
+        char buffer[4096];
+        if (::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
+            return true;
+    }
+    return false;
+}
+
+void RawConnection::Reset() {
+    const linger abort{1, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(socket_);
+    socket_ = -1;
 }
 
 bool RawConnection::Send(const std::string& bytes) {

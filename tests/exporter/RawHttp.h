@@ -9,7 +9,8 @@ namespace qdl::test {
 // A client that sends exactly the bytes given, for requests no HTTP library would write.
 class RawConnection {
 public:
-    explicit RawConnection(int port);
+    // To 127.0.0.1 from `from`, another loopback address where the server must tell clients apart.
+    explicit RawConnection(int port, const std::string& from = "127.0.0.1");
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
@@ -23,6 +24,10 @@ public:
                                          std::chrono::milliseconds within = std::chrono::seconds(10));
     // True when the server closed the connection within `within`.
     bool ClosedWithin(std::chrono::milliseconds within);
+    // True when the server has closed the connection by now; reads (and drops) what arrived.
+    bool ClosedNow();
+    // Ends the connection with a reset, as a client that gave up does.
+    void Reset();
 
 private:
     // Appends what arrives before `deadline`; false once the connection is closed or it is late.
