@@ -1,10 +1,12 @@
 #include "Metrics.h"
 
+#include "DeviceFailure.h"
 #include "Failures.h"
 #include "SwitchSession.h"
 #include "TextUtil.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <sstream>
 
 namespace qdl::control {
@@ -88,6 +90,16 @@ std::string Label(const char* name, const std::string& value) {
     return std::string(name) + "=\"" + LabelValue(value) + "\"";
 }
 
+// A socket that could not even be made (no descriptor or buffer left): the prober's own
+// shortage, which says nothing about the switch.
+bool IsOwnShortage(const std::exception& thrown) {
+    const auto* device = dynamic_cast<const DeviceFailure*>(&thrown);
+    if (!device)
+        return false;
+    constexpr int NoDescriptors = 10024, NoBuffers = 10055;
+    return device->Code() == NoDescriptors || device->Code() == NoBuffers || device->Code() == ENFILE;
+}
+
 } // namespace
 
 ProbeResult ProbeSwitch(const SwitchTarget& target, const ProbeRequest& request) {
@@ -108,8 +120,10 @@ ProbeResult ProbeSwitch(const SwitchTarget& target, const ProbeRequest& request)
         const Failure failure = AsFailure(thrown, target);
         result = ProbeResult{};
         result.Kind = failure.Kind();
-        result.FailureKind = KindName(failure.Kind());
-        result.Message = failure.what();
+        result.FailureKind = IsOwnShortage(thrown) ? "exporter" : KindName(failure.Kind());
+        result.Message = IsOwnShortage(thrown) ? Format("%s: no socket could be made for it here: %s",
+                                                        target.Name().c_str(), thrown.what())
+                                               : failure.what();
         result.HttpStatus = failure.HttpStatus();
     }
     result.DurationSeconds = std::chrono::duration<double>(Clock::now() - started).count();
