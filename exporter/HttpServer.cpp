@@ -47,8 +47,10 @@ constexpr std::chrono::seconds LingerTime{1};
 constexpr std::size_t DescriptorsKept = 64;
 // Connections beyond the cap that are told to come back (503) rather than closed unanswered.
 constexpr std::size_t MostRefusing = 64;
-// A pause of the acceptor when the system has no descriptor or buffer for a new connection.
+// A pause of the acceptor when the system has no descriptor or buffer for a new connection, or
+// when this many accepts in a row failed for any other reason.
 constexpr std::chrono::milliseconds AcceptPause{100};
+constexpr std::size_t MostClientAcceptFailures = 1000;
 // Go's answer to plain HTTP on a TLS port, which Prometheus shows as the scrape's error.
 const char* const PlainHttpOnTls =
     "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\n"
@@ -229,7 +231,7 @@ struct HttpServer::Impl {
     TlsContext tls;
     std::string tlsStamp, tlsStampRefused;
 #endif
-    std::size_t acceptFailures = 0;
+    std::size_t acceptFailures = 0, clientAcceptFailures = 0;
     asio::io_context io{1};
     std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
 };
@@ -526,12 +528,15 @@ void HttpServer::Impl::Accepted(tcp::acceptor& acceptor, const beast::error_code
             Log(LogLevel::Info, "Accepting connections again",
                 Field("failed_accepts", std::to_string(acceptFailures)));
         acceptFailures = 0;
+        clientAcceptFailures = 0;
         Admit(std::move(socket));
         return Accept(acceptor);
     }
     // A client that reset its connection before it was taken is its own affair (Windows reports
-    // each one); only the server's own shortage waits, and is said once for the whole burst.
-    if (!IsResourceShortage(error))
+    // each one); only the server's own shortage waits, and is said once for the whole burst. So
+    // does a failure that comes back every time, rather than spinning.
+    ++clientAcceptFailures;
+    if (!IsResourceShortage(error) && clientAcceptFailures % MostClientAcceptFailures != 0)
         return Accept(acceptor);
     if (acceptFailures++ == 0)
         Log(LogLevel::Warn, "Cannot accept connections for now; trying again every 100 ms",
