@@ -248,10 +248,28 @@ https() { curl -s -o /dev/null -w '%{http_code}' --cacert "$work/tls.crt" "$@" "
 check "over TLS the right password is served" eventually eval '[ "$(https -u prometheus:s3cret)" = 200 ]'
 check "a wrong password gets 401" eval '[ "$(https -u prometheus:wrong)" = 401 ]'
 check "no password gets 401" eval '[ "$(https)" = 401 ]'
+plain_on_tls() {
+    curl -s "http://127.0.0.1:$tls_port/metrics" | grep -q 'Client sent an HTTP request to an HTTPS server.'
+}
+check "plain HTTP on the TLS port is answered 400, saying why" plain_on_tls
+served_subject() { echo | openssl s_client -connect "127.0.0.1:$tls_port" 2>/dev/null | openssl x509 -noout -subject; }
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=renewed -addext subjectAltName=IP:127.0.0.1 \
+    -keyout "$work/renewed.key" -out "$work/renewed.crt" >/dev/null 2>&1
+cp "$work/tls.crt" "$work/first.crt"
+cp "$work/tls.key" "$work/first.key"
+cat "$work/renewed.crt" >"$work/tls.crt"
+cat "$work/renewed.key" >"$work/tls.key"
+check "a renewed certificate is served at the next handshake" eval 'served_subject | grep -q "CN *= *renewed"'
+echo broken >"$work/tls.crt"
+check "a broken new certificate keeps the old pair, and the log says why" eval \
+    'served_subject | grep -q "CN *= *renewed" && grep -q "the old pair stays" "$work/tls.log"'
+cat "$work/first.crt" >"$work/tls.crt"
+cat "$work/first.key" >"$work/tls.key"
+check "the first certificate, put back, is served again" eval 'served_subject | grep -q "CN *= *127.0.0.1"'
 
 check "the release build holds against hostile clients, and its memory returns after each flood" \
     tests/exporter/hostile-clients.sh build-rel/exporter/qdl4816_exporter build-rel/tools/switch/qdl-switch \
-    build-rel/tests/support/qdl-hostile-clients --siege --memory
+    build-rel/tests/support/qdl-hostile-clients --resets --siege --memory
 
 finish_checks "$work/exporter.log" "$work/prometheus.log" "$work/node.log" "$work/tls.log"
 echo "all Prometheus checks passed"
