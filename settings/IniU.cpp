@@ -84,11 +84,17 @@ bool IniValueExists(const std::string& fileName, const std::string& section, con
 
 std::string IniReadString(const std::string& fileName, const std::string& section, const std::string& key,
                           const std::string& fallback) {
-    const Loaded loaded = Load(fileName);
-    if (const auto value = loaded.Document.Value(section, key))
-        return loaded.Text(*value);
+    if (auto text = IniReadText(fileName, section, key))
+        return *text;
     IniWriteString(fileName, section, key, fallback);
     return fallback;
+}
+
+std::optional<std::string> IniReadText(const std::string& fileName, const std::string& section,
+                                       const std::string& key) {
+    const Loaded loaded = Load(fileName);
+    const auto value = loaded.Document.Value(section, key);
+    return value ? std::optional(loaded.Text(*value)) : std::nullopt;
 }
 
 std::optional<std::string> IniReadStored(const std::string& fileName, const std::string& section,

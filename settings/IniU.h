@@ -18,6 +18,10 @@ bool IniInit(const std::string& fileName);
 
 bool IniValueExists(const std::string& fileName, const std::string& section, const std::string& key);
 
+// The entry's value; nothing when it is missing. Never writes.
+std::optional<std::string> IniReadText(const std::string& fileName, const std::string& section,
+                                       const std::string& key);
+
 // The entry's value; when the entry is missing, writes `fallback` to the file and returns it.
 std::string IniReadString(const std::string& fileName, const std::string& section, const std::string& key,
                           const std::string& fallback);

@@ -54,6 +54,26 @@ std::string SettingsRecord::LockPathOf(const std::string& fileName) {
         .u8string();
 }
 
+// The settings file's lock, held by the caller until it goes; nothing where it was not had within
+// the wait or there is no lock folder to use: a replacement is still one step, and Save's check
+// still tells of a save that came first.
+std::optional<platform::FileLock> SettingsRecord::Lock() const {
+    try {
+        auto lock =
+            platform::FileLock::Acquire(LockPathOf(fileName_), platform::FileLock::Clock::now() + LockWait);
+        if (lock)
+            lock->Declare();
+        return lock;
+    } catch (const platform::FileLockError&) {
+        return std::nullopt;
+    }
+}
+
+void SettingsRecord::Load(const std::function<void()>& reading) {
+    const auto lock = Lock();
+    reading();
+}
+
 std::string SettingsRecord::Read(const std::string& key, const std::string& fallback) {
     const std::string value = IniReadString(fileName_, section_, key, fallback);
     stored_[key] = IniReadStored(fileName_, section_, key);
@@ -79,6 +99,18 @@ std::pair<std::optional<std::string>, std::optional<std::string>> SettingsRecord
     }
 }
 
+// True when the file holds a value of this record that differs from what this window writes:
+// another window's (or program's) value that the save would replace. A save of the very values
+// this window writes loses nothing, and is not told.
+bool SettingsRecord::ReplacesOthers(const std::vector<std::pair<std::string, std::string>>& texts) const {
+    for (const auto& [key, text] : texts) {
+        const auto there = IniReadText(fileName_, section_, key);
+        if (there && *there != Trim(text))
+            return true;
+    }
+    return false;
+}
+
 bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>& texts,
                           const std::function<void(const std::string&)>& tell) {
     // A window whose start could not read the file knows nothing to compare with: what is there
@@ -96,23 +128,22 @@ bool SettingsRecord::Save(const std::vector<std::pair<std::string, std::string>>
         // The notice is given while no lock is held: the other window's save never waits for
         // this window's user.
         if (const auto now = Seen(); now != known_) {
-            tell(Notice(fileName_));
+            if (ReplacesOthers(texts))
+                tell(Notice(fileName_));
             known_ = now;
         }
-        std::optional<platform::FileLock> lock;
-        try {
-            lock = platform::FileLock::Acquire(LockPathOf(fileName_),
-                                               platform::FileLock::Clock::now() + LockWait);
-        } catch (const platform::FileLockError&) {
-            // No lock folder to use: the replacement is still one step, and the check below
-            // still tells of a save that came first.
-        }
-        if (lock)
-            lock->Declare();
+        const auto lock = Lock();
         // Saved by another window while this one's user read the notice: told again.
         if (Seen() != known_)
             continue;
         const bool inPlace = IniWriteRecord(fileName_, section_, entries);
+        // Read back while the lock is held: only a program that takes no lock can have written
+        // in between.
+        for (const auto& [key, text] : texts)
+            if (IniReadText(fileName_, section_, key) != Trim(text))
+                throw std::runtime_error(Format("Another window wrote %s at the same moment: it holds that "
+                                                "window's settings, not these.",
+                                                fileName_.c_str()));
         known_ = Seen();
         return inPlace;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileLock.h"
+
 #include <functional>
 #include <map>
 #include <optional>
@@ -13,11 +15,16 @@ namespace qdl {
 // start, saved at exit. A value the user did not change is written back as the file stored it,
 // whatever its bytes; only a changed one is encoded anew. The save is made under a lock of the
 // file shared by every process, and a window whose file was changed by another window (or an
-// editor) since it read it is told so before it writes, every time, however the two are timed.
+// editor) since it read it is told so before it writes, every time, however the two are timed,
+// where the change holds values that this window's save replaces.
 class SettingsRecord {
 public:
     SettingsRecord(std::string fileName, std::string section);
 
+    // Runs `reading` (the Read calls and Remember) under the file's lock: a window that writes
+    // missing keys as it starts never does so between another window's reading and its
+    // remembering what it read, which would look like a save of that window's at its exit.
+    void Load(const std::function<void()>& reading);
     // The key's value, as IniReadString gives it (the fallback is written where it is missing).
     std::string Read(const std::string& key, const std::string& fallback);
     // Once every key is read: `shown` is each key's text as the window shows it, and the file's
@@ -26,8 +33,8 @@ public:
 
     // Writes each key's text (the stored form for a text still as shown). `tell` is given the
     // notice, and returns before the write, when the file changed since it was read or last
-    // told. True when the file was rewritten where it stands, its folder taking no new files.
-    // Fails as the settings operations do.
+    // told and holds values other than these. True when the file was rewritten where it stands, its folder
+    // taking no new files. Fails as the settings operations do.
     bool Save(const std::vector<std::pair<std::string, std::string>>& texts,
               const std::function<void(const std::string&)>& tell);
 
@@ -44,6 +51,8 @@ private:
     // is a save all the same).
     std::pair<std::optional<std::string>, std::optional<std::string>> known_;
     std::pair<std::optional<std::string>, std::optional<std::string>> Seen() const;
+    std::optional<platform::FileLock> Lock() const;
+    bool ReplacesOthers(const std::vector<std::pair<std::string, std::string>>& texts) const;
     bool remembered_ = false;
 };
 

@@ -104,14 +104,16 @@ void WindowLogic::FormCreate() {
 }
 
 void WindowLogic::LoadConnectionBoxes() {
-    IniInit(IniFileName);
-    std::map<std::string, std::string> shown;
-    for (const auto& [box, key] : Keys) {
-        view_.SetBoxText(box, record_.Read(key, view_.BoxText(box)));
-        // As the box holds it: what it still holds at exit was not changed.
-        shown[key] = view_.BoxText(box);
-    }
-    record_.Remember(shown);
+    record_.Load([this] {
+        IniInit(IniFileName);
+        std::map<std::string, std::string> shown;
+        for (const auto& [box, key] : Keys) {
+            view_.SetBoxText(box, record_.Read(key, view_.BoxText(box)));
+            // As the box holds it: what it still holds at exit was not changed.
+            shown[key] = view_.BoxText(box);
+        }
+        record_.Remember(shown);
+    });
 }
 
 // The four boxes in one replacement of the file, under the settings file's lock, each value the
@@ -127,12 +129,6 @@ void WindowLogic::FormDestroy() {
         const bool inPlace = record_.Save(entries, [this](const std::string& notice) {
             view_.ShowFailureBox(ApplicationTitle, MessageBoxText(notice));
         });
-        for (const auto& [key, value] : entries)
-            if (!IniValueExists(IniFileName, IniSection, key) ||
-                IniReadString(IniFileName, IniSection, key, value) != Trim(value))
-                throw std::runtime_error(Format("Another window wrote %s at the same moment: it holds that "
-                                                "window's settings, not these.",
-                                                IniFileName.c_str()));
         if (inPlace)
             view_.ShowFailureBox(
                 ApplicationTitle,

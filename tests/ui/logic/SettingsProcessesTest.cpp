@@ -46,6 +46,24 @@ TEST(SettingsProcessesTest, TwoWindowProcessesClosingTogetherLeaveOneRecordAndTh
     }
 }
 
+// Ten rounds of two windows started at once on no file, closing with the factory values both
+// hold: nothing is lost, and neither says a word.
+TEST(SettingsProcessesTest, TwoWindowProcessesStartedTogetherOnNoFileSayNothing) {
+    TempFolder folder;
+    const std::string path = folder.File("QDL4816.ini");
+    for (int round = 0; round < 10; ++round) {
+        std::filesystem::remove(path);
+        test::Program first({Program, "-"}, {}, folder.Path().string());
+        test::Program second({Program, "-"}, {}, folder.Path().string());
+        ASSERT_TRUE(first.WaitForOutput("ready") && second.WaitForOutput("ready"));
+        auto closing = std::async(std::launch::async, [&] { return second.Finish("go\n"); });
+        const ProgramResult one = first.Finish("go\n");
+        const ProgramResult two = closing.get();
+        EXPECT_EQ(one.Out.find("box:"), std::string::npos) << "round " << round << ": " << one.Out;
+        EXPECT_EQ(two.Out.find("box:"), std::string::npos) << "round " << round << ": " << two.Out;
+    }
+}
+
 // A folder whose rights let no new file be made, while the settings file itself may be written:
 // the file is written where it stands, and the window says nothing was lost. As the superuser
 // the window runs as nobody, whom the folder's rights bind.

@@ -236,6 +236,28 @@ TEST_F(WindowLogicTest, ASaveByAnotherWindowIsToldBeforeThisWindowReplacesIt) {
     EXPECT_EQ(view.Failures.size(), 1u);
 }
 
+// Another window saved the very values this one writes: nothing is lost, and nothing is said.
+// Two windows started on no file both hold the factory values.
+TEST_F(WindowLogicTest, ASaveByAnotherWindowOfTheSameValuesIsNotTold) {
+    for (const bool file : {true, false}) {
+        if (file)
+            WriteSettings(device.Port());
+        else
+            std::filesystem::remove(folder.File("QDL4816.ini"));
+        RecordingView otherView;
+        WindowLogic other(otherView, "QDL4816");
+        other.FormCreate();
+        Open();
+        otherView.Boxes[Box::Edit1] = "10.0.0.4";
+        view.Boxes[Box::Edit1] = "10.0.0.4";
+        other.FormDestroy();
+        Close();
+        EXPECT_TRUE(otherView.Failures.empty()) << file << ": " << otherView.Failures[0];
+        EXPECT_TRUE(view.Failures.empty()) << file << ": " << view.Failures[0];
+        EXPECT_NE(Settings().find("IPV4=10.0.0.4\r\n"), std::string::npos) << Settings();
+    }
+}
+
 TEST_F(WindowLogicTest, SavesTheBoxesAsTheyStandAtExitWithoutTransmit) {
     WriteSettings(device.Port());
     Open();
