@@ -168,13 +168,14 @@ check "qdl4816_exporter.exe listens on localhost, probes the stand-in switch and
 exporter_hostile() {
     local status=0
     start_exporter_exe 127.0.0.1
-    build-rel/tests/support/qdl-hostile-clients --port "$exporter_port" --target rack1 --pid "$exporter_pid" --stop ||
+    build-rel/tests/support/qdl-hostile-clients --port "$exporter_port" --target rack1 --pid "$exporter_pid" --resets --stop ||
         status=$?
     stop_exporter_exe
     [ "$status" -eq 0 ] || cat "$work/exporter.log"
     return "$status"
 }
-check "qdl4816_exporter.exe holds against idle, slow and hostile clients and stops at once on Ctrl-C" exporter_hostile
+check "qdl4816_exporter.exe holds against idle, slow, resetting and hostile clients and stops at once on Ctrl-C" \
+    exporter_hostile
 check "qdl4816_exporter.exe refuses a web configuration, and names its configuration in ProgramData" eval \
     '! wine "$exporter_exe" --web.config.file "$work/exporter.ini" 2>&1 | tee "$work/web.txt" >/dev/null &&
      grep -q "not available on Windows" "$work/web.txt" && wine "$exporter_exe" --help | grep -q "ProgramData"'
@@ -427,6 +428,36 @@ two_windows_closing() {
 }
 check "two window processes closing at once, 20 rounds: one record stays and the second to save says so" \
     two_windows_closing
+
+# Two real windows, each a process of its own, opened at once on a folder without a settings file
+# and closed at the same moment: with the factory values both hold, neither says a word; with
+# other ports, one whole record stays and exactly one box says, within a second, that the other
+# window's values were replaced. Ten rounds each.
+real_windows_round() { # FOLDER PORT1 PORT2 BOXES
+    local folder=$1 p1 p2 status=0
+    rm -f "$folder/QDL4816.ini"
+    (cd "$folder" && exec wine "$window_exe") >>"$work/window.log" 2>&1 &
+    p1=$!
+    (cd "$folder" && exec wine "$window_exe") >>"$work/window.log" 2>&1 &
+    p2=$!
+    driver pair "$2" "$3" >"$work/pair.out" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || kill -9 "$p1" "$p2" 2>/dev/null || true
+    wait "$p1" "$p2" 2>/dev/null || true
+    cat "$work/pair.out"
+    [ "$status" -eq 0 ] && [ "$(grep -c '^box after' "$work/pair.out")" -eq "$4" ] || return 1
+    [ "$4" -eq 0 ] || grep -q '^box after [0-9]\{1,3\} ms: The settings file .* was saved by another window' "$work/pair.out"
+}
+real_windows() { # PORT1 PORT2 BOXES
+    local folder=$work/real-windows round
+    mkdir -p "$folder"
+    for round in $(seq 10); do
+        real_windows_round "$folder" "$@" || { echo "round $round"; return 1; }
+        [ "$1" = - ] || grep -Eq "^Port=(${1}|${2})"$'\r'"\$" "$folder/QDL4816.ini" || { echo "round $round:"; cat "$folder/QDL4816.ini"; return 1; }
+    done
+}
+check "two real windows opened at once on no file and closed together, 10 rounds: no box" real_windows - - 0
+check "two real windows closed together with other ports, 10 rounds: one record, one box within 1 s" \
+    real_windows 8081 8082 1
 
 # Another program holds the settings file without sharing it while the window saves: for 300 ms
 # the save waits and succeeds without a word; for 5 s it is reported and the old file stays.

@@ -19,6 +19,11 @@
 //   qdl-window-driver focus             prints the name of the control with the keyboard focus
 //   qdl-window-driver tab               presses Tab in the control with the focus
 //   qdl-window-driver selection NAME    prints an edit box's selection as "start end"
+//   qdl-window-driver pair PORT1 PORT2  two windows open at once: waits until both are shown and
+//                                       ready, sets their HTTP port boxes (in the order the system
+//                                       lists them; "-" keeps a box), closes both at the same
+//                                       moment, and answers every message box they open, printing
+//                                       "box after N ms: TEXT", until both are gone
 //   qdl-window-driver pointer X Y       puts the mouse pointer at screen position X, Y: the status
 //                                       bar shows the hint of the control under it, so a check
 //                                       of the status bar parks it away from the window first
@@ -31,11 +36,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -166,18 +173,32 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-// A message box of the window's process, if one is open.
-HWND MessageBoxOfWindow() {
-    DWORD process = 0;
-    GetWindowThreadProcessId(RequireForm(), &process);
+// Every window of the program that is open.
+std::vector<HWND> Forms() {
+    std::vector<HWND> forms;
+    for (HWND form = FindWindowExW(nullptr, nullptr, FormClass, nullptr); form;
+         form = FindWindowExW(nullptr, form, FormClass, nullptr))
+        forms.push_back(form);
+    return forms;
+}
+
+// A visible message box of one of these processes.
+HWND MessageBoxOf(const std::vector<DWORD>& processes) {
     for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
          box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(box, &owner);
-        if (owner == process && IsWindowVisible(box))
+        if (IsWindowVisible(box) && std::find(processes.begin(), processes.end(), owner) != processes.end())
             return box;
     }
     return nullptr;
+}
+
+// A message box of the window's process, if one is open.
+HWND MessageBoxOfWindow() {
+    DWORD process = 0;
+    GetWindowThreadProcessId(RequireForm(), &process);
+    return MessageBoxOf({process});
 }
 
 // The window takes input again, its thread has handled everything sent before, or a box waits for
@@ -234,24 +255,68 @@ void ChooseMenu(const std::wstring& name) {
     Fail(L"no menu item is named " + name);
 }
 
+// The text of a message box: its static control (its icon is a static without text).
+std::wstring BoxText(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = L"";
+        GetClassNameW(child, className, 64);
+        if (_wcsicmp(className, WC_STATICW) == 0) {
+            std::wstring text = TextOf(child);
+            if (!text.empty())
+                return text;
+        }
+    }
+    return L"";
+}
+
 void AnswerBox() {
     HWND box = nullptr;
     if (!WaitFor([&box] { return (box = MessageBoxOfWindow()) != nullptr; }))
         Fail(L"no message box opened");
-    // The box's text is its static control; its icon is a static without text.
-    std::wstring text;
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[64] = L"";
-        GetClassNameW(child, className, 64);
-        if (_wcsicmp(className, WC_STATICW) == 0 && text.empty())
-            text = TextOf(child);
-    }
     Print(TextOf(box));
-    Print(text);
+    Print(BoxText(box));
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     if (!WaitFor([box] { return !IsWindow(box); }))
         Fail(L"the message box did not close");
     WaitUntilReady();
+}
+
+void ClosePair(const std::wstring& firstPort, const std::wstring& secondPort) {
+    std::vector<HWND> forms;
+    if (!WaitFor([&forms] {
+            forms = Forms();
+            return forms.size() == 2 && IsWindowVisible(forms[0]) && IsWindowVisible(forms[1]);
+        }))
+        Fail(L"two windows did not show");
+    std::vector<DWORD> processes;
+    const std::wstring ports[] = {firstPort, secondPort};
+    for (std::size_t i = 0; i < forms.size(); ++i) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(forms[i], &process);
+        processes.push_back(process);
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(forms[i], WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin, &ignored))
+            Fail(L"a window stayed busy");
+        if (ports[i] != L"-")
+            SendMessageTimeoutW(ControlOf(forms[i], IDC_Edit2), WM_SETTEXT, 0,
+                                reinterpret_cast<LPARAM>(ports[i].c_str()), SMTO_ABORTIFHUNG, ReplyWithin,
+                                &ignored);
+    }
+    const auto closing = std::chrono::steady_clock::now();
+    for (HWND form : forms)
+        PostMessageW(form, WM_CLOSE, 0, 0);
+    const bool gone = WaitFor([&] {
+        if (HWND box = MessageBoxOf(processes)) {
+            const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - closing);
+            Print(L"box after " + std::to_wstring(after.count()) + L" ms: " + BoxText(box));
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); });
+        }
+        return std::none_of(forms.begin(), forms.end(), [](HWND form) { return IsWindow(form); });
+    });
+    if (!gone)
+        Fail(L"the windows stayed open");
 }
 
 // The control with the window thread's keyboard focus.
@@ -337,6 +402,8 @@ int wmain(int argc, wchar_t* argv[]) {
         DWORD_PTR selection = 0;
         SendMessageTimeoutW(Control(argument(2)), EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, ReplyWithin, &selection);
         Print(std::to_wstring(LOWORD(selection)) + L" " + std::to_wstring(HIWORD(selection)));
+    } else if (step == L"pair") {
+        ClosePair(argument(2), argument(3));
     } else if (step == L"pointer") {
         if (!SetCursorPos(_wtoi(argument(2).c_str()), _wtoi(argument(3).c_str())))
             Fail(L"the pointer cannot be moved");
