@@ -4,7 +4,10 @@
 // what 200 idle connections cost; then a flood of probes of several switches from concurrent
 // clients, while the exporter's resident memory is sampled from /proc.
 //
-//   exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT
+// Beside it, a second exporter whose configuration holds 300 hanging switches: a healthy switch's
+// probe while all 300 are probed, against the same probe on the idle exporter.
+//
+//   exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT HANGING_PORT
 #include "Metrics.h"
 #include "RequestTarget.h"
 #include "SwitchSession.h"
@@ -13,6 +16,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +53,21 @@ bool Scrape(httplib::Client& client, const std::string& path, const std::string&
     return result && result->status == 200 && result->body.find(success) != std::string::npos;
 }
 
+// `count` connections to the port on loopback, as they are: idle until written.
+std::vector<int> Connections(int port, int count) {
+    std::vector<int> connections;
+    for (int i = 0; i < count; ++i) {
+        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        connections.push_back(s);
+    }
+    return connections;
+}
+
 template <typename Step> double MedianMicroseconds(int runs, Step step) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
@@ -63,14 +82,18 @@ template <typename Step> double MedianMicroseconds(int runs, Step step) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 8) {
-        std::fprintf(stderr,
-                     "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT\n");
+    if (argc != 9) {
+        std::fprintf(stderr, "usage: exporter_load PORT PID SWITCH_PORT TARGETS CLIENTS PROBES BLACKBOX_PORT "
+                             "HANGING_PORT\n");
         return 2;
     }
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
     const int port = std::stoi(argv[1]), pid = std::stoi(argv[2]), switchPort = std::stoi(argv[3]);
     const int targets = std::stoi(argv[4]), clients = std::stoi(argv[5]), probes = std::stoi(argv[6]);
-    const int blackboxPort = std::stoi(argv[7]);
+    const int blackboxPort = std::stoi(argv[7]), hangingPort = std::stoi(argv[8]);
 
     qdl::control::SwitchTarget target;
     target.Host = "127.0.0.1";
@@ -117,24 +140,49 @@ int main(int argc, char** argv) {
         "GetPower kept alive: %.0f us (ours/blackbox %.2f); %d failed\n",
         keptAlive / 5, fresh / 5, keptAlive / fresh, peer / 5, keptAlive / peer, failed);
 
+    {
+        // Every hanging switch probed at once, each scrape's time 5 s: the healthy switch's probes
+        // are measured while all 300 are in flight.
+        std::vector<int> hanging = Connections(hangingPort, 300);
+        for (std::size_t i = 0; i < hanging.size(); ++i) {
+            const std::string request = "GET /probe?target=hung" + std::to_string(i) +
+                                        " HTTP/1.1\r\nHost: h\r\nX-Prometheus-Scrape-Timeout-Seconds: 5\r\n\r\n";
+            (void)!::send(hanging[i], request.data(), request.size(), MSG_NOSIGNAL);
+        }
+        httplib::Client beside("127.0.0.1", hangingPort);
+        beside.set_keep_alive(true);
+        while (!Scrape(beside, "/metrics", "\nqdl4816_exporter_probes_in_flight 300\n")) {
+        }
+        double idleProbe = 0, besideHanging = 0;
+        for (int round = 0; round < 5; ++round) {
+            idleProbe += MedianMicroseconds(100, [&] { failed += !Scrape(kept, ours, "\"} 1\n"); });
+            besideHanging += MedianMicroseconds(100, [&] { failed += !Scrape(beside, ours, "\"} 1\n"); });
+        }
+        std::printf("probe kept alive on an idle exporter: %.0f us; beside 300 hanging switches in flight: %.0f us "
+                    "(ratio %.2f)\n",
+                    idleProbe / 5, besideHanging / 5, besideHanging / idleProbe);
+        for (const int s : hanging)
+            ::close(s);
+    }
+
     const long before = ResidentKiB(pid), threadsBefore = StatusKiB(pid, "Threads");
     {
-        std::vector<int> idleConnections;
-        for (int i = 0; i < 200; ++i) {
-            const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<std::uint16_t>(port));
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            idleConnections.push_back(s);
-        }
+        const std::vector<int> idleConnections = Connections(port, 1100);
         httplib::Client probe("127.0.0.1", port);
-        Scrape(probe, "/metrics"); // all 200 accepted by now: the server's one thread takes them in order
-        std::printf("200 idle connections: %+ld KiB resident, %+ld threads\n", ResidentKiB(pid) - before,
-                    StatusKiB(pid, "Threads") - threadsBefore);
+        Scrape(probe, "/metrics"); // all accepted by now: the server's one thread takes them in order
+        std::printf("1100 idle connections (the cap is 1000: the longest waiting give way): %+ld KiB resident, "
+                    "%+ld threads\n",
+                    ResidentKiB(pid) - before, StatusKiB(pid, "Threads") - threadsBefore);
         for (const int s : idleConnections)
             ::close(s);
+        // Within 5 s of the flood's end, what it took is given back.
+        const auto until = Clock::now() + std::chrono::seconds(5);
+        long after = ResidentKiB(pid);
+        while (after - before > 2048 && Clock::now() < until) {
+            Scrape(probe, "/-/healthy");
+            after = ResidentKiB(pid);
+        }
+        std::printf("after they closed: %+ld KiB resident against before\n", after - before);
     }
 
     const long idle = ResidentKiB(pid), idleOwn = StatusKiB(pid, "RssAnon");

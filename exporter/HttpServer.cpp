@@ -199,6 +199,8 @@ std::size_t ConnectionsWithin(std::size_t cap) {
 struct HttpServer::Impl {
     Impl(RequestHandler& handler, ServerLimits limits)
         : handler(handler), limits(limits), most(ConnectionsWithin(limits.MostConnections)) {}
+    // The connections the loop still holds leave as it goes, and post nothing more to it.
+    ~Impl() { io.stop(); }
 
     void Listen(const tcp::endpoint& endpoint);
     void Accept(tcp::acceptor& acceptor);
@@ -214,6 +216,7 @@ struct HttpServer::Impl {
     void StartsWaiting(Connection& connection);
     void StartsRequest(Connection& connection);
     void Leave(Connection& connection);
+    void GiveBackMemory();
     // The connection that gives way to a newcomer at the cap: the longest waiting one of the
     // address that holds the most; none when every connection has a request in progress.
     Connection* GivesWay();
@@ -225,6 +228,7 @@ struct HttpServer::Impl {
     // and a TLS stream needs its context.
     std::atomic<std::size_t> open{0};
     std::size_t refusing = 0, peak = 0;
+    bool flooded = false; // memory was given back while connections were still open
     std::map<std::string, PeerConnections> peers;
 #ifndef _WIN32
     std::optional<TlsFiles> tlsFiles;
@@ -579,12 +583,20 @@ void HttpServer::Impl::Leave(Connection& connection) {
     const auto peer = peers.find(connection.Peer);
     if (--peer->second.Open == 0)
         peers.erase(peer);
+    GiveBackMemory();
+}
+
+// After a flood the freed connections go back to the system, not only to the heap: as their
+// count falls to a quarter, and once more when the last is gone. Posted, so that it runs once the
+// connection that left is freed too.
+void HttpServer::Impl::GiveBackMemory() {
 #ifdef __GLIBC__
-    // After a flood the freed buffers go back to the system, not only to the heap.
-    if (peak >= 64 && open * 4 <= peak) {
-        ::malloc_trim(0);
-        peak = open;
-    }
+    const bool fallen = peak >= 64 && open * 4 <= peak;
+    if ((!fallen && !(flooded && open == 0)) || io.stopped())
+        return;
+    flooded = open != 0;
+    peak = open;
+    asio::post(io, [] { ::malloc_trim(0); });
 #endif
 }
 

@@ -3,7 +3,9 @@
 # switch; a probe on a kept-alive connection against one on a fresh connection and against the
 # Prometheus blackbox exporter doing the same GetPower with basic authentication (its module
 # below); 200 idle connections; then 1000 probes of 10 stand-in switches from 20 concurrent
-# clients, with the exporter's resident memory sampled while they run and after. Builds in
+# clients, with the exporter's resident memory sampled while they run and after; a healthy
+# switch's probe beside 300 hanging switches in flight (a second exporter), against the same probe
+# on the idle one; 1 100 idle connections and the memory given back after them. Builds in
 # build-rel/.
 # Usage: scripts/bench-exporter.sh
 set -euo pipefail
@@ -17,7 +19,7 @@ work=$(mktemp -d)
 source scripts/lib/processes.sh
 switches=$(seq 1 10)
 cleanup() {
-    stop_processes exporter blackbox $(for n in $switches; do echo "switch$n"; done)
+    stop_processes exporter hanging-exporter hang blackbox $(for n in $switches; do echo "switch$n"; done)
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,6 +34,19 @@ build-rel/exporter/qdl4816_exporter --config.file "$work/exporter.ini" --web.lis
     --log.level warn >"$work/exporter.log" 2>&1 &
 echo $! >"$work/exporter.pid"
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$port/metrics" >/dev/null && break; sleep 0.1; done
+
+# A second exporter: 300 switches that take the connection and never answer, and rack1.
+start_switch hang --fail hang
+printf '[rack1]\nIPV4=127.0.0.1\nPort=%s\nPass=40617253\n\n' "$(cat "$work/switch1.port")" >"$work/hanging.ini"
+for n in $(seq 0 299); do
+    printf '[hung%s]\nIPV4=127.0.0.1\nPort=%s\nPass=40617253\n\n' "$n" "$(cat "$work/hang.port")" >>"$work/hanging.ini"
+done
+chmod 0640 "$work/hanging.ini"
+hanging_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+build-rel/exporter/qdl4816_exporter --config.file "$work/hanging.ini" --web.listen-address "127.0.0.1:$hanging_port" \
+    --log.level warn >"$work/hanging-exporter.log" 2>&1 &
+echo $! >"$work/hanging-exporter.pid"
+for _ in $(seq 100); do curl -sf "http://127.0.0.1:$hanging_port/metrics" >/dev/null && break; sleep 0.1; done
 
 cat >"$work/blackbox.yml" <<YAML
 modules:
@@ -51,4 +66,4 @@ prometheus-blackbox-exporter --config.file "$work/blackbox.yml" --web.listen-add
 echo $! >"$work/blackbox.pid"
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$blackbox_port/metrics" >/dev/null && break; sleep 0.1; done
 build-rel/bench/exporter_load "$port" "$(cat "$work/exporter.pid")" "$(cat "$work/switch1.port")" 10 20 1000 \
-    "$blackbox_port"
+    "$blackbox_port" "$hanging_port"

@@ -9,6 +9,7 @@
 //   --stop    last, sends the exporter SIGINT while clients drip, and checks it ends within 1 s
 //   --resets  200 clients reset their connections mid-request, then a probe within 1 s
 //   --siege   1 100 clients from 127.0.0.2-9 take every place while scrapes come from 127.0.0.1
+//   --kept-alive N  only this: N kept-alive clients, then a probe and /metrics
 #include "RawHttp.h"
 
 #include <CLI/CLI.hpp>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <atomic>
 #include <chrono>
@@ -160,6 +162,41 @@ int Answer(int port, const std::string& request) {
     return codes.empty() ? 0 : codes.front();
 }
 
+// One request on a fresh connection: its answer.
+std::string Fetched(int port, const std::string& path) {
+    RawConnection connection(port);
+    connection.Send("GET " + path + " HTTP/1.1\r\nHost: exporter\r\nConnection: close\r\n\r\n");
+    return connection.ReadAll(5s);
+}
+
+// The value of a series in an exposition, or -1 where it is missing.
+double SeriesValue(const std::string& exposition, const std::string& name) {
+    const auto at = exposition.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::atof(exposition.c_str() + at + name.size() + 2);
+}
+
+// `count` kept-alive clients, each after one answered request: at the descriptor limit the switch
+// is still reached and the process still reads its own metrics.
+void KeptAlive(int port, int count, const std::string& target) {
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < count; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(port));
+        clients.back()->Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+        clients.back()->ReadAnswers(1, 2s);
+    }
+    const std::string probed = Fetched(port, "/probe?target=" + target);
+    const std::string up = "qdl4816_up{switch=\"" + target + "\"} ";
+    const auto line = probed.find(up);
+    Check("with " + std::to_string(count) + " kept-alive clients a healthy switch is up",
+          line != std::string::npos && probed.compare(line + up.size(), 2, "1\n") == 0,
+          line == std::string::npos ? probed.substr(0, 200) : probed.substr(line, up.size() + 1));
+    const std::string metrics = Fetched(port, "/metrics");
+    const double files = SeriesValue(metrics, "process_open_fds"),
+                 cpu = SeriesValue(metrics, "process_cpu_seconds_total");
+    Check("... and the process metrics are read, never 0", files > 0 && cpu > 0,
+          "process_open_fds " + std::to_string(files) + ", process_cpu_seconds_total " + std::to_string(cpu));
+}
+
 // Waits on the process itself (a pidfd turns readable when it ends), within `within`.
 bool EndsWithin(int pid, std::chrono::milliseconds within) {
     const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -184,6 +221,10 @@ int main(int argc, char** argv) {
     app.add_flag("--memory", memory, "Measure the exporter's memory; needs --pid");
     app.add_flag("--stop", stop, "Stop the exporter (SIGINT) while clients drip; needs --pid");
     bool siege = false, resets = false;
+    int kept = 0;
+    app.add_option("--kept-alive", kept,
+                   "Only this: N kept-alive clients, as many as the exporter's descriptors allow or more, "
+                   "beside a probe and /metrics");
     app.add_flag("--resets", resets, "200 clients reset their connections mid-request before a probe");
     app.add_flag("--siege", siege, "1 100 clients from 127.0.0.2-9 take every place while scrapes come");
     CLI11_PARSE(app, argc, argv);
@@ -194,6 +235,11 @@ int main(int argc, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 
     const std::string probe = "/probe?target=" + target;
+    if (kept > 0) {
+        KeptAlive(port, kept, target);
+        std::cout << passed << " passed, " << failed << " failed" << std::endl;
+        return failed == 0 ? 0 : 1;
+    }
     Check("the exporter answers a probe at all", Timed(port, probe).first == 200);
     const int measured = memory ? pid : 0;
     const long idle = ResidentKiB(measured);
