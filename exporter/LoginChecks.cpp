@@ -1,16 +1,6 @@
 #include "LoginChecks.h"
 
-#include <algorithm>
-#include <thread>
-
 namespace qdl::exporter {
-
-LoginChecks::LoginChecks(Limits limits) : limits_(limits) {}
-
-LoginChecks::~LoginChecks() {
-    // A running hash ends by itself within a second.
-    Finish(std::chrono::hours(24));
-}
 
 double LoginChecks::AllowanceOf(Address& address) {
     const auto now = Clock::now();
@@ -35,41 +25,29 @@ void LoginChecks::ForgetIdleAddresses() {
 }
 
 LoginChecks::Admission LoginChecks::Add(const std::string& address, Check check) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (finishing_)
-        return Admission::TooMany;
-    ForgetIdleAddresses();
-    Address& from = addresses_[address];
-    if (AllowanceOf(from) < 1)
-        return Admission::TooManyFailures;
-    if (from.Waiting.size() >= limits_.WaitingPerAddress)
-        return Admission::TooMany;
-    if (from.Waiting.empty())
-        turns_.push_back(address);
-    from.Waiting.push_back(std::move(check));
-    ++waiting_;
-    if (threads_ < limits_.Threads && threads_ - running_ < waiting_) {
-        ++threads_;
-        // Detached: Finish() counts the threads out instead of joining them.
-        std::thread([this] { Work(); }).detach();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ForgetIdleAddresses();
+        Address& from = addresses_[address];
+        if (AllowanceOf(from) < 1)
+            return Admission::TooManyFailures;
+        if (from.Waiting.size() >= limits_.WaitingPerAddress)
+            return Admission::TooMany;
+        if (from.Waiting.empty())
+            turns_.push_back(address);
+        from.Waiting.push_back(std::move(check));
     }
-    ready_.notify_one();
+    pool_.Run([this] { RunNext(); });
     return Admission::Queued;
 }
 
-std::size_t LoginChecks::Pending() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return waiting_ + running_;
-}
-
 bool LoginChecks::Finish(std::chrono::milliseconds within) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    finishing_ = true;
-    addresses_.clear();
-    turns_.clear();
-    waiting_ = 0;
-    ready_.notify_all();
-    return ended_.wait_for(lock, within, [this] { return threads_ == 0; });
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        addresses_.clear();
+        turns_.clear();
+    }
+    return pool_.Finish(within);
 }
 
 // The address whose check runs next: in turn, but the address with the fewest failures lately
@@ -105,38 +83,26 @@ bool LoginChecks::FailedCheck(const Check& check, bool refused) {
     }
 }
 
-void LoginChecks::Work() {
+void LoginChecks::RunNext() {
     std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        // A thread without work ends after a while, so an idle exporter holds none.
-        if (!ready_.wait_for(lock, std::chrono::seconds(10),
-                             [this] { return finishing_ || !turns_.empty(); }) ||
-            finishing_)
-            break;
-        const std::string address = NextTurn();
-        Address& from = addresses_[address];
-        Check check = std::move(from.Waiting.front());
-        from.Waiting.pop_front();
-        --waiting_;
-        if (!from.Waiting.empty())
-            turns_.push_back(address); // its next check waits for the other addresses' turns
-        const bool refused = AllowanceOf(from) < 1;
-        // Counted as failed until it succeeds, so that checks running at once cannot overdraw it.
-        if (!refused)
-            from.Allowance -= 1;
-        ++running_;
-        lock.unlock();
-        const bool refund = !FailedCheck(check, refused) && !refused;
-        check = {};
-        lock.lock();
-        --running_;
-        const auto found = addresses_.find(address); // gone once the checks are finishing
-        if (refund && found != addresses_.end())
-            found->second.Allowance += 1;
-    }
-    --threads_;
-    // Notified under the lock: the object may be gone as soon as Finish() sees the count at zero.
-    ended_.notify_all();
+    if (turns_.empty())
+        return; // dropped by Finish
+    const std::string address = NextTurn();
+    Address& from = addresses_[address];
+    const Check check = std::move(from.Waiting.front());
+    from.Waiting.pop_front();
+    if (!from.Waiting.empty())
+        turns_.push_back(address); // its next check waits for the other addresses' turns
+    const bool refused = AllowanceOf(from) < 1;
+    // Counted as failed until it succeeds, so that checks running at once cannot overdraw it.
+    if (!refused)
+        from.Allowance -= 1;
+    lock.unlock();
+    const bool refund = !FailedCheck(check, refused) && !refused;
+    lock.lock();
+    const auto found = addresses_.find(address); // gone once forgotten or finishing
+    if (refund && found != addresses_.end())
+        found->second.Allowance += 1;
 }
 
 } // namespace qdl::exporter

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "WorkerPool.h"
+
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -13,10 +14,10 @@ namespace qdl::exporter {
 
 // Password checks that cost a bcrypt hash, run on a few threads of their own and taken in turn
 // by client address (round robin, addresses without failures lately first), so that one
-// address's flood of wrong passwords cannot starve another's first login. Each address may have a few checks
-// waiting; a check whose request was answered meanwhile (its deadline passed) is dropped before it is hashed;
-// and an address whose checks failed more than a few times lately is refused at once, without a hash, until
-// its allowance grows back.
+// address's flood of wrong passwords cannot starve another's first login. Each address may have a
+// few checks waiting; a check whose request was answered meanwhile (its deadline passed) is
+// dropped before it is hashed; and an address whose checks failed more than a few times lately is
+// refused at once, without a hash, until its allowance grows back.
 class LoginChecks {
 public:
     struct Limits {
@@ -34,14 +35,9 @@ public:
         std::function<void()> Refused; // the address failed too often meanwhile
     };
 
-    explicit LoginChecks(Limits limits);
-    ~LoginChecks();
-    LoginChecks(const LoginChecks&) = delete;
-    LoginChecks& operator=(const LoginChecks&) = delete;
+    explicit LoginChecks(Limits limits) : limits_(limits), pool_(limits.Threads) {}
 
     Admission Add(const std::string& address, Check check);
-    // Checks waiting or being hashed.
-    std::size_t Pending() const;
     // Takes no more checks, drops those waiting, and waits up to `within` for the running ones.
     bool Finish(std::chrono::milliseconds within);
 
@@ -53,20 +49,20 @@ private:
         Clock::time_point Counted;
     };
 
-    void Work();
+    // One job of the pool: the check whose turn it is now.
+    void RunNext();
     std::string NextTurn();
-    static bool FailedCheck(const Check& check, bool refused);
     // Under the lock: the allowance of failed checks that `address` has now.
     double AllowanceOf(Address& address);
     void ForgetIdleAddresses();
+    static bool FailedCheck(const Check& check, bool refused);
 
     const Limits limits_;
-    mutable std::mutex mutex_;
-    std::condition_variable ready_, ended_;
+    std::mutex mutex_;
     std::map<std::string, Address> addresses_;
     std::deque<std::string> turns_; // addresses with checks waiting, in their turn
-    std::size_t waiting_ = 0, running_ = 0, threads_ = 0;
-    bool finishing_ = false;
+    // Last, so that it ends first: its jobs use everything above.
+    WorkerPool pool_;
 };
 
 } // namespace qdl::exporter

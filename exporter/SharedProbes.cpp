@@ -17,9 +17,14 @@ control::ProbeResult TooLateToStart(const std::string& name) {
     return late;
 }
 
-// True when a probe asking for `running` tells `wanted` all it wants, by its deadline.
+// True when a probe asking for `running` reads every series `wanted` asks for.
+bool Covers(const control::ProbeRequest& running, const control::ProbeRequest& wanted) {
+    return running.Schedule || !wanted.Schedule;
+}
+
+// ... and ends no earlier than `wanted` may wait.
 bool Serves(const control::ProbeRequest& running, const control::ProbeRequest& wanted) {
-    return (running.Schedule || !wanted.Schedule) && wanted.Deadline <= running.Deadline;
+    return Covers(running, wanted) && wanted.Deadline <= running.Deadline;
 }
 
 } // namespace
@@ -79,7 +84,7 @@ void SharedProbes::Run(const std::string& key) {
         for (Waiter& waiter : line.Next) {
             // A success is the switch as it is for them too; a failure may be no more than this
             // probe's deadline, so those who can wait longer get an exchange of their own.
-            if (result.Up && (request.Schedule || !waiter.Request.Schedule))
+            if (result.Up && Covers(request, waiter.Request))
                 told.push_back(std::move(waiter));
             else if (Clock::now() < waiter.Request.Deadline)
                 next.push_back(std::move(waiter));

@@ -28,11 +28,6 @@ void WorkerPool::Run(std::function<void()> job) {
     ready_.notify_one();
 }
 
-std::size_t WorkerPool::Pending() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return jobs_.size() + running_;
-}
-
 bool WorkerPool::Finish(std::chrono::milliseconds within) {
     std::unique_lock<std::mutex> lock(mutex_);
     finishing_ = true;
@@ -51,7 +46,6 @@ void WorkerPool::Work() {
             break;
         std::function<void()> job = std::move(jobs_.front());
         jobs_.pop_front();
-        ++running_;
         lock.unlock();
         try {
             job();
@@ -60,7 +54,6 @@ void WorkerPool::Work() {
         }
         job = nullptr;
         lock.lock();
-        --running_;
     }
     --threads_;
     // Notified under the lock: the pool may be gone as soon as Finish() sees the count at zero.

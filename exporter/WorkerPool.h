@@ -23,8 +23,6 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     void Run(std::function<void()> job);
-    // Jobs waiting in line or running.
-    std::size_t Pending() const;
     // Takes no more jobs, drops those still in line, and waits up to `within` for the running
     // ones: true when every thread has ended.
     bool Finish(std::chrono::milliseconds within);
@@ -37,7 +35,7 @@ private:
     std::condition_variable ready_;
     std::condition_variable ended_;
     std::deque<std::function<void()>> jobs_;
-    std::size_t threads_ = 0, idle_ = 0, running_ = 0;
+    std::size_t threads_ = 0, idle_ = 0;
     bool finishing_ = false;
 };
 

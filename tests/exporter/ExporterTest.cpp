@@ -319,19 +319,40 @@ TEST_F(ExporterTest, HangingSwitchesHoldNoHealthyOne) {
     EXPECT_LE(reported, took);
 }
 
+// The stand-in switch in this process, answering each request after `slow`, until it goes.
+class SlowStandIn {
+public:
+    explicit SlowStandIn(std::chrono::milliseconds slow) : device_(state_, Slowly(slow), log_) {
+        port_ = device_.Bind();
+        serving_ = std::thread([this] { device_.Serve(); });
+    }
+    ~SlowStandIn() {
+        device_.Stop();
+        serving_.join();
+    }
+    int Port() const { return port_; }
+
+private:
+    static standin::SwitchOptions Slowly(std::chrono::milliseconds slow) {
+        standin::SwitchOptions options;
+        options.Fail.Slow = slow;
+        return options;
+    }
+
+    standin::SwitchState state_{standin::CivilTime{2026, 12, 7, 12, 0, 0}};
+    std::ostringstream log_;
+    standin::SwitchServer device_;
+    int port_ = 0;
+    std::thread serving_;
+};
+
 // A client with a short deadline looping on a slow switch never cuts short the scrapes that
 // may wait longer: they share its exchange only where it serves their deadline.
 TEST(SharedProbesTest, AShortDeadlineNeverShortensAnotherScrape) {
-    standin::SwitchState state{standin::CivilTime{2026, 12, 7, 12, 0, 0}};
-    standin::SwitchOptions switchOptions;
-    switchOptions.Fail.Slow = 300ms;
-    std::ostringstream log;
-    standin::SwitchServer device(state, switchOptions, log);
-    const int devicePort = device.Bind();
-    std::thread serving([&device] { device.Serve(); });
+    SlowStandIn device(300ms);
     TempFolder folder;
     ServerOptions options;
-    options.ConfigFile = PrivateFile(folder, "exporter.ini", Section("slow", devicePort));
+    options.ConfigFile = PrivateFile(folder, "exporter.ini", Section("slow", device.Port()));
     {
         RunningExporter exporter(options);
         const auto get = [&exporter](const std::string& timeout) {
@@ -360,8 +381,6 @@ TEST(SharedProbesTest, AShortDeadlineNeverShortensAnotherScrape) {
         hurrying.join();
         EXPECT_GT(hurried, 0) << "the short deadline was never too short: the test proves nothing";
     }
-    device.Stop();
-    serving.join();
 }
 
 TEST_F(ExporterTest, AFailureOfKindHttpSaysWhichStatusTheSwitchAnswered) {
@@ -397,16 +416,10 @@ TEST_F(ExporterTest, OwnMetricsAndHealthAreWhatOperatorsExpect) {
 // A scrape that asks for the schedule while another scrape of the same switch runs without it
 // gets its own probe, and so the series it asked for; the other gets none of them.
 TEST(SharedProbesTest, ScrapesShareAProbeOnlyWhenTheyAskForTheSameSeries) {
-    standin::SwitchState state{standin::CivilTime{2026, 12, 7, 12, 0, 0}};
-    standin::SwitchOptions switchOptions;
-    switchOptions.Fail.Slow = 200ms;
-    std::ostringstream log;
-    standin::SwitchServer device(state, switchOptions, log);
-    const int devicePort = device.Bind();
-    std::thread serving([&device] { device.Serve(); });
+    SlowStandIn device(200ms);
     TempFolder folder;
     ServerOptions options;
-    options.ConfigFile = PrivateFile(folder, "exporter.ini", Section("rack1", devicePort));
+    options.ConfigFile = PrivateFile(folder, "exporter.ini", Section("rack1", device.Port()));
     {
         RunningExporter exporter(options);
         const auto get = [&exporter](const std::string& path) {
@@ -425,8 +438,6 @@ TEST(SharedProbesTest, ScrapesShareAProbeOnlyWhenTheyAskForTheSameSeries) {
         EXPECT_NE(withSchedule->body.find("qdl4816_schedule_entry_enabled"), std::string::npos)
             << withSchedule->body;
     }
-    device.Stop();
-    serving.join();
 }
 
 // A password verified once is remembered: the next request of that user costs no hash at all.
