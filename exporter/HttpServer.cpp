@@ -474,6 +474,8 @@ private:
     // Half-closes and reads what the client still sends for a moment, so that it reads the
     // refusal before the connection is gone.
     void Linger() {
+        // Answered: from now on it only waits, and gives way to a newcomer at the cap.
+        server_.StartsWaiting(*this);
         beast::error_code ignored;
         Lowest().socket().shutdown(tcp::socket::shutdown_send, ignored);
         Lowest().expires_after(LingerTime);

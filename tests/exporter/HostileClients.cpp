@@ -10,6 +10,8 @@
 //   --resets  200 clients reset their connections mid-request, then a probe within 1 s
 //   --siege   1 100 clients from 127.0.0.2-9 take every place while scrapes come from 127.0.0.1
 //   --kept-alive N  only this: N kept-alive clients, then a probe and /metrics
+//   --siege-for S   only this: 1 100 quiet clients from 127.0.0.2-9 for S seconds, for the
+//                   caller's own scrapes (over TLS, with a password)
 #include "RawHttp.h"
 
 #include <CLI/CLI.hpp>
@@ -111,7 +113,8 @@ private:
 // one request, then idles, and connects again whenever it is closed.
 class Siege {
 public:
-    Siege(int port, int clients) : port_(port) {
+    // `quiet`: the clients send nothing at all, as those of a TLS port that never shake hands.
+    Siege(int port, int clients, bool quiet = false) : port_(port), quiet_(quiet) {
         for (int i = 0; i < clients; ++i)
             connections_.push_back(Connect(i));
         keeping_ = std::thread([this] {
@@ -132,11 +135,13 @@ public:
 private:
     std::unique_ptr<RawConnection> Connect(int i) {
         auto connection = std::make_unique<RawConnection>(port_, "127.0.0." + std::to_string(2 + i % 8));
-        connection->Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+        if (!quiet_)
+            connection->Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
         return connection;
     }
 
     int port_;
+    bool quiet_;
     std::vector<std::unique_ptr<RawConnection>> connections_;
     int wake_ = ::eventfd(0, EFD_CLOEXEC);
     std::thread keeping_;
@@ -220,7 +225,10 @@ int main(int argc, char** argv) {
     app.add_flag("--memory", memory, "Measure the exporter's memory; needs --pid");
     app.add_flag("--stop", stop, "Stop the exporter (SIGINT) while clients drip; needs --pid");
     bool siege = false, resets = false;
-    int kept = 0;
+    int kept = 0, siegeFor = 0;
+    app.add_option("--siege-for", siegeFor,
+                   "Only this: 1 100 quiet clients from 127.0.0.2-9 take every place for SECONDS; says "
+                   "\"holding\" once they are in, for the caller's own scrapes");
     app.add_option("--kept-alive", kept,
                    "Only this: N kept-alive clients, as many as the exporter's descriptors allow or more, "
                    "beside a probe and /metrics");
@@ -234,6 +242,13 @@ int main(int argc, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 
     const std::string probe = "/probe?target=" + target;
+    if (siegeFor > 0) {
+        Siege taken(port, 1100, true);
+        std::cout << "holding" << std::endl;
+        pollfd nothing{-1, 0, 0};
+        ::poll(&nothing, 1, siegeFor * 1000); // the siege lasts that long, whatever the caller does
+        return 0;
+    }
     if (kept > 0) {
         KeptAlive(port, kept, target);
         std::cout << passed << " passed, " << failed << " failed" << std::endl;
