@@ -208,6 +208,23 @@ TEST_F(HttpServerTest, AtTheCapANewcomerTakesThePlaceOfAWaitingConnection) {
     }
 }
 
+// A connection that was refused and only drains what its client still sends waits like an idle
+// one: at the cap it gives way at once, not when its second of draining ends.
+TEST_F(HttpServerTest, ARefusedConnectionThatOnlyDrainsGivesWayAtTheCap) {
+    ServerLimits limits;
+    limits.MostConnections = 2;
+    RunningExporter exporter(OneSwitch(folder), limits);
+    RawConnection refused(exporter.Port());
+    refused.Send("GET /metrics HTTP/1.2\r\nHost: h\r\n\r\n");
+    ASSERT_EQ(refused.ReadAnswers(1).size(), 1u);
+    auto idle = Waiting(exporter.Port(), {"127.0.0.1"});
+    RawConnection newcomer(exporter.Port());
+    newcomer.Send("GET /-/healthy HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(newcomer.ReadAnswers(1).size(), 1u);
+    EXPECT_TRUE(refused.ClosedWithin(500ms));
+    EXPECT_FALSE(idle.front()->ClosedWithin(50ms));
+}
+
 // When every connection has a request in progress, a newcomer is told to come back.
 TEST_F(HttpServerTest, AtTheCapWithEveryConnectionBusyANewcomerIsToldToComeBack) {
     const int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
