@@ -217,6 +217,7 @@ struct HttpServer::Impl {
     void StartsRequest(Connection& connection);
     void Leave(Connection& connection);
     void GiveBackMemory();
+    void ReserveSocketStates();
     // The connection that gives way to a newcomer at the cap: the longest waiting one of the
     // address that holds the most; none when every connection has a request in progress.
     Connection* GivesWay();
@@ -610,6 +611,23 @@ Connection* HttpServer::Impl::GivesWay() {
     return heaviest ? heaviest->Waiting.front() : nullptr;
 }
 
+// Asio's reactor (epoll, not Windows' completion ports) keeps the state it holds for each socket
+// in a pool that it never frees. Made here, as many
+// as the server holds connections, in one run of memory, they never sit between connections'
+// buffers, which the end of a flood then gives back to the system whole.
+void HttpServer::Impl::ReserveSocketStates() {
+    std::vector<tcp::socket> sockets;
+    sockets.reserve(most);
+    for (std::size_t i = 0; i < most; ++i) {
+        beast::error_code failed;
+        tcp::socket socket(io);
+        socket.open(tcp::v4(), failed);
+        if (failed)
+            break;
+        sockets.push_back(std::move(socket));
+    }
+}
+
 #ifndef _WIN32
 // The certificate and key as the files hold them now: read again when they changed, the old
 // pair kept (and the reason said once) when the new one cannot be used.
@@ -719,6 +737,9 @@ int HttpServer::Bind(const std::string& listenAddress) {
     if (impl_->acceptors.empty())
         throw control::UsageError(Format("Cannot listen on %s: none of its addresses is this machine's.",
                                          Printable(listenAddress, 80).c_str()));
+#ifndef _WIN32
+    impl_->ReserveSocketStates();
+#endif
     for (const auto& acceptor : impl_->acceptors)
         impl_->Accept(*acceptor);
     return port;
