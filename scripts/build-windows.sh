@@ -56,10 +56,10 @@ exits() { # CODE TEXT ARGUMENTS...
     cat "$work/out.txt"
     [ "$status" -eq "$code" ] && grep -q -- "$text" "$work/out.txt"
 }
-shows_outlet() { qdlctl status --json | grep -q "{\"outlet\":$1,\"on\":$2}"; }
+shows_outlet() { qdlctl status --json | holds "{\"outlet\":$1,\"on\":$2}"; }
 cycled() { grep -o 'P61=.' "$work/switch.log" | tail -n 2 | tr -d '\n' | grep -qx 'P61=0P61=1'; }
 exported() { qdlctl_exe schedule export "$1" && grep -q '"slot": "4B"' "$work/$1"; }
-imported() { qdlctl schedule | grep -q '4B    4       2027-01-02  06:07:08  weekend   096   ON'; }
+imported() { qdlctl schedule | holds '4B    4       2027-01-02  06:07:08  weekend   096   ON'; }
 windows_help() {
     qdlctl_exe '/?' >"$work/help.txt"
     grep -qF '%APPDATA%\quadrel4816\QDL4816.ini' "$work/help.txt" && grep -qF '%QDL4816_PASSWORD%' "$work/help.txt" &&
@@ -102,7 +102,7 @@ check "schedule export to a file named in Japanese" exported スケジュール.
 # A device is written as it is, never replaced by a file of that name; - is standard output.
 check "schedule export to NUL writes the device, not a file" eval \
     'qdlctl_exe schedule export NUL && [ ! -e "$work/NUL" ] && [ ! -e "$work/nul" ]'
-check "schedule export - prints the entries" eval 'qdlctl_exe schedule export - | grep -q "\"slot\": \"4B\""'
+check "schedule export - prints the entries" eval 'qdlctl_exe schedule export - | holds "\"slot\": \"4B\""'
 check "schedule clear" exits 0 'disable' schedule clear 4B
 check "schedule import from it" exits 0 'as in the file' schedule import スケジュール.json
 check "the switch shows the imported entry" imported
@@ -178,7 +178,7 @@ check "qdl4816_exporter.exe holds against idle, slow, resetting and hostile clie
     exporter_hostile
 check "qdl4816_exporter.exe refuses a web configuration, and names its configuration in ProgramData" eval \
     '! wine "$exporter_exe" --web.config.file "$work/exporter.ini" 2>&1 | tee "$work/web.txt" >/dev/null &&
-     grep -q "not available on Windows" "$work/web.txt" && wine "$exporter_exe" --help | grep -q "ProgramData"'
+     grep -q "not available on Windows" "$work/web.txt" && wine "$exporter_exe" --help | holds "ProgramData"'
 
 # ---- the window, driven from another process ----
 
@@ -233,7 +233,7 @@ check "Submit writes the eight entries as the page shows them" submitted
 check "a refused port shows the failure box" refused
 check "Exit writes QDL4816.ini in a folder named in Japanese" exited
 check "qdlctl.exe reads the settings the window wrote there" eval \
-    '(cd "$window_folder" && wine "$exe" status) | grep -q "4 *ON"'
+    '(cd "$window_folder" && wine "$exe" status) | holds "4 *ON"'
 
 # The settings file in the system's code page (Shift JIS on a Japanese system) reads back the
 # same, and its user name and password reach the switch as the texts they are.
@@ -250,7 +250,7 @@ japanese_window() {
 }
 check "a Shift JIS settings file shows, authenticates and is written back byte for byte" japanese_window
 check "qdlctl.exe reads the Shift JIS settings file" eval \
-    '(cd "$sjis_folder" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" status) | grep -q "4 *OFF"'
+    '(cd "$sjis_folder" && LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" status) | holds "4 *OFF"'
 
 # ---- what the user typed is kept ----
 
@@ -491,7 +491,7 @@ utf16_read_by_qdlctl() {
     mkdir -p "$work/utf-16"
     { printf '\xFF\xFE'; printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" | iconv -f UTF-8 -t UTF-16LE; } \
         >"$work/utf-16/QDL4816.ini"
-    (cd "$work/utf-16" && wine "$exe" status) | grep -q "4 *O[NF]"
+    (cd "$work/utf-16" && wine "$exe" status) | holds "4 *O[NF]"
 }
 check "qdlctl.exe reads a UTF-16 settings file" utf16_read_by_qdlctl
 
@@ -535,8 +535,8 @@ installed() { # MSI
 # The shortcut starts the window in its own folder, the same for every user: no user's settings
 # folder is fixed in it at install time.
 shortcut_made() {
-    test -f "$shortcut" && x86_64-w64-mingw32-strings -el "$shortcut" | grep -qF 'Program Files\Quadrel 4816' &&
-        ! x86_64-w64-mingw32-strings -el "$shortcut" | grep -qiF 'AppData'
+    test -f "$shortcut" && x86_64-w64-mingw32-strings -el "$shortcut" | holds -F 'Program Files\Quadrel 4816' &&
+        ! x86_64-w64-mingw32-strings -el "$shortcut" | holds -iF 'AppData'
 }
 one_entry() { # VERSION
     [ "$(uninstall_entries | wc -l)" -eq 1 ] && [ "$(entry_value DisplayVersion)" = "$1" ] &&
@@ -572,12 +572,12 @@ install_folder_left_alone() {
 }
 nothing_left() {
     [ ! -e "$install_folder" ] && [ ! -e "$shortcut" ] && [ -z "$(uninstall_entries)" ] &&
-        ! system_path | grep -q 'Quadrel 4816' && ! wine reg query 'HKCU\Software\Tarnwell' >/dev/null 2>&1
+        ! system_path | holds 'Quadrel 4816' && ! wine reg query 'HKCU\Software\Tarnwell' >/dev/null 2>&1
 }
 
 check "the MSI installs both programs in Program Files" installed "$msi"
 check "the Start-menu shortcut starts the window in its own folder, the same for every user" shortcut_made
-check "the install folder is on the system's PATH" eval 'system_path | grep -qF "C:\\Program Files\\Quadrel 4816"'
+check "the install folder is on the system's PATH" eval 'system_path | holds -F "C:\\Program Files\\Quadrel 4816"'
 check "one uninstall entry, with version and publisher" one_entry "$version"
 check "the shortcut's window keeps its settings in the user's %APPDATA%\\quadrel4816, made when missing" started_from_menu
 check "started in Program Files, the window keeps its settings in the user's folder" install_folder_left_alone
@@ -585,7 +585,7 @@ check "a rebuild of the same version replaces the installed one" eval 'installed
 check "a newer MSI replaces the older one" eval 'installed "$work/newer.msi" && one_entry "$version.1"'
 check "uninstalling leaves nothing behind but the user's settings" eval \
     'wine msiexec /x "$(windows_path "$work/newer.msi")" /qn && nothing_left && test -f "$user_folder/quadrel4816/QDL4816.ini"'
-check "the zip holds both programs" eval 'zip -sf "$zip_file" | grep -q QDL4816.exe && zip -sf "$zip_file" | grep -q qdlctl.exe'
+check "the zip holds both programs" eval 'zip -sf "$zip_file" | holds QDL4816.exe && zip -sf "$zip_file" | holds qdlctl.exe'
 # The portable zip, unpacked and started in its own folder beside a QDL4816.ini, uses that file and
 # writes it there, not in %APPDATA%.
 portable_uses_its_file() {

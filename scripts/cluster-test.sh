@@ -100,16 +100,16 @@ echo $! >"$work/corosync.pid"
 for _ in $(seq 60); do corosync-quorumtool -s >/dev/null 2>&1 && break; sleep 0.5; done
 PCMK_logfile=$work/pacemaker.log pacemakerd -f >"$work/pacemaker.out" 2>&1 &
 echo $! >"$work/pacemaker.pid"
-for _ in $(seq 120); do crm_mon -1 2>/dev/null | grep -q 'Online: \[ node1 \]' && break; sleep 0.5; done
+for _ in $(seq 120); do crm_mon -1 2>/dev/null | holds 'Online: \[ node1 \]' && break; sleep 0.5; done
 
 # Outlet N shows STATE (on or off) on the stand-in switch.
-shows() { qdlctl status --json | grep -q "{\"outlet\":$1,\"on\":$([ "$2" = on ] && echo true || echo false)}"; }
+shows() { qdlctl status --json | holds "{\"outlet\":$1,\"on\":$([ "$2" = on ] && echo true || echo false)}"; }
 # Waits until Pacemaker runs the named stonith devices.
 started() {
     for _ in $(seq 60); do
         local running=yes
         for device in "$@"; do
-            crm_mon -1 | grep -q "$device.*Started" || running=""
+            crm_mon -1 | holds "$device.*Started" || running=""
         done
         [ -n "$running" ] && return 0
         sleep 0.5
@@ -119,7 +119,7 @@ started() {
 validate() { stonith_admin --validate --agent fence_qdl4816 --option ip=127.0.0.1 "$@"; }
 
 check "the cluster runs with node1 online" crm_mon -1
-check "stonith_admin --list-installed lists the agent" sh -c 'stonith_admin --list-installed | grep -qw fence_qdl4816'
+check "stonith_admin --list-installed lists the agent" eval "stonith_admin --list-installed | holds -w fence_qdl4816"
 check "validate passes" validate --option ipport="$port" --option password=40617253 --option plug=3,4
 check "validate fails without a password" fails validate --option ipport="$port" --option plug=2
 check "validate fails for outlet 5" fails validate --option ipport="$port" --option password=x --option plug=5

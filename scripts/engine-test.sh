@@ -56,7 +56,7 @@ switch_shows() {
 }
 # pm -q NODE shows it in STATE.
 pm_query_shows() { # NODE STATE
-    pm -q "$1" | tee /dev/stderr | grep -qx "$2: *$1"
+    pm -q "$1" | tee /dev/stderr | holds -x "$2: *$1"
 }
 # pm -q lists these nodes as on and these as off.
 pm_shows() {

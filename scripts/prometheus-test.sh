@@ -219,12 +219,12 @@ echo $! >"$work/node.pid"
 textfile_read() {
     qdlctl --port "$port1" metrics --switch-name rack1 --output "$work/textfile/qdl4816-rack1.prom" &&
         [ "$(stat -c %a "$work/textfile/qdl4816-rack1.prom")" = 644 ] &&
-        curl -sf "http://127.0.0.1:$node_port/metrics" | grep -qx 'qdl4816_outlet_on{outlet="1",switch="rack1"} 1'
+        curl -sf "http://127.0.0.1:$node_port/metrics" | holds -x 'qdl4816_outlet_on{outlet="1",switch="rack1"} 1'
 }
 check "the node exporter reads the file qdlctl metrics writes" eventually textfile_read
 down_written() {
     ! qdlctl --port "$port2" metrics --switch-name rack2 --output "$work/textfile/qdl4816-rack2.prom" &&
-        curl -sf "http://127.0.0.1:$node_port/metrics" | grep -qx 'qdl4816_up{switch="rack2"} 0'
+        curl -sf "http://127.0.0.1:$node_port/metrics" | holds -x 'qdl4816_up{switch="rack2"} 0'
 }
 check "a switch that cannot be read is written as qdl4816_up 0, and qdlctl fails" eventually down_written
 

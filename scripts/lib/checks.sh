@@ -18,6 +18,15 @@ check() { # WHAT COMMAND...
     fi
 }
 
+# Succeeds when the standard input holds a line that grep's ARGUMENTS match. The input is read
+# whole first: `grep -q` leaves at the first match, and the writer that then meets the closed pipe
+# fails the whole pipeline under pipefail, however right its output was.
+holds() { # GREP-ARGUMENTS...
+    local text
+    text=$(cat)
+    grep -q "$@" <<<"$text"
+}
+
 # Exits 1 after showing the checks' log and the LOGS when any check missed.
 finish_checks() { # LOGS...
     [ "$failures" -eq 0 ] && return 0
