@@ -34,34 +34,45 @@ int HexDigitValue(char c) {
     return -1;
 }
 
-bool IsValidUtf8(const std::string& text) {
+namespace {
+
+// The length of the well-formed UTF-8 character at `i`; 0 where the bytes there are none (a stray
+// or missing continuation byte, an overlong form, a surrogate, a code past U+10FFFF).
+std::size_t Utf8CharacterLength(const std::string& text, std::size_t i) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size;) {
-        const unsigned char lead = bytes[i];
-        std::size_t length = 1;
-        unsigned low = 0x80, high = 0xBF; // the range of the second byte
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        if (lead >= 0xC2 && lead <= 0xDF)
-            length = 2;
-        else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-            high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
-        } else
+    const unsigned char lead = bytes[i];
+    std::size_t length = 1;
+    unsigned low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+    } else
+        return 0;
+    if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k)
+        if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)
+            return 0;
+    return length;
+}
+
+} // namespace
+
+bool IsValidUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8CharacterLength(text, i);
+        if (length == 0)
             return false;
-        if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high)
-            return false;
-        for (std::size_t k = 2; k < length; ++k)
-            if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF)
-                return false;
         i += length;
     }
     return true;
@@ -109,6 +120,23 @@ std::string Printable(const std::string& text, std::size_t maxLength) {
             shown += c;
     }
     return cut ? shown + "..." : shown;
+}
+
+std::string Utf8Printable(const std::string& text, std::size_t maxLength) {
+    std::string shown;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t length = Utf8CharacterLength(text, i);
+        if (i + std::max<std::size_t>(length, 1) > maxLength)
+            break;
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (length == 0 || byte < 0x20 || byte == 0x7f)
+            shown += Format("\\x%02X", byte);
+        else
+            shown.append(text, i, length);
+        i += std::max<std::size_t>(length, 1);
+    }
+    return i < text.size() ? shown + "..." : shown;
 }
 
 std::string MarkupEscaped(const std::string& text) {

@@ -27,6 +27,11 @@ std::string Printable(const std::string& text, std::size_t maxLength = std::stri
 // As Printable, with every byte outside ASCII written as \xNN too: for text that may not be UTF-8.
 std::string AsciiPrintable(const std::string& text, std::size_t maxLength = std::string::npos);
 
+// As Printable for text that must stay valid UTF-8 (JSON, MQTT topics and payloads, service
+// logs): every byte that is not part of a well-formed UTF-8 character is written as \xNN too, and
+// the cut after `maxLength` bytes never splits a character.
+std::string Utf8Printable(const std::string& text, std::size_t maxLength = std::string::npos);
+
 // The text with &, ", < and > written as HTML and XML entities.
 std::string MarkupEscaped(const std::string& text);
 

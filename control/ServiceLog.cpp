@@ -59,7 +59,7 @@ void SetLogLevel(LogLevel level) {
 
 std::string Field(const std::string& key, const std::string& value) {
     std::string quoted;
-    for (char c : Printable(value, 400))
+    for (char c : Utf8Printable(value, 400))
         quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
     return key + "=\"" + quoted + "\"";
 }

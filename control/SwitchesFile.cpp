@@ -106,6 +106,20 @@ SwitchEntry EntryOf(const IniDocument& document, const std::string& section, con
     return entry;
 }
 
+// A section given twice would have its second half quietly replace or join the first (a second
+// [mqtt] once sent the bridge to a switch's port): refused with both places.
+void RequireSectionsOnce(const IniDocument& document, const std::string& path) {
+    std::map<std::string, int> firstLines; // by the name in upper case
+    for (const IniDocument::Heading& heading : document.Headings()) {
+        const auto [first, added] = firstLines.emplace(UpperCase(heading.Name), heading.Line);
+        if (!added)
+            throw ConfigError(Format("The configuration file %s, line %d: the section [%s] is given a second "
+                                     "time (first at line %d); give each section once.",
+                                     path.c_str(), heading.Line, Utf8Printable(heading.Name, 64).c_str(),
+                                     first->second));
+    }
+}
+
 } // namespace
 
 const SwitchEntry* SwitchesFile::Find(const std::string& name) const {
@@ -123,6 +137,7 @@ SwitchesFile SwitchesFile::Read(const std::string& path, const std::vector<std::
     RequirePrivate(path);
     SwitchesFile config;
     config.document_ = IniDocument::Parse(Text(path));
+    RequireSectionsOnce(config.document_, path);
     for (const std::string& section : config.document_.SectionNames())
         if (std::none_of(notSwitches.begin(), notSwitches.end(),
                          [&](const std::string& name) { return EqualsIgnoringCase(name, section); }))

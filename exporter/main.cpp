@@ -12,15 +12,15 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include "ServiceSignals.h"
+
 #include <malloc.h>
-#include <signal.h>
 #include <sys/resource.h>
 #endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <thread>
 
 namespace {
 
@@ -81,46 +81,14 @@ void ServeUntilStopped(HttpServer& server, ExporterService&) {
     server.Serve();
 }
 #else
-// SIGHUP rereads the configuration; SIGTERM and SIGINT stop the server. Handled on a thread of
-// their own, so that a reload runs as any other code does.
-std::thread SignalThread(HttpServer& server, ExporterService& service, sigset_t signals) {
-    return std::thread([&server, &service, signals] {
-        for (;;) {
-            int signal = 0;
-            if (sigwait(&signals, &signal) != 0)
-                continue;
-            if (signal == SIGHUP) {
-                service.Reload();
-                continue;
-            }
-            Log(LogLevel::Info, "Stopping", Field("signal", signal == SIGTERM ? "SIGTERM" : "SIGINT"));
-            server.Stop();
-            return;
-        }
-    });
-}
-
-sigset_t HandledSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGHUP, SIGTERM, SIGINT})
-        sigaddset(&signals, signal);
-    return signals;
-}
-
-// Every thread started later inherits the blocked signals; sigwait takes them.
+// SIGHUP rereads the configuration; SIGTERM and SIGINT stop the server.
 void ServeUntilStopped(HttpServer& server, ExporterService& service) {
-    std::thread handler = SignalThread(server, service, HandledSignals());
+    qdl::control::ServiceSignals signals([&service] { service.Reload(); }, [&server] { server.Stop(); });
     server.Serve();
-    // A stop that did not come from a signal: the handler is told to end as well.
-    pthread_kill(handler.native_handle(), SIGTERM);
-    handler.join();
 }
 
 void PrepareProcess() {
-    const sigset_t signals = HandledSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    qdl::control::ServiceSignals::Block();
     // Every idle client costs a descriptor and nothing more: take as many as the system allows.
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {

@@ -1,14 +1,10 @@
 #include "Bridge.h"
 
-#include "Failures.h"
 #include "ServiceLog.h"
-#include "SwitchLock.h"
-#include "SwitchSession.h"
 #include "TextUtil.h"
+#include "Topics.h"
 
-#include <nlohmann/json.hpp>
-
-#include <set>
+#include <algorithm>
 
 namespace qdl::mqtt {
 namespace {
@@ -17,325 +13,186 @@ using control::Field;
 using control::Log;
 using control::LogLevel;
 
-const char* const Model = "Quadrel 4816";
-const char* const Maker = "Tarnwell";
-
-// A name as discovery ids take it: letters, digits and '-' as they are, every other byte _xx.
-std::string IdOf(const std::string& name) {
-    std::string id;
-    for (unsigned char c : name)
-        id += std::isalnum(c) || c == '-' ? std::string(1, static_cast<char>(c)) : Format("_%02x", c);
-    return id;
+DiscoveryNames NamesOf(const BridgeSettings& settings, std::string version) {
+    return {settings.Prefix, settings.DiscoveryPrefix, settings.NodeId, settings.Prefix + "/bridge/availability",
+            std::move(version)};
 }
 
-std::vector<std::string> Levels(const std::string& topic) {
-    std::vector<std::string> levels;
-    for (std::size_t start = 0;;) {
-        const auto end = topic.find('/', start);
-        levels.push_back(topic.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos)
-            return levels;
-        start = end + 1;
-    }
-}
-
-std::string Shown(const std::string& payload) {
-    return AsciiPrintable(payload, 40);
+std::string Shown(const std::string& text, std::size_t most = 200) {
+    return Utf8Printable(text, most);
 }
 
 } // namespace
 
-// ---- one switch ----
-
-class Bridge::Worker {
-public:
-    Worker(Broker& broker, const BridgeSettings& settings, control::SwitchEntry entry)
-        : broker_(broker), entry_(std::move(entry)), topic_(settings.Prefix + "/" + entry_.Name),
-          poll_(settings.Poll), cycleOff_(settings.CycleOff), thread_([this] { Run(); }) {}
-
-    ~Worker() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-
-    // The last command for an outlet wins over one still waiting: a flood cannot make it flap.
-    void Command(int outlet, const std::string& command) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            pending_[static_cast<std::size_t>(outlet - 1)] = command;
-        }
-        wake_.notify_all();
-    }
-
-    // What is known, again, for a broker that may have lost it.
-    void Republish() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (online_)
-            broker_.Publish(topic_ + "/availability", *online_ ? "online" : "offline", true);
-        if (shown_)
-            for (int outlet = 1; outlet <= control::OutletCount; ++outlet)
-                PublishState(outlet, (*shown_)[static_cast<std::size_t>(outlet - 1)]);
-    }
-
-private:
-    void Run() {
-        auto nextPoll = control::Clock::now();
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!stop_) {
-            wake_.wait_until(lock, nextPoll, [this] { return stop_ || HasPending(); });
-            if (stop_)
-                return;
-            if (HasPending()) {
-                for (std::size_t i = 0; i < pending_.size(); ++i)
-                    if (const auto command = std::exchange(pending_[i], std::nullopt)) {
-                        lock.unlock();
-                        Execute(static_cast<int>(i) + 1, *command);
-                        lock.lock();
-                    }
-                continue;
-            }
-            lock.unlock();
-            Poll();
-            lock.lock();
-            nextPoll = control::Clock::now() + poll_;
-        }
-    }
-
-    bool HasPending() const {
-        for (const auto& command : pending_)
-            if (command)
-                return true;
-        return false;
-    }
-
-    void Poll() {
-        try {
-            control::SwitchLock turn(entry_.Target);
-            control::SwitchSession session(entry_.Target);
-            Shows(control::ReadOutlets(session));
-        } catch (const std::exception& thrown) {
-            const control::Failure failure = control::AsFailure(thrown, entry_.Target);
-            SetOnline(false);
-            Error(std::nullopt, failure);
-        }
-    }
-
-    void Execute(int outlet, const std::string& command) {
-        Log(LogLevel::Info, "Applying a command",
-            Field("switch", entry_.Name) + " " + Field("outlet", std::to_string(outlet)) + " " +
-                Field("command", command));
-        try {
-            control::SwitchSession session(entry_.Target);
-            if (command == "CYCLE")
-                Shows(control::CycleOutlets(session, {outlet}, cycleOff_,
-                                            [this](std::chrono::milliseconds time) {
-                                                std::unique_lock<std::mutex> lock(mutex_);
-                                                wake_.wait_for(lock, time, [this] { return stop_; });
-                                            }));
-            else
-                Shows(control::ChangeOutlets(session, {{outlet, command == "ON"}}));
-        } catch (const std::exception& thrown) {
-            const control::Failure failure = control::AsFailure(thrown, entry_.Target);
-            Error(outlet, failure);
-            // What the switch shows now is read at once, not at the next poll.
-            Poll();
-        }
-    }
-
-    // States the switch showed: each one that changed is published, and the switch is online.
-    void Shows(const control::OutletStates& states) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        SetOnlineLocked(true);
-        for (int outlet = 1; outlet <= control::OutletCount; ++outlet) {
-            const bool on = states[static_cast<std::size_t>(outlet - 1)];
-            if (!shown_ || (*shown_)[static_cast<std::size_t>(outlet - 1)] != on)
-                PublishState(outlet, on);
-        }
-        shown_ = states;
-    }
-
-    void PublishState(int outlet, bool on) {
-        broker_.Publish(topic_ + "/outlet/" + std::to_string(outlet) + "/state", on ? "ON" : "OFF", true);
-    }
-
-    void SetOnline(bool online) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        SetOnlineLocked(online);
-    }
-
-    void SetOnlineLocked(bool online) {
-        if (online_ == online)
-            return;
-        online_ = online;
-        broker_.Publish(topic_ + "/availability", online ? "online" : "offline", true);
-        Log(online ? LogLevel::Info : LogLevel::Warn, online ? "Switch online" : "Switch offline",
-            Field("switch", entry_.Name));
-    }
-
-    void Error(const std::optional<int>& outlet, const control::Failure& failure) {
-        nlohmann::json error{{"kind", control::KindName(failure.Kind())}, {"message", failure.what()}};
-        if (outlet)
-            error["outlet"] = *outlet;
-        broker_.Publish(topic_ + "/error", error.dump(), false);
-        Log(LogLevel::Warn, outlet ? "A command failed" : "The switch cannot be read",
-            Field("switch", entry_.Name) + (outlet ? " " + Field("outlet", std::to_string(*outlet)) : "") +
-                " " + Field("kind", control::KindName(failure.Kind())) + " " +
-                Field("reason", failure.what()));
-    }
-
-    Broker& broker_;
-    const control::SwitchEntry entry_;
-    const std::string topic_;
-    const std::chrono::seconds poll_, cycleOff_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
-    std::array<std::optional<std::string>, control::OutletCount> pending_;
-    std::optional<control::OutletStates> shown_;
-    std::optional<bool> online_;
-    std::thread thread_; // last: it starts once everything above is made
-};
-
-// ---- the bridge ----
-
-Bridge::Bridge(BridgeSettings settings, Broker& broker)
-    : broker_(broker), settings_(std::move(settings)),
-      bridgeTopic_(settings_.Prefix + "/bridge/availability") {
-    StartWorkers();
+Bridge::Bridge(BridgeSettings settings, Broker& broker, std::string version, Refused refused)
+    : broker_(broker), refused_(std::move(refused)), settings_(std::move(settings)),
+      names_(NamesOf(settings_, std::move(version))), ownerTopic_(settings_.Prefix + "/bridge/owner"),
+      checkTopic_(settings_.Prefix + "/bridge/check/" + IdOf(settings_.Broker.ClientId)),
+      documentTopics_(DocumentTopics(names_, settings_.Switches.Switches())),
+      reannouncement_(std::make_unique<Reannouncement>([this] {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (claim_ != Claim::Held)
+              return;
+          Log(LogLevel::Info, "Home Assistant announced itself: discovery published again");
+          Announce();
+      })) {
+    workers_ = WorkersFor(settings_);
 }
 
 Bridge::~Bridge() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    workers_.clear();
+    reannouncement_.reset();
+    Stop();
 }
 
-void Bridge::StartWorkers() {
-    for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-        workers_[entry.Name] = std::make_unique<Worker>(broker_, settings_, entry);
+std::map<std::string, std::unique_ptr<SwitchWorker>> Bridge::WorkersFor(const BridgeSettings& settings) {
+    std::map<std::string, std::unique_ptr<SwitchWorker>> workers;
+    for (const control::SwitchEntry& entry : settings.Switches.Switches()) {
+        const auto kept = workers_.find(entry.Name);
+        if (kept != workers_.end() && kept->second->Serves(entry, settings.Poll, settings.CycleOff)) {
+            workers[entry.Name] = std::move(kept->second);
+            workers_.erase(kept);
+        } else {
+            workers[entry.Name] =
+                std::make_unique<SwitchWorker>(claimed_, entry, settings.Prefix, settings.Poll, settings.CycleOff);
+        }
+    }
+    return workers;
 }
 
-std::string Bridge::NodeId() const {
-    return IdOf(settings_.Prefix);
+void Bridge::Stop() {
+    std::map<std::string, std::unique_ptr<SwitchWorker>> workers;
+    std::vector<std::unique_ptr<SwitchWorker>> retired;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        workers.swap(workers_);
+        retired.swap(retired_);
+    }
+    // Told all at once, so that the slowest exchange is all a stop waits for.
+    for (const auto& [name, worker] : workers)
+        worker->Stop();
+    for (const auto& worker : retired)
+        worker->Stop();
 }
+
+// ---- the claim of PREFIX ----
 
 void Bridge::Connected() {
     std::lock_guard<std::mutex> lock(mutex_);
     Log(LogLevel::Info, "Connected to the broker");
-    broker_.Publish(bridgeTopic_, "online", true);
+    claim_ = Claim::Asking;
+    claimed_.Open(false);
+    owner_.reset();
+    ownerOnline_ = false;
+    // The broker sends what it keeps on these before our own message on the check topic: once
+    // that comes back, the owner is known.
+    broker_.Subscribe(ownerTopic_);
+    broker_.Subscribe(names_.BridgeTopic);
+    broker_.Subscribe(checkTopic_);
+    broker_.Publish(checkTopic_, settings_.Broker.ClientId, false);
+}
+
+void Bridge::ReadClaim(const Message& message) {
+    if (message.Topic == ownerTopic_)
+        owner_ = message.Payload;
+    else if (message.Topic == names_.BridgeTopic)
+        ownerOnline_ = message.Payload == "online";
+    else if (message.Topic == checkTopic_)
+        DecideClaim();
+}
+
+void Bridge::DecideClaim() {
+    if (owner_ && !owner_->empty() && *owner_ != settings_.Broker.ClientId && ownerOnline_) {
+        claim_ = Claim::Refused;
+        const std::string reason = Format(
+            "Another bridge (client id %s) serves the prefix %s and is online: this bridge publishes nothing. "
+            "Give each bridge a Prefix of its own.",
+            Shown(*owner_, 100).c_str(), settings_.Prefix.c_str());
+        Log(LogLevel::Error, reason);
+        if (refused_)
+            refused_(reason);
+        return;
+    }
+    claim_ = Claim::Held;
+    claimed_.Open(true);
+    broker_.Publish(ownerTopic_, settings_.Broker.ClientId, true);
     broker_.Subscribe(settings_.Prefix + "/+/outlet/+/set");
     broker_.Subscribe(settings_.DiscoveryPrefix + "/status");
     // Our own retained discovery documents come back: those of entities no longer configured are
     // removed.
-    broker_.Subscribe(settings_.DiscoveryPrefix + "/+/" + NodeId() + "/+/config");
-    for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-        PublishDiscovery(entry);
+    broker_.Subscribe(settings_.DiscoveryPrefix + "/+/" + names_.NodeId + "/+/config");
+    Announce();
+}
+
+void Bridge::Announce() {
+    broker_.Publish(names_.BridgeTopic, "online", true);
+    PublishDiscovery();
     for (const auto& [name, worker] : workers_)
         worker->Republish();
 }
 
-void Bridge::PublishDiscovery(const control::SwitchEntry& entry) {
-    const std::string base = settings_.Prefix + "/" + entry.Name;
-    const std::string id = NodeId() + "_" + IdOf(entry.Name);
-    control::ConnectionTexts texts;
-    texts.Address = entry.Target.Host;
-    texts.Port = std::to_string(entry.Target.Port);
-    const nlohmann::json device{{"identifiers", {id}},
-                                {"name", entry.Name},
-                                {"model", Model},
-                                {"manufacturer", Maker},
-                                {"configuration_url", control::WebPageAddress(texts) + "/"}};
-    const nlohmann::json availability =
-        nlohmann::json::array({{{"topic", bridgeTopic_}}, {{"topic", base + "/availability"}}});
-    for (int outlet = 1; outlet <= control::OutletCount; ++outlet) {
-        const std::string n = std::to_string(outlet);
-        const auto named = entry.OutletNames.find(outlet);
-        const std::string name = named != entry.OutletNames.end() ? named->second : "Outlet " + n;
-        const bool commands = entry.WithoutCommands.count(outlet) == 0;
-        nlohmann::json state{{"name", name},
-                             {"unique_id", id + "_outlet" + n},
-                             {"state_topic", base + "/outlet/" + n + "/state"},
-                             {"payload_on", "ON"},
-                             {"payload_off", "OFF"},
-                             {"availability", availability},
-                             {"availability_mode", "all"},
-                             {"device", device}};
-        if (commands) {
-            state["device_class"] = "outlet";
-            state["command_topic"] = base + "/outlet/" + n + "/set";
-            state["state_on"] = "ON";
-            state["state_off"] = "OFF";
-            state["qos"] = 1;
-            state["retain"] = false;
-            broker_.Publish(settings_.DiscoveryPrefix + "/switch/" + NodeId() + "/" + IdOf(entry.Name) +
-                                "_outlet" + n + "/config",
-                            state.dump(), true);
-            const nlohmann::json button{{"name", name + " power cycle"},
-                                        {"unique_id", id + "_outlet" + n + "_cycle"},
-                                        {"command_topic", base + "/outlet/" + n + "/set"},
-                                        {"payload_press", "CYCLE"},
-                                        {"device_class", "restart"},
-                                        {"qos", 1},
-                                        {"retain", false},
-                                        {"availability", availability},
-                                        {"availability_mode", "all"},
-                                        {"device", device}};
-            broker_.Publish(settings_.DiscoveryPrefix + "/button/" + NodeId() + "/" + IdOf(entry.Name) +
-                                "_outlet" + n + "_cycle/config",
-                            button.dump(), true);
-        } else {
-            state["device_class"] = "power";
-            broker_.Publish(settings_.DiscoveryPrefix + "/binary_sensor/" + NodeId() + "/" +
-                                IdOf(entry.Name) + "_outlet" + n + "/config",
-                            state.dump(), true);
-        }
-    }
+void Bridge::PublishDiscovery() {
+    for (const control::SwitchEntry& entry : settings_.Switches.Switches())
+        for (const auto& [topic, document] : DiscoveryDocuments(names_, entry))
+            broker_.Publish(topic, document, true);
 }
+
+// ---- messages ----
 
 void Bridge::Received(const Message& message) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::vector<std::string> levels = Levels(message.Topic);
+    if (claim_ == Claim::Asking)
+        return ReadClaim(message);
+    if (claim_ == Claim::Refused)
+        return;
+    if (message.Topic == names_.BridgeTopic) {
+        // Said by a client that is gone (a bridge refused here, killed before it could tell):
+        // this bridge is still here.
+        if (message.Payload != "online")
+            broker_.Publish(names_.BridgeTopic, "online", true);
+        return;
+    }
+    if (message.Topic == ownerTopic_ || message.Topic == checkTopic_)
+        return;
     if (message.Topic == settings_.DiscoveryPrefix + "/status") {
-        if (message.Payload == "online") {
-            Log(LogLevel::Info, "Home Assistant announced itself: discovery published again");
-            for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-                PublishDiscovery(entry);
-            for (const auto& [name, worker] : workers_)
-                worker->Republish();
-        }
+        if (message.Payload == "online")
+            reannouncement_->Request();
         return;
     }
-    const std::size_t discoveryLevels = Levels(settings_.DiscoveryPrefix).size();
-    if (levels.size() == discoveryLevels + 4 && levels.back() == "config" &&
-        levels[discoveryLevels + 1] == NodeId()) {
-        // One of our discovery documents as the broker kept it: an entity no longer configured
-        // (a switch removed, an outlet that changed kind) is removed with an empty document.
-        if (message.Payload.empty())
-            return;
-        const std::string& component = levels[discoveryLevels];
-        const std::string& object = levels[discoveryLevels + 2];
-        for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-            for (int outlet = 1; outlet <= control::OutletCount; ++outlet) {
-                const std::string own = IdOf(entry.Name) + "_outlet" + std::to_string(outlet);
-                const bool commands = entry.WithoutCommands.count(outlet) == 0;
-                if ((commands && component == "switch" && object == own) ||
-                    (commands && component == "button" && object == own + "_cycle") ||
-                    (!commands && component == "binary_sensor" && object == own))
-                    return;
-            }
-        Log(LogLevel::Info, "Removed an entity no longer configured", Field("topic", message.Topic));
-        broker_.Publish(message.Topic, "", true);
+    if (IsOwnDocumentTopic(names_, message.Topic))
+        return ClearIfStale(message);
+    Route(message);
+}
+
+// One of our discovery documents as the broker kept it: an entity no longer configured (a switch
+// removed, an outlet that changed kind) is removed with an empty document.
+void Bridge::ClearIfStale(const Message& message) {
+    if (message.Payload.empty() || documentTopics_.count(message.Topic))
         return;
-    }
+    Log(LogLevel::Info, "Removed an entity no longer configured", Field("topic", message.Topic));
+    broker_.Publish(message.Topic, "", true);
+}
+
+void Bridge::Route(const Message& message) {
+    const std::vector<std::string> levels = Levels(message.Topic);
     const std::size_t prefixLevels = Levels(settings_.Prefix).size();
     const bool command =
         levels.size() == prefixLevels + 4 && levels[prefixLevels + 1] == "outlet" && levels.back() == "set";
     if (!command) {
         Log(LogLevel::Info, "Ignored a message on a topic the bridge does not serve",
-            Field("topic", AsciiPrintable(message.Topic, 200)));
+            Field("topic", Shown(message.Topic)));
+        return;
+    }
+    const auto ignored = [&](const char* why) {
+        Log(LogLevel::Warn, why, Field("topic", Shown(message.Topic)) + " " + Field("payload", Shown(message.Payload, 40)));
+    };
+    if (message.Retained) {
+        // Our own removal of a retained command, come back.
+        if (message.Payload.empty())
+            return;
+        // A command kept by the broker is from the past: applying it now would switch an outlet by
+        // itself. It is removed, so that it does not come again.
+        ignored("Ignored a retained command");
+        broker_.Publish(message.Topic, "", true);
         return;
     }
     const std::string& name = levels[prefixLevels];
@@ -343,18 +200,6 @@ void Bridge::Received(const Message& message) {
     const auto worker = workers_.find(name);
     const auto entry = settings_.Switches.Find(name);
     const int outlet = number.size() == 1 && number[0] >= '1' && number[0] <= '4' ? number[0] - '0' : 0;
-    const auto ignored = [&](const char* why) {
-        Log(LogLevel::Warn, why,
-            Field("topic", AsciiPrintable(message.Topic, 200)) + " " +
-                Field("payload", Shown(message.Payload)));
-    };
-    if (message.Retained) {
-        // A command the broker kept is from the past: applying it now would switch an outlet by
-        // itself. It is removed, so that it does not come again.
-        ignored("Ignored a retained command");
-        broker_.Publish(message.Topic, "", true);
-        return;
-    }
     if (worker == workers_.end() || !entry || entry->Name != name || outlet == 0)
         return ignored("Ignored a command for a switch or outlet the configuration does not name");
     if (entry->WithoutCommands.count(outlet))
@@ -364,25 +209,34 @@ void Bridge::Received(const Message& message) {
     worker->second->Command(outlet, message.Payload);
 }
 
+// ---- reload ----
+
 void Bridge::Reload(BridgeSettings settings) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    workers_.clear();
-    std::set<std::string> kept;
-    for (const control::SwitchEntry& entry : settings.Switches.Switches())
-        kept.insert(entry.Name);
-    for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-        if (!kept.count(entry.Name))
-            broker_.Publish(settings_.Prefix + "/" + entry.Name + "/availability", "offline", true);
+    // What is fixed for the connection's life stays.
     settings.Broker = settings_.Broker;
     settings.Prefix = settings_.Prefix;
     settings.DiscoveryPrefix = settings_.DiscoveryPrefix;
+    settings.NodeId = settings_.NodeId;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::map<std::string, std::unique_ptr<SwitchWorker>> workers = WorkersFor(settings);
+    for (auto& [name, worker] : workers_) {
+        worker->Retire();
+        retired_.push_back(std::move(worker));
+        if (!settings.Switches.Find(name) && claim_ == Claim::Held)
+            broker_.Publish(settings_.Prefix + "/" + name + "/availability", "offline", true);
+    }
+    retired_.erase(std::remove_if(retired_.begin(), retired_.end(),
+                                  [](const std::unique_ptr<SwitchWorker>& worker) { return worker->Finished(); }),
+                   retired_.end());
+    workers_ = std::move(workers);
     settings_ = std::move(settings);
-    StartWorkers();
+    documentTopics_ = DocumentTopics(names_, settings_.Switches.Switches());
     Log(LogLevel::Info, "Configuration reloaded", Field("switches", std::to_string(workers_.size())));
+    if (claim_ != Claim::Held)
+        return;
     // The retained documents come back through the subscription: those of removed switches go.
-    broker_.Subscribe(settings_.DiscoveryPrefix + "/+/" + NodeId() + "/+/config");
-    for (const control::SwitchEntry& entry : settings_.Switches.Switches())
-        PublishDiscovery(entry);
+    broker_.Subscribe(settings_.DiscoveryPrefix + "/+/" + names_.NodeId + "/+/config");
+    PublishDiscovery();
 }
 
 } // namespace qdl::mqtt

@@ -1,65 +1,104 @@
 #pragma once
 
 #include "BridgeSettings.h"
-#include "MqttConnection.h"
-#include "Outlets.h"
+#include "Broker.h"
+#include "Discovery.h"
+#include "Reannouncement.h"
+#include "SwitchWorker.h"
 
-#include <array>
-#include <condition_variable>
+#include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace qdl::mqtt {
 
-// What the bridge needs of its connection to the broker; tests may stand in for it.
-class Broker {
-public:
-    virtual ~Broker() = default;
-    virtual void Publish(const std::string& topic, const std::string& payload, bool retain) = 0;
-    virtual void Subscribe(const std::string& pattern) = 0;
-};
-
 // The switches of the configuration on an MQTT broker, as hubs (Home Assistant above all) expect a
-// device to be: each switch read every poll under the per-switch lock, each outlet's state
-// published (retained) only from what the switch showed, a switch that cannot be read "offline"
-// with its states left as they were, commands applied by the checked change and reported done
-// only by the read that confirms them, and Home Assistant's discovery documents.
+// device to be: each switch served by a worker of its own, Home Assistant's discovery documents,
+// and the routing of commands to the workers.
 //
-// Topics (PREFIX is [mqtt] Prefix): PREFIX/bridge/availability, PREFIX/NAME/availability,
+// Topics (PREFIX is [mqtt] Prefix): PREFIX/bridge/availability, PREFIX/bridge/owner (the client
+// id of the bridge that serves PREFIX, retained), PREFIX/NAME/availability,
 // PREFIX/NAME/outlet/N/state (ON, OFF), PREFIX/NAME/outlet/N/set (ON, OFF, CYCLE),
 // PREFIX/NAME/error (a JSON object: outlet, kind, message).
+//
+// One bridge serves a PREFIX: after every connection the bridge reads the retained owner; while
+// another client id owns it and the bridge availability says online, this bridge publishes
+// nothing and says so through `refused`.
 class Bridge {
 public:
-    Bridge(BridgeSettings settings, Broker& broker);
-    ~Bridge();
+    using Refused = std::function<void(const std::string& reason)>;
+
+    Bridge(BridgeSettings settings, Broker& broker, std::string version = "", Refused refused = {});
+    ~Bridge(); // stops, as Stop does
     Bridge(const Bridge&) = delete;
     Bridge& operator=(const Bridge&) = delete;
 
-    // After every connection: subscriptions, availability, discovery, the states known.
+    // After every connection: the claim of PREFIX first, then availability, subscriptions,
+    // discovery and the states known.
     void Connected();
     void Received(const Message& message);
-    // The switches of a new configuration (SIGHUP): the entities of switches no longer there are
-    // removed; the broker's settings take effect at the next start.
+    // The switches of a new configuration (SIGHUP): a switch the reload leaves as it was keeps its
+    // worker, queue and running cycle; the entities of switches no longer there are removed. Never
+    // waits for a switch. The broker's settings and the topics take effect at the next start.
     void Reload(BridgeSettings settings);
+    // Every worker stops (a cycle under way ends at once, and says so); waits for them.
+    void Stop();
 
-    const std::string& BridgeAvailabilityTopic() const { return bridgeTopic_; }
-
-    class Worker; // one switch: its polls and commands, one exchange at a time
+    const std::string& BridgeAvailabilityTopic() const { return names_.BridgeTopic; }
 
 private:
-    void PublishDiscovery(const control::SwitchEntry& entry);
-    void StartWorkers();
-    std::string NodeId() const;
+    enum class Claim { Asking, Held, Refused };
+
+    // The workers' way to the broker: open only while this bridge holds its claim, so that a
+    // refused bridge says nothing and nothing goes out before the subscriptions are made. What
+    // it holds back is published again once the claim is held.
+    class ClaimedBroker : public Broker {
+    public:
+        explicit ClaimedBroker(Broker& broker) : broker_(broker) {}
+        void Open(bool open) { open_ = open; }
+        void Publish(const std::string& topic, const std::string& payload, bool retain) override {
+            if (open_)
+                broker_.Publish(topic, payload, retain);
+        }
+        void Subscribe(const std::string& pattern) override {
+            if (open_)
+                broker_.Subscribe(pattern);
+        }
+
+    private:
+        Broker& broker_;
+        std::atomic<bool> open_{false};
+    };
+
+    void ReadClaim(const Message& message);
+    void DecideClaim();
+    // Availability, subscriptions, discovery and states: what a held claim makes public.
+    void Announce();
+    void PublishDiscovery();
+    void ClearIfStale(const Message& message);
+    void Route(const Message& message);
+    std::map<std::string, std::unique_ptr<SwitchWorker>> WorkersFor(const BridgeSettings& settings);
 
     Broker& broker_;
-    std::mutex mutex_; // the settings and the workers, against a reload
+    ClaimedBroker claimed_{broker_};
+    const Refused refused_;
+    std::mutex mutex_; // everything below, against the loop, a reload and a re-announcement
     BridgeSettings settings_;
-    std::string bridgeTopic_;
-    std::map<std::string, std::unique_ptr<Worker>> workers_; // by switch name
+    const DiscoveryNames names_;
+    const std::string ownerTopic_, checkTopic_;
+    std::set<std::string> documentTopics_; // of the switches configured
+    Claim claim_ = Claim::Asking;
+    std::optional<std::string> owner_;
+    bool ownerOnline_ = false;
+    std::map<std::string, std::unique_ptr<SwitchWorker>> workers_;   // by switch name
+    std::vector<std::unique_ptr<SwitchWorker>> retired_;             // removed, ending their exchange
+    std::unique_ptr<Reannouncement> reannouncement_;                 // last: it calls into the above
 };
 
 } // namespace qdl::mqtt

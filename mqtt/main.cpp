@@ -4,13 +4,14 @@
 #include "Failures.h"
 #include "MqttConnection.h"
 #include "ServiceLog.h"
+#include "ServiceSignals.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
 
-#include <signal.h>
-
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -20,6 +21,10 @@ using qdl::control::Log;
 using qdl::control::LogLevel;
 
 const char* const Version = QDL_VERSION;
+
+// The exit status when another bridge serves the prefix: the service manager does not restart
+// the bridge for it (RestartPreventExitStatus).
+constexpr int PrefixTaken = 3;
 
 // The connection, once it is made: what the bridge publishes before that is published again
 // after every connection.
@@ -39,33 +44,69 @@ private:
     std::atomic<MqttConnection*> connection_{nullptr};
 };
 
-sigset_t HandledSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGHUP, SIGTERM, SIGINT})
-        sigaddset(&signals, signal);
-    return signals;
+// How the bridge ends: a signal, or another bridge's claim of the prefix.
+class Ending {
+public:
+    void End(int status) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!status_)
+                status_ = status;
+        }
+        ended_.notify_all();
+    }
+    int Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ended_.wait(lock, [this] { return status_.has_value(); });
+        return *status_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    std::optional<int> status_;
+};
+
+void Reload(Bridge& bridge, const std::string& configFile) {
+    try {
+        bridge.Reload(BridgeSettings::Read(configFile));
+    } catch (const std::exception& failure) {
+        Log(LogLevel::Error, "Configuration not reloaded; the old one stays", Field("reason", failure.what()));
+    }
 }
 
-// SIGHUP rereads the configuration; SIGTERM and SIGINT end the bridge, saying "offline" first.
-void ServeUntilStopped(Bridge& bridge, MqttConnection& connection, const std::string& configFile) {
-    const sigset_t signals = HandledSignals();
-    for (;;) {
-        int signal = 0;
-        if (sigwait(&signals, &signal) != 0)
-            continue;
-        if (signal != SIGHUP) {
-            Log(LogLevel::Info, "Stopping", Field("signal", signal == SIGTERM ? "SIGTERM" : "SIGINT"));
-            connection.Stop(bridge.BridgeAvailabilityTopic(), "offline");
-            return;
-        }
-        try {
-            bridge.Reload(BridgeSettings::Read(configFile));
-        } catch (const std::exception& failure) {
-            Log(LogLevel::Error, "Configuration not reloaded; the old one stays",
-                Field("reason", failure.what()));
-        }
+int Serve(const std::string& configFile) {
+    BridgeSettings settings = BridgeSettings::Read(configFile);
+    const BrokerSettings brokerSettings = settings.Broker;
+    Ending ending;
+    ConnectionBroker broker;
+    Bridge bridge(std::move(settings), broker, Version, [&ending](const std::string&) { ending.End(PrefixTaken); });
+    MqttConnection connection(brokerSettings, bridge.BridgeAvailabilityTopic(), "offline",
+                              {[&bridge] { bridge.Connected(); },
+                               [](const std::string& reason) {
+                                   Log(LogLevel::Warn, "No connection to the broker; trying again",
+                                       Field("reason", reason));
+                               },
+                               [&bridge](const Message& message) { bridge.Received(message); }});
+    broker.Use(&connection);
+    qdl::control::ServiceSignals signals([&] { Reload(bridge, configFile); }, [&ending] { ending.End(0); });
+    connection.Start();
+    Log(LogLevel::Info, "Started",
+        Field("broker", brokerSettings.Host + ":" + std::to_string(brokerSettings.Port)) + " " +
+            Field("client_id", brokerSettings.ClientId) + " " +
+            Field("tls", brokerSettings.CAFile.empty() ? "false" : "true") + " " + Field("version", Version));
+    const int status = ending.Wait();
+    if (status == PrefixTaken) {
+        // Without a word: the availability on the broker is the other bridge's.
+        broker.Use(nullptr);
+        connection.Stop();
+        return status;
     }
+    // The switches first, so that a cycle cut short says so while the connection is there.
+    bridge.Stop();
+    connection.Stop(bridge.BridgeAvailabilityTopic(), "offline");
+    broker.Use(nullptr);
+    return 0;
 }
 
 } // namespace
@@ -86,29 +127,8 @@ int main(int argc, char** argv) {
     }
     try {
         qdl::control::SetLogLevel(qdl::control::ParseLogLevel(logLevel));
-        const sigset_t signals = HandledSignals();
-        pthread_sigmask(SIG_BLOCK, &signals, nullptr); // every thread made from here on
-        ::signal(SIGPIPE, SIG_IGN);
-        BridgeSettings settings = BridgeSettings::Read(configFile);
-        const BrokerSettings brokerSettings = settings.Broker;
-        ConnectionBroker broker;
-        Bridge bridge(std::move(settings), broker);
-        MqttConnection connection(brokerSettings, bridge.BridgeAvailabilityTopic(), "offline",
-                                  {[&bridge] { bridge.Connected(); },
-                                   [](const std::string& reason) {
-                                       Log(LogLevel::Warn, "No connection to the broker; trying again",
-                                           Field("reason", reason));
-                                   },
-                                   [&bridge](const Message& message) { bridge.Received(message); }});
-        broker.Use(&connection);
-        connection.Start();
-        Log(LogLevel::Info, "Started",
-            Field("broker", brokerSettings.Host + ":" + std::to_string(brokerSettings.Port)) + " " +
-                Field("tls", brokerSettings.CAFile.empty() ? "false" : "true") + " " +
-                Field("version", Version));
-        ServeUntilStopped(bridge, connection, configFile);
-        broker.Use(nullptr);
-        return 0;
+        qdl::control::ServiceSignals::Block(); // every thread made from here on
+        return Serve(configFile);
     } catch (const std::exception& failure) {
         Log(LogLevel::Error, failure.what());
         return 1;

@@ -33,12 +33,13 @@ bool IsSectionHeader(const std::string& line) {
 
 IniDocument IniDocument::Parse(const std::string& text) {
     IniDocument document;
-    for (const std::string& rawLine : SplitLines(text)) {
-        const std::string line = Trim(rawLine);
+    const std::vector<std::string> lines = SplitLines(text);
+    for (std::size_t number = 0; number < lines.size(); ++number) {
+        const std::string line = Trim(lines[number]);
         if (line.empty() || line.front() == ';')
             continue;
         if (IsSectionHeader(line)) {
-            document.sections_.push_back({Trim(line.substr(1, line.size() - 2)), {}});
+            document.sections_.push_back({Trim(line.substr(1, line.size() - 2)), {}, static_cast<int>(number) + 1});
         } else if (!document.sections_.empty()) {
             const auto equals = line.find('=');
             document.sections_.back().Lines.push_back(equals == std::string::npos
@@ -59,6 +60,13 @@ std::string IniDocument::Format() const {
         text += "\r\n";
     }
     return text;
+}
+
+std::vector<IniDocument::Heading> IniDocument::Headings() const {
+    std::vector<Heading> headings;
+    for (const Section& section : sections_)
+        headings.push_back({section.Name, section.Line});
+    return headings;
 }
 
 std::vector<std::string> IniDocument::SectionNames() const {

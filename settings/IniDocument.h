@@ -21,6 +21,14 @@ public:
     // Each section's name once, as first written, in the file's order.
     std::vector<std::string> SectionNames() const;
 
+    // Every section heading as read, in the file's order, with its line (from 1): a name may come
+    // twice.
+    struct Heading {
+        std::string Name;
+        int Line = 0;
+    };
+    std::vector<Heading> Headings() const;
+
     // Replaces the last entry of that name in place, or appends one to the (last) section of
     // that name, or appends the section.
     void SetValue(const std::string& section, const std::string& key, const std::string& value);
@@ -29,6 +37,7 @@ private:
     struct Section {
         std::string Name;
         std::vector<std::string> Lines; // "name=value", or a line without "=" as it stood
+        int Line = 0;                   // of its heading in the text read; 0 when added since
     };
 
     std::optional<std::size_t> FindSection(const std::string& name) const;

@@ -1,260 +1,11 @@
 // The bridge against the real mosquitto broker, started by the test on a free loopback port, and
 // stand-in switches in this process; a client of the test's own stands in for Home Assistant.
-#include "Bridge.h"
-#include "BridgeSettings.h"
-#include "Failures.h"
-#include "MqttConnection.h"
-#include "Outlets.h"
-#include "RunProgram.h"
-#include "SwitchServer.h"
-#include "TempFolder.h"
+#include "BridgeFixture.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <condition_variable>
 #include <regex>
-#include <sstream>
 
 namespace qdl::test {
 namespace {
-
-using namespace mqtt;
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
-int FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(s);
-    return ntohs(address.sin_port);
-}
-
-bool Listens(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
-    return connected;
-}
-
-// The real broker, stopped (by its process id) when this goes.
-class Broker {
-public:
-    Broker(const TempFolder& folder, int port, const std::string& extra = "") : port_(port) {
-        const std::string config = folder.File("mosquitto-" + std::to_string(port) + ".conf");
-        // Run as the superuser, the broker would become the user mosquitto, who may not read the
-        // test's private files.
-        WriteBytes(config, "listener " + std::to_string(port) +
-                               " 127.0.0.1\npersistence false\nlog_dest none\n" +
-                               (::geteuid() == 0 ? "user root\n" : "") +
-                               (extra.empty() ? "allow_anonymous true\n" : extra));
-        process_ = std::make_unique<Program>(std::vector<std::string>{MOSQUITTO_PATH, "-c", config});
-        const auto until = Clock::now() + 10s;
-        while (!Listens(port) && Clock::now() < until)
-            std::this_thread::yield();
-    }
-    int Port() const { return port_; }
-
-private:
-    int port_;
-    std::unique_ptr<Program> process_;
-};
-
-// A stand-in switch in this process on a port of its own, kept across a stop and a start.
-class Switch {
-public:
-    Switch() { Start(0); }
-    ~Switch() { Stop(); }
-    void Start(int port) {
-        SwitchOptions options;
-        options.Port = port;
-        server_ = std::make_unique<standin::SwitchServer>(state_, options, log_);
-        port_ = server_->Bind();
-        serving_ = std::thread([this] { server_->Serve(); });
-    }
-    void Stop() {
-        if (!server_)
-            return;
-        server_->Stop();
-        serving_.join();
-        server_.reset();
-    }
-    int Port() const { return port_; }
-    control::SwitchTarget Target() const {
-        control::SwitchTarget target;
-        target.Host = "127.0.0.1";
-        target.Port = port_;
-        target.UserName = "admin";
-        target.Password = "40617253";
-        return target;
-    }
-    control::OutletStates Read() const {
-        control::SwitchSession session(Target());
-        return control::ReadOutlets(session);
-    }
-    void Set(int outlet, bool on) const {
-        control::SwitchSession session(Target());
-        control::ChangeOutlets(session, {{outlet, on}});
-    }
-
-private:
-    using SwitchOptions = standin::SwitchOptions;
-    standin::SwitchState state_{standin::CivilTime{2026, 12, 7, 12, 0, 0}};
-    std::ostringstream log_;
-    std::unique_ptr<standin::SwitchServer> server_;
-    std::thread serving_;
-    int port_ = 0;
-};
-
-BrokerSettings Plain(int port) {
-    BrokerSettings broker;
-    broker.Host = "127.0.0.1";
-    broker.Port = port;
-    return broker;
-}
-
-// What a hub sees: every message on every topic, in order.
-class Hub {
-public:
-    explicit Hub(int port) : Hub(Plain(port)) {}
-    explicit Hub(BrokerSettings broker) {
-        broker.ClientId = "hub-" + std::to_string(::getpid());
-        connection_ = std::make_unique<MqttConnection>(
-            broker, "hub/gone", "1",
-            MqttConnection::Callbacks{[this] {
-                                          connection_->Subscribe("#");
-                                          std::lock_guard<std::mutex> lock(mutex_);
-                                          connected_ = true;
-                                          arrived_.notify_all();
-                                      },
-                                      {},
-                                      [this](const Message& message) {
-                                          std::lock_guard<std::mutex> lock(mutex_);
-                                          messages_.push_back(message);
-                                          arrived_.notify_all();
-                                      }});
-        connection_->Start();
-        // Subscribed before anything is published: a subscription's answer comes before the
-        // messages published after it.
-        std::unique_lock<std::mutex> lock(mutex_);
-        arrived_.wait_for(lock, 10s, [this] { return connected_; });
-        connection_->Publish("hub/ready", "1", false);
-        arrived_.wait_for(lock, 10s, [this] {
-            for (const Message& message : messages_)
-                if (message.Topic == "hub/ready")
-                    return true;
-            return false;
-        });
-    }
-    void Publish(const std::string& topic, const std::string& payload, bool retain = false) {
-        connection_->Publish(topic, payload, retain);
-    }
-    // Waits until a message on `topic` says `payload` (any, where empty), counting from message
-    // number `from`; its number, or -1 after `within`.
-    int WaitFor(const std::string& topic, const std::string& payload = "", std::size_t from = 0,
-                std::chrono::milliseconds within = 10s) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        int found = -1;
-        arrived_.wait_for(lock, within, [&] {
-            for (std::size_t i = from; i < messages_.size(); ++i)
-                if (messages_[i].Topic == topic && (payload.empty() || messages_[i].Payload == payload))
-                    return found = static_cast<int>(i), true;
-            return false;
-        });
-        return found;
-    }
-    std::size_t Count() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return messages_.size();
-    }
-    std::vector<Message> Messages() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return messages_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Message> messages_;
-    bool connected_ = false;
-    std::unique_ptr<MqttConnection> connection_;
-};
-
-// The bridge as the program runs it: its connection made once the bridge is.
-class RunningBridge : public mqtt::Broker {
-public:
-    explicit RunningBridge(BridgeSettings settings) {
-        const BrokerSettings broker = settings.Broker;
-        bridge_ = std::make_unique<Bridge>(std::move(settings), *this);
-        connection_ = std::make_unique<MqttConnection>(
-            broker, bridge_->BridgeAvailabilityTopic(), "offline",
-            MqttConnection::Callbacks{[this] { bridge_->Connected(); },
-                                      [this](const std::string&) { ++refusals_; },
-                                      [this](const Message& message) { bridge_->Received(message); }});
-        ready_ = true;
-        connection_->Start();
-    }
-    ~RunningBridge() override {
-        connection_->Stop(bridge_->BridgeAvailabilityTopic(), "offline");
-        ready_ = false;
-        bridge_.reset();
-    }
-    void Publish(const std::string& topic, const std::string& payload, bool retain) override {
-        if (ready_)
-            connection_->Publish(topic, payload, retain);
-    }
-    void Subscribe(const std::string& pattern) override {
-        if (ready_)
-            connection_->Subscribe(pattern);
-    }
-    int Refusals() const { return refusals_; }
-    void Reload(BridgeSettings settings) { bridge_->Reload(std::move(settings)); }
-
-private:
-    std::atomic<bool> ready_{false};
-    std::atomic<int> refusals_{0};
-    std::unique_ptr<Bridge> bridge_;
-    std::unique_ptr<MqttConnection> connection_;
-};
-
-std::string PrivateFile(const TempFolder& folder, const std::string& text) {
-    const std::string path = folder.File("bridge.ini");
-    WriteBytes(path, text);
-    ::chmod(path.c_str(), 0600);
-    return path;
-}
-
-std::string Section(const std::string& name, int port, const std::string& more = "") {
-    return "[" + name + "]\nIPV4=127.0.0.1\nPort=" + std::to_string(port) + "\nPass=40617253\n" + more + "\n";
-}
-
-class BridgeTest : public testing::Test {
-protected:
-    BridgeSettings Settings(const std::string& switches) {
-        return BridgeSettings::Read(PrivateFile(
-            folder, "[mqtt]\nHost=127.0.0.1\nPort=" + std::to_string(broker->Port()) +
-                        "\nPollSeconds=1\nCycleSeconds=0\nClientId=bridge-under-test\n\n" + switches));
-    }
-
-    TempFolder folder;
-    std::unique_ptr<test::Broker> broker = std::make_unique<test::Broker>(folder, FreePort());
-    Switch rack1, rack2;
-};
 
 // Discovery documents parse and carry what Home Assistant requires; a change made by another
 // program shows within one poll.
@@ -461,24 +212,14 @@ int ExitCodeOf(const std::vector<std::string>& argv) {
 TEST(BridgeTlsTest, TlsAndAPasswordAreUsedAndAWrongPasswordIsRetried) {
     TempFolder folder;
     const auto file = [&](const char* name) { return folder.File(name); };
-    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                          "-subj", "/CN=test CA", "-keyout", file("ca.key"), "-out", file("ca.crt")}),
-              0);
-    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=127.0.0.1",
-                          "-keyout", file("server.key"), "-out", file("server.csr")}),
-              0);
-    WriteBytes(file("san.ext"), "subjectAltName=IP:127.0.0.1\n");
-    ASSERT_EQ(ExitCodeOf({OPENSSL_PATH, "x509", "-req", "-in", file("server.csr"), "-CA", file("ca.crt"),
-                          "-CAkey", file("ca.key"), "-CAcreateserial", "-days", "2", "-extfile",
-                          file("san.ext"), "-out", file("server.crt")}),
-              0);
+    ASSERT_TRUE(MakeCertificates(folder, "ca"));
     WriteBytes(file("passwd"), "");
     ASSERT_EQ(ExitCodeOf({MOSQUITTO_PASSWD_PATH, "-b", file("passwd"), "bridge", "s3cret"}), 0);
     ::chmod(file("passwd").c_str(), 0600);
     const int port = FreePort();
     test::Broker broker(folder, port,
-                        "cafile " + file("ca.crt") + "\ncertfile " + file("server.crt") + "\nkeyfile " +
-                            file("server.key") + "\npassword_file " + file("passwd") +
+                        "cafile " + file("ca.crt") + "\ncertfile " + file("ca-server.crt") + "\nkeyfile " +
+                            file("ca-server.key") + "\npassword_file " + file("passwd") +
                             "\nallow_anonymous false\n");
     Switch rack1;
     BrokerSettings hubSide = Plain(port);
@@ -521,6 +262,13 @@ TEST(BridgeSettingsTest, NamesThatCannotBeTopicsOrLabelsAreRefusedWithTheirPlace
         {"[mqtt]\nPrefix=a/#\n", "Prefix 'a/#' is no topic without wildcards"},
         {"[mqtt]\nCertFile=c.pem\n", "CertFile and KeyFile go together"},
         {"[mqtt]\nPassFile=/nonexistent/pw\n", "its PassFile /nonexistent/pw cannot be read"},
+        {"[Bridge]\nIPV4=h\nPass=x\n", "the switch [Bridge] has the name of the bridge's own topics"},
+        {"[mqtt]\nPort=1883\n\n[rack1]\nIPV4=h\nPass=x\n; a second broker\n[MQTT]\nPort=80\n",
+         "line 8: the section [MQTT] is given a second time (first at line 1)"},
+        {"[rack1]\nIPV4=h\nPass=x\n[rack2]\nIPV4=h\nPass=x\n[RACK1]\nIPV4=g\nPass=x\n",
+         "line 7: the section [RACK1] is given a second time (first at line 1)"},
+        {"[mqtt]\nNodeId=a/b\n", "NodeId 'a/b' is not 1 to 64 letters"},
+        {"[mqtt]\nProtocolVersion=3\n", "ProtocolVersion '3' is no number from 4 to 5"},
     };
     for (const auto& row : rows) {
         const std::string path = PrivateFile(folder, row.Text);
@@ -537,6 +285,24 @@ TEST(BridgeSettingsTest, NamesThatCannotBeTopicsOrLabelsAreRefusedWithTheirPlace
     EXPECT_EQ(settings.Switches.Switches().size(), 1u) << "[mqtt] is no switch, in any case";
     EXPECT_EQ(settings.Prefix, "home/power");
     EXPECT_EQ(settings.Poll, std::chrono::seconds(30));
+    EXPECT_EQ(settings.NodeId, "home_2fpower") << "the node id of the documents made so far";
+    EXPECT_EQ(settings.Broker.ProtocolVersion, 0) << "MQTT 5, and 3.1.1 where the broker needs it";
+}
+
+// Without a ClientId, each host and configuration file has its own: two bridges never take each
+// other's session.
+TEST(BridgeSettingsTest, TheDefaultClientIdIsTheHostsAndTheFilesOwn) {
+    TempFolder folder;
+    const std::string text = "[mqtt]\nHost=127.0.0.1\n";
+    const std::string one = folder.File("one.ini"), two = folder.File("two.ini");
+    for (const std::string& path : {one, two}) {
+        WriteBytes(path, text);
+        ::chmod(path.c_str(), 0600);
+    }
+    const std::string first = BridgeSettings::Read(one).Broker.ClientId;
+    EXPECT_TRUE(std::regex_match(first, std::regex("qdl4816-mqtt-[A-Za-z0-9-]{1,32}-[0-9a-f]{8}"))) << first;
+    EXPECT_EQ(BridgeSettings::Read(one).Broker.ClientId, first) << "the same after a restart";
+    EXPECT_NE(BridgeSettings::Read(two).Broker.ClientId, first);
 }
 
 } // namespace
