@@ -3,7 +3,7 @@
 # while, growing its corpus in build-fuzz/corpus/TARGET (the checked-in seeds stay as they are).
 # Usage: scripts/fuzz.sh TARGET SECONDS   (TARGET: comma_text, conversions, schedule_reply,
 #        settings_file, reply_reader, outlet_reading, ranges, fence_input, shell_lines,
-#        schedule_document, request_target, web_config). Crashing inputs land in
+#        schedule_document, request_target, web_config, mqtt_reply). Crashing inputs land in
 #        build-fuzz/crashes/.
 set -euo pipefail
 cd "$(dirname "$0")/.."

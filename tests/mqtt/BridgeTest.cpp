@@ -28,6 +28,9 @@ TEST_F(BridgeTest, DiscoveryDescribesEachOutletAndStatesFollowTheSwitch) {
             EXPECT_EQ(document.at("availability_mode"), "all");
             EXPECT_EQ(document.at("availability").size(), 2u);
             EXPECT_EQ(document.at("device").at("model"), "Quadrel 4816");
+            EXPECT_EQ(document.at("origin").at("name"), "qdl4816-mqtt");
+            EXPECT_EQ(document.at("origin").at("sw_version"), "9.9.9");
+            EXPECT_TRUE(document.at("origin").contains("support_url"));
             EXPECT_EQ(document.at("device").at("identifiers").at(0), std::string("qdl4816_") + name);
             EXPECT_EQ(document.at("device").at("configuration_url"),
                       "http://127.0.0.1:" +
