@@ -5,6 +5,7 @@
 #include "Failures.h"
 #include "HttpServer.h"
 #include "ServiceLog.h"
+#include "ServiceMain.h"
 #include "TextUtil.h"
 
 #include <CLI/CLI.hpp>
@@ -28,8 +29,6 @@ using namespace qdl::exporter;
 using qdl::control::Field;
 using qdl::control::Log;
 using qdl::control::LogLevel;
-using qdl::control::ParseLogLevel;
-using qdl::control::SetLogLevel;
 
 const char* const Version = QDL_VERSION;
 
@@ -144,8 +143,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& failure) {
         return app.exit(failure);
     }
-    try {
-        SetLogLevel(ParseLogLevel(flags.LogLevel));
+    return qdl::control::RunService(flags.LogLevel, [&] {
         ServerOptions options;
         options.ConfigFile = flags.ConfigFile;
         options.ProbeTimeout = Seconds(flags.ProbeTimeout, "--probe.timeout", 0.001);
@@ -168,8 +166,5 @@ int main(int argc, char** argv) {
                 Field("tls", tls ? "true" : "false") + " " + Field("version", Version));
         ServeUntilStopped(server, service);
         return Stopped(service);
-    } catch (const std::exception& failure) {
-        Log(LogLevel::Error, failure.what());
-        return 1;
-    }
+    });
 }

@@ -4,6 +4,7 @@
 #include "Failures.h"
 #include "MqttConnection.h"
 #include "ServiceLog.h"
+#include "ServiceMain.h"
 #include "ServiceSignals.h"
 #include "TextUtil.h"
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -125,12 +127,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& failure) {
         return app.exit(failure);
     }
-    try {
-        qdl::control::SetLogLevel(qdl::control::ParseLogLevel(logLevel));
+    return qdl::control::RunService(logLevel, [&] {
         qdl::control::ServiceSignals::Block(); // every thread made from here on
         return Serve(configFile);
-    } catch (const std::exception& failure) {
-        Log(LogLevel::Error, failure.what());
-        return 1;
-    }
+    });
 }
