@@ -13,6 +13,11 @@ using control::Field;
 using control::Log;
 using control::LogLevel;
 
+// How long the owner of the prefix may take to be known after a connection.
+constexpr std::chrono::seconds ClaimWait{5};
+// Home Assistant asks for a random delay of up to this before everything is said again.
+constexpr std::chrono::milliseconds MostReannouncementDelay{5000};
+
 DiscoveryNames NamesOf(const BridgeSettings& settings, std::string version) {
     return {settings.Prefix, settings.DiscoveryPrefix, settings.NodeId, settings.Prefix + "/bridge/availability",
             std::move(version)};
@@ -29,7 +34,8 @@ Bridge::Bridge(BridgeSettings settings, Broker& broker, std::string version, Ref
       names_(NamesOf(settings_, std::move(version))), ownerTopic_(settings_.Prefix + "/bridge/owner"),
       checkTopic_(settings_.Prefix + "/bridge/check/" + IdOf(settings_.Broker.ClientId)),
       documentTopics_(DocumentTopics(names_, settings_.Switches.Switches())),
-      reannouncement_(std::make_unique<Reannouncement>([this] {
+      claimDeadline_(std::make_unique<DelayedCall>([this] { ClaimUnanswered(); })),
+      reannouncement_(std::make_unique<DelayedCall>([this] {
           std::lock_guard<std::mutex> lock(mutex_);
           if (claim_ != Claim::Held)
               return;
@@ -41,6 +47,7 @@ Bridge::Bridge(BridgeSettings settings, Broker& broker, std::string version, Ref
 
 Bridge::~Bridge() {
     reannouncement_.reset();
+    claimDeadline_.reset();
     Stop();
 }
 
@@ -89,6 +96,18 @@ void Bridge::Connected() {
     broker_.Subscribe(names_.BridgeTopic);
     broker_.Subscribe(checkTopic_);
     broker_.Publish(checkTopic_, settings_.Broker.ClientId, false);
+    claimDeadline_->Request(ClaimWait);
+}
+
+void Bridge::ClaimUnanswered() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (claim_ != Claim::Asking)
+        return;
+    Log(LogLevel::Warn,
+        "The broker did not send back the bridge's own message: it may not let the bridge read or write "
+        "PREFIX/bridge/# (an ACL); serving without knowing whether another bridge serves the prefix",
+        Field("topic", checkTopic_));
+    DecideClaim();
 }
 
 void Bridge::ReadClaim(const Message& message) {
@@ -155,7 +174,8 @@ void Bridge::Received(const Message& message) {
         return;
     if (message.Topic == settings_.DiscoveryPrefix + "/status") {
         if (message.Payload == "online")
-            reannouncement_->Request();
+            reannouncement_->Request(std::chrono::milliseconds(
+                std::uniform_int_distribution<long long>(0, MostReannouncementDelay.count())(random_)));
         return;
     }
     if (IsOwnDocumentTopic(names_, message.Topic))

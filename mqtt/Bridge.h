@@ -3,7 +3,7 @@
 #include "BridgeSettings.h"
 #include "Broker.h"
 #include "Discovery.h"
-#include "Reannouncement.h"
+#include "DelayedCall.h"
 #include "SwitchWorker.h"
 
 #include <atomic>
@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ namespace qdl::mqtt {
 //
 // One bridge serves a PREFIX: after every connection the bridge reads the retained owner; while
 // another client id owns it and the bridge availability says online, this bridge publishes
-// nothing and says so through `refused`.
+// nothing and says so through `refused`. A broker that does not let the bridge read what it needs
+// for that (an ACL) delays the bridge by 5 s, with a warning, not for ever.
 class Bridge {
 public:
     using Refused = std::function<void(const std::string& reason)>;
@@ -78,6 +80,7 @@ private:
 
     void ReadClaim(const Message& message);
     void DecideClaim();
+    void ClaimUnanswered();
     // Availability, subscriptions, discovery and states: what a held claim makes public.
     void Announce();
     void PublishDiscovery();
@@ -98,7 +101,10 @@ private:
     bool ownerOnline_ = false;
     std::map<std::string, std::unique_ptr<SwitchWorker>> workers_;   // by switch name
     std::vector<std::unique_ptr<SwitchWorker>> retired_;             // removed, ending their exchange
-    std::unique_ptr<Reannouncement> reannouncement_;                 // last: it calls into the above
+    std::minstd_rand random_{std::random_device{}()};                // the re-announcement's delay
+    // Last: they call into the above.
+    std::unique_ptr<DelayedCall> claimDeadline_; // the owner not known by then: served without it
+    std::unique_ptr<DelayedCall> reannouncement_;
 };
 
 } // namespace qdl::mqtt

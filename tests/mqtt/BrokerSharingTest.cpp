@@ -147,6 +147,31 @@ TEST_F(BridgeTest, ASecondBridgeOnAPrefixIsRefusedAndTheFirstKeepsItsEntities) {
     first.Stop();
 }
 
+// A broker whose ACL does not let the bridge write its check topic never sends it back: the bridge
+// says so and serves anyway, a few seconds later.
+TEST(BridgeAclTest, ABrokerThatHidesTheClaimDelaysTheBridgeOnly) {
+    TempFolder folder;
+    WriteBytes(folder.File("acl"), "topic read #\ntopic write qdl4816/+/availability\ntopic write qdl4816/+/outlet/+/#\n"
+                                   "topic write qdl4816/+/error\ntopic write qdl4816/bridge/owner\n"
+                                   "topic write homeassistant/#\ntopic write hub/#\n");
+    const int port = FreePort();
+    test::Broker broker(folder, port, "allow_anonymous true\nacl_file " + folder.File("acl") + "\n");
+    Switch rack1;
+    Hub hub(port);
+    const auto start = Clock::now();
+    RunningBridge bridge(BridgeSettings::Read(PrivateFile(
+        folder, "[mqtt]\nHost=127.0.0.1\nPort=" + std::to_string(port) + "\nPollSeconds=1\n\n" +
+                    Section("rack1", rack1.Port()))));
+    const int online = hub.WaitFor("qdl4816/bridge/availability", "online", 0, 10s);
+    ASSERT_GE(online, 0);
+    EXPECT_GE(hub.Times()[static_cast<std::size_t>(online)] - start, 4s) << "after the wait for the claim";
+    for (const Message& message : hub.Messages())
+        EXPECT_NE(message.Topic.rfind("qdl4816/bridge/check/", 0), 0u) << "the ACL lets it through";
+    const std::size_t from = hub.Count();
+    hub.Publish("qdl4816/rack1/outlet/1/set", "ON");
+    EXPECT_GE(hub.WaitFor("qdl4816/rack1/outlet/1/state", "ON", from), 0);
+}
+
 // Two bridges with one client id (and prefixes of their own): the broker hands the session back
 // and forth; each bridge sees it taken, says why, and waits a minute before it takes it back:
 // no loop of wills.

@@ -1,13 +1,12 @@
-#include "Reannouncement.h"
+#include "DelayedCall.h"
 
 #include "ServiceLog.h"
 
 namespace qdl::mqtt {
 
-Reannouncement::Reannouncement(std::function<void()> announce, std::chrono::milliseconds most)
-    : announce_(std::move(announce)), most_(most), thread_([this] { Run(); }) {}
+DelayedCall::DelayedCall(std::function<void()> call) : call_(std::move(call)), thread_([this] { Run(); }) {}
 
-Reannouncement::~Reannouncement() {
+DelayedCall::~DelayedCall() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopped_ = true;
@@ -16,18 +15,17 @@ Reannouncement::~Reannouncement() {
     thread_.join();
 }
 
-void Reannouncement::Request() {
+void DelayedCall::Request(std::chrono::milliseconds delay) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (due_)
             return;
-        std::uniform_int_distribution<long long> delay(0, most_.count());
-        due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(delay(random_));
+        due_ = std::chrono::steady_clock::now() + delay;
     }
     wake_.notify_all();
 }
 
-void Reannouncement::Run() {
+void DelayedCall::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopped_ || due_; });
@@ -38,9 +36,9 @@ void Reannouncement::Run() {
         due_.reset();
         lock.unlock();
         try {
-            announce_();
+            call_();
         } catch (const std::exception& failure) {
-            control::Log(control::LogLevel::Error, "Discovery not published again",
+            control::Log(control::LogLevel::Error, "A delayed task of the bridge failed",
                          control::Field("reason", failure.what()));
         }
         lock.lock();
