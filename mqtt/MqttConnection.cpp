@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace qdl::mqtt {
 namespace {
@@ -83,6 +84,7 @@ MqttConnection::MqttConnection(const BrokerSettings& broker, const std::string& 
     mosquitto_disconnect_v5_callback_set(client_, OnDisconnect);
     mosquitto_message_v5_callback_set(client_, OnMessage);
     mosquitto_log_callback_set(client_, OnLog);
+    mosquitto_unsubscribe_callback_set(client_, OnUnsubscribe);
 }
 
 void MqttConnection::Start() {
@@ -212,9 +214,12 @@ MqttConnection::~MqttConnection() {
 void MqttConnection::Stop(const std::string& topic, const std::string& payload) {
     if (!loop_.joinable() || closing_.exchange(true))
         return;
-    if (connected_ && !topic.empty())
-        mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                          1, true);
+    if (connected_) {
+        TakeBackSubscriptions();
+        if (!topic.empty())
+            mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                              1, true);
+    }
     mosquitto_disconnect(client_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -223,6 +228,25 @@ void MqttConnection::Stop(const std::string& topic, const std::string& payload) 
     }
     stopping_.notify_all();
     loop_.join();
+}
+
+void MqttConnection::TakeBackSubscriptions() {
+    std::vector<std::string> patterns;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        patterns.assign(subscriptions_.begin(), subscriptions_.end());
+    }
+    if (patterns.empty())
+        return;
+    std::vector<char*> pointers;
+    for (std::string& pattern : patterns)
+        pointers.push_back(pattern.data());
+    int id = 0;
+    if (mosquitto_unsubscribe_multiple(client_, &id, static_cast<int>(pointers.size()), pointers.data(), nullptr) !=
+        MOSQ_ERR_SUCCESS)
+        return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    stopping_.wait_for(lock, std::chrono::seconds(1), [this, id] { return unsubscribedId_ == id; });
 }
 
 void MqttConnection::Publish(const std::string& topic, const std::string& payload, bool retain) {
@@ -237,6 +261,10 @@ void MqttConnection::Publish(const std::string& topic, const std::string& payloa
 void MqttConnection::Subscribe(const std::string& pattern) {
     if (!connected_)
         return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        subscriptions_.insert(pattern);
+    }
     if (version_ == 5)
         // A retained message keeps its flag when it is sent live: a retained command is never taken
         // for a fresh one.
@@ -248,6 +276,10 @@ void MqttConnection::Subscribe(const std::string& pattern) {
 void MqttConnection::OnConnect(mosquitto*, void* self, int code, int, const mqtt5__property* properties) {
     auto& connection = *static_cast<MqttConnection*>(self);
     if (code == 0) {
+        {
+            std::lock_guard<std::mutex> lock(connection.mutex_);
+            connection.subscriptions_.clear(); // a clean session: the broker keeps none of them
+        }
         connection.delay_ = std::chrono::seconds(1);
         connection.connectedAt_ = Clock::now();
         connection.connected_ = true;
@@ -312,6 +344,15 @@ void MqttConnection::OnMessage(mosquitto*, void* self, const mosquitto_message* 
         received.Retained = message->retain;
         connection.callbacks_.Received(received);
     });
+}
+
+void MqttConnection::OnUnsubscribe(mosquitto*, void* self, int id) {
+    auto& connection = *static_cast<MqttConnection*>(self);
+    {
+        std::lock_guard<std::mutex> lock(connection.mutex_);
+        connection.unsubscribedId_ = id;
+    }
+    connection.stopping_.notify_all();
 }
 
 // The library says the TLS library's reasons only through its log.

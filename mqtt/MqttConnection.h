@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -46,7 +47,9 @@ public:
     void Publish(const std::string& topic, const std::string& payload, bool retain);
     void Subscribe(const std::string& pattern);
     // Publishes the last word (retained; none when `topic` is empty) and ends the connection and
-    // its loop, without the will.
+    // its loop, without the will: every subscription is taken back first, so that nothing comes
+    // in unread when the socket closes (an unread byte turns the close into a reset, which can
+    // lose the DISCONNECT and send the will).
     void Stop(const std::string& topic = "", const std::string& payload = "");
 
     // 5 or 4 (3.1.1): what the next or current connection speaks.
@@ -58,6 +61,7 @@ private:
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message,
                           const mqtt5__property* properties);
     static void OnLog(mosquitto*, void* self, int level, const char* text);
+    static void OnUnsubscribe(mosquitto*, void* self, int id);
 
     void Loop();
     int Connect();
@@ -68,6 +72,8 @@ private:
     template <typename Call> void Guarded(const char* what, Call call);
     // Waits `time` unless the connection is being stopped; false then.
     bool Pause(std::chrono::seconds time);
+    // Unsubscribes from every pattern and waits (a second at most) for the broker's answer.
+    void TakeBackSubscriptions();
 
     Callbacks callbacks_;
     std::string host_, clientId_;
@@ -78,6 +84,8 @@ private:
     std::mutex mutex_;
     std::condition_variable stopping_;
     bool stopped_ = false;               // the loop ends now
+    std::set<std::string> subscriptions_; // of this connection
+    int unsubscribedId_ = 0;             // of the last UNSUBSCRIBE the broker answered
     std::atomic<bool> closing_{false};   // the loop ends once the last word is out
     std::atomic<bool> connected_{false}; // acknowledged by the broker
     // Kept by the loop's thread only (callbacks run on it).
