@@ -57,7 +57,7 @@ private:
     std::map<std::string, Line> lines_; // by switch
     std::size_t inFlight_ = 0;
     // Last, so that it ends first: its jobs use the lines.
-    WorkerPool pool_;
+    control::WorkerPool pool_;
 };
 
 } // namespace qdl::exporter

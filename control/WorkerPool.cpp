@@ -1,6 +1,6 @@
 #include "WorkerPool.h"
 
-namespace qdl::exporter {
+namespace qdl::control {
 namespace {
 
 // How long a thread without work waits for more before it ends.
@@ -60,4 +60,4 @@ void WorkerPool::Work() {
     ended_.notify_all();
 }
 
-} // namespace qdl::exporter
+} // namespace qdl::control

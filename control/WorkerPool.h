@@ -9,12 +9,13 @@
 #include <thread>
 #include <vector>
 
-namespace qdl::exporter {
+namespace qdl::control {
 
 // Threads for the work that blocks (an exchange with a switch, a password hash), so that the
-// server's own thread never waits. A job gets a thread at once while fewer than `mostThreads`
-// are busy, and waits in line otherwise; threads are made when needed and end after a while
-// without work, so an idle exporter holds none.
+// thread that asked for it never waits unawares: a server's event loop, or a Python caller that
+// must see Ctrl-C. A job gets a thread at once while fewer than `mostThreads` are busy, and waits
+// in line otherwise; threads are made when needed and end after a while without work, so an idle
+// program holds none.
 class WorkerPool {
 public:
     explicit WorkerPool(std::size_t mostThreads);
@@ -39,4 +40,4 @@ private:
     bool finishing_ = false;
 };
 
-} // namespace qdl::exporter
+} // namespace qdl::control
