@@ -29,7 +29,7 @@ from .errors import (AuthError, CheckError, ConfigError, Error, HttpError, Proto
 from .outlets import REPEATS, SLOTS, Outlets, ScheduleEntry, outlet_number
 
 if TYPE_CHECKING:
-    from typing import Dict, Iterable, List, Mapping, Optional, Union
+    from typing import Any, Callable, Dict, Iterable, List, Mapping, Optional, Union
 
 __version__ = _native.__version__
 
@@ -161,16 +161,15 @@ class _shown_as:
 
     __slots__ = ("_convert",)
 
-    def __init__(self, convert: object) -> None:
+    def __init__(self, convert: Callable[[Any], object]) -> None:
         self._convert = convert
 
     def __enter__(self) -> None:
         return None
 
-    def __exit__(self, kind: object, error: object, trace: object) -> bool:
+    def __exit__(self, kind: object, error: object, trace: object) -> None:
         if isinstance(error, CheckError) and error.shown is not None:
-            error.shown = self._convert(error.shown)  # type: ignore[operator]
-        return False
+            error.shown = self._convert(error.shown)
 
 
 def _checked_names(names: Optional[Mapping[int, str]]) -> Dict[int, str]:

@@ -58,14 +58,14 @@ class QDL4816Outlet(Resource):
         timeout (float): seconds for a reply and for the switch's lock [5.0]
     """
 
-    host = attr.ib(default="", validator=attr.validators.instance_of(str))
-    index = attr.ib(default=1)
-    port = attr.ib(default=80, converter=int)
-    user = attr.ib(default="admin", validator=attr.validators.instance_of(str))
-    password = attr.ib(default=None, converter=_optional_text)
-    config = attr.ib(default=None, converter=_optional_text)
-    switch = attr.ib(default=None, converter=_optional_text)
-    timeout = attr.ib(default=5.0, converter=float)
+    host: str = attr.ib(default="", validator=attr.validators.instance_of(str))
+    index: object = attr.ib(default=1)
+    port: int = attr.ib(default=80, converter=int)
+    user: str = attr.ib(default="admin", validator=attr.validators.instance_of(str))
+    password: Optional[str] = attr.ib(default=None, converter=_optional_text)
+    config: Optional[str] = attr.ib(default=None, converter=_optional_text)
+    switch: Optional[str] = attr.ib(default=None, converter=_optional_text)
+    timeout: float = attr.ib(default=5.0, converter=float)
 
     def open(self) -> Switch:
         """The switch, as the resource names it; nothing is sent yet."""
@@ -84,7 +84,7 @@ class QDL4816PowerDriver(Driver, PowerResetMixin, PowerProtocol):
     """
 
     bindings = {"outlet": "QDL4816Outlet"}
-    delay = attr.ib(default=2.0, converter=float)
+    delay: float = attr.ib(default=2.0, converter=float)
 
     def __attrs_post_init__(self) -> None:
         super().__attrs_post_init__()

@@ -71,9 +71,9 @@ class StandIn:
     def address(self) -> str:
         return "127.0.0.1:%d" % self.port
 
-    def switch(self, **options: float) -> Switch:
+    def switch(self, timeout: float = 5.0) -> Switch:
         """A Switch for the stand-in, with its user name and password."""
-        return Switch("127.0.0.1", self.port, USER, PASSWORD, **options)
+        return Switch("127.0.0.1", self.port, USER, PASSWORD, timeout=timeout)
 
     def log(self) -> str:
         """What the stand-in logged: a line per request (time, client, target, status)."""
