@@ -2,9 +2,9 @@
 # Installs every Debian package that building, testing and running the program needs.
 # Idempotent: packages already present are skipped, and the package lists are refreshed
 # only once, when something is actually missing.
-# Usage: install-deps.sh [fuzz] [bench] [lab] [cluster] [engines] [package] [windows]   (the extra
-#        tools of scripts/fuzz.sh, the benchmarks, the lab engines' tests (labgrid, pdudaemon,
-#        Ansible), the cluster and engine tests, the Debian packaging and the Windows build)
+# Usage: install-deps.sh [fuzz] [bench] [cluster] [engines] [package] [windows]   (the extra tools
+#        of scripts/fuzz.sh, the benchmarks, the cluster and engine tests, the Debian packaging and
+#        the Windows build)
 set -euo pipefail
 
 packages=(
@@ -47,18 +47,20 @@ packages=(
     pybind11-dev
     python3-pytest
     python3-mypy
+    python3-labgrid
+    pdudaemon
+    ansible-core
 )
 
 for group in "$@"; do
     case "$group" in
     fuzz) packages+=(clang libclang-rt-dev) ;;
     bench) packages+=(hyperfine curl monitoring-plugins-basic prometheus-blackbox-exporter) ;;
-    lab) packages+=(python3-labgrid pdudaemon ansible-core curl) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3 prometheus-node-exporter curl) ;;
     package) packages+=(debhelper dpkg-dev lintian binutils libssl-dev libcrypt-dev) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin locales python3 curl) ;;
-    *) echo "install-deps.sh: unknown group $group (fuzz, bench, lab, cluster, engines, package, windows)" >&2; exit 2 ;;
+    *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
     esac
 done
 
