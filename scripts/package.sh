@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian packages the Debian way (debhelper and dpkg-buildpackage, from debian/) and
 # leaves them in dist/: quadrel4816 (the window), qdlctl (qdlctl, fence_qdl4816, man pages and
-# completions) and qdl-switch, with their -dbgsym packages. Then lintian checks them and the
-# .changes, failing on any error or warning, and the binaries are checked for the hardening flags.
+# completions), qdl-switch, the exporter, the MQTT bridge, python3-qdl4816 and the Ansible
+# collection, with their -dbgsym packages; beside them the collection as ansible-galaxy builds it.
+# Then lintian checks them and the .changes, failing on any error or warning, and the binaries
+# are checked for the hardening flags.
 # With --check-install (as root, on a machine without qdlctl) it also installs the qdlctl package
 # with apt, checks that it pulls in no graphical package, and removes it again without a trace.
 # Usage: scripts/package.sh [--check-install]
@@ -21,6 +23,7 @@ tar --exclude='./build*' --exclude=./dist --exclude=./run --exclude=./.git -cf -
 rm -rf dist
 mkdir dist
 mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo dist/
+HOME=$work ansible-galaxy collection build ansible/ansible_collections/quadrel/qdl4816 --output-path dist
 ls -l dist
 
 lintian --fail-on error,warning --display-info dist/*.changes | tee "$work/lintian.txt"
@@ -33,12 +36,12 @@ fi
 # Every program carries the Debian hardening flags (lintian checks the fortified calls): PIE,
 # RELRO with BIND_NOW; and is stripped, its symbols in the -dbgsym package.
 for deb in dist/quadrel4816_*.deb dist/qdlctl_*.deb dist/qdl-switch_*.deb dist/prometheus-qdl4816-exporter_*.deb \
-    dist/qdl4816-mqtt_*.deb; do
+    dist/qdl4816-mqtt_*.deb dist/python3-qdl4816_*.deb; do
     dpkg-deb -x "$deb" "$work/unpacked"
 done
-for program in "$work"/unpacked/usr/bin/*; do
+for program in "$work"/unpacked/usr/bin/* "$work"/unpacked/usr/lib/python3/dist-packages/qdl4816/_native*.so; do
     headers=$(readelf -hld "$program")
-    grep -q 'Type:.*DYN' <<<"$headers" || { echo "$program is no PIE" >&2; exit 1; }
+    grep -q 'Type:.*DYN' <<<"$headers" || { echo "$program is no PIE or shared object" >&2; exit 1; }
     grep -q 'GNU_RELRO' <<<"$headers" || { echo "$program has no RELRO" >&2; exit 1; }
     grep -Eq 'BIND_NOW|FLAGS_1.*NOW' <<<"$headers" || { echo "$program is not bound now" >&2; exit 1; }
     readelf -S "$program" | grep -q '\.debug_info' && { echo "$program is not stripped" >&2; exit 1; }
