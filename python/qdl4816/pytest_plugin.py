@@ -86,14 +86,19 @@ class StandIn:
 
     def stop(self) -> None:
         """Stops the stand-in by its process id, and removes its folder."""
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         self._folder.cleanup()
+
+
+def stop_process(process: subprocess.Popen[bytes], within: float = 5.0) -> None:
+    """Asks a process this test started to end (SIGTERM), and kills it after `within` seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=within)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
 
 
 def pytest_addoption(parser: pytest.Parser) -> None:

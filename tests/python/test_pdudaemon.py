@@ -17,7 +17,7 @@ from typing import Iterator
 
 import pytest
 
-from qdl4816.pytest_plugin import PASSWORD, StandIn
+from qdl4816.pytest_plugin import PASSWORD, StandIn, stop_process
 
 LAB = Path(__file__).resolve().parents[2] / "lab"
 PDUDAEMON = "/usr/sbin/pdudaemon"
@@ -97,12 +97,7 @@ class Daemon:
             return str(answer.read().decode())
 
     def stop(self) -> None:
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
+        stop_process(self.process, within=10)
 
 
 @pytest.fixture
