@@ -5,7 +5,8 @@
 # driven from another process, against the Linux stand-in switch; the MSI installed, upgraded and
 # uninstalled. Leaves dist/quadrel4816-<version>-x64.msi and the portable
 # dist/quadrel4816-<version>-windows-x86_64.zip.
-# Usage: scripts/build-windows.sh
+# With --build it only builds the Windows programs.
+# Usage: scripts/build-windows.sh [--build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +14,7 @@ bash scripts/install-deps.sh windows
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
     -DQDL_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build build-windows -j2
+[ "${1:-}" != --build ] || exit 0
 cmake -S . -B build-rel -DCMAKE_BUILD_TYPE=Release -DQDL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-rel -j2 --target qdl-switch qdlctl qdl-hostile-clients
 

@@ -7,9 +7,12 @@
 # are checked for the hardening flags.
 # With --check-install (as root, on a machine without qdlctl) it also installs the qdlctl package
 # with apt, checks that it pulls in no graphical package, and removes it again without a trace.
-# Usage: scripts/package.sh [--check-install]
+# --build only builds them into dist/; --checks only checks what dist/ holds.
+# Usage: scripts/package.sh [--build | --checks] [--check-install]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+phase=all
+case "${1:-}" in --build | --checks) phase=${1#--}; shift ;; esac
 check_install=${1:-}
 
 bash scripts/install-deps.sh package
@@ -17,14 +20,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The build runs in a copy of the sources: dpkg-buildpackage writes beside and inside its tree.
-mkdir "$work/quadrel4816"
-tar --exclude='./build*' --exclude=./dist --exclude=./run --exclude=./.git -cf - . | tar -xf - -C "$work/quadrel4816"
-(cd "$work/quadrel4816" && dpkg-buildpackage -us -uc -b)
-rm -rf dist
-mkdir dist
-mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo dist/
-HOME=$work ansible-galaxy collection build ansible/ansible_collections/quadrel/qdl4816 --output-path dist
-ls -l dist
+# DEB_BUILD_OPTIONS=nocheck: the README's test command runs the tests.
+if [ "$phase" != checks ]; then
+    mkdir "$work/quadrel4816"
+    tar --exclude='./build*' --exclude=./dist --exclude=./run --exclude=./.git -cf - . | tar -xf - -C "$work/quadrel4816"
+    (cd "$work/quadrel4816" && DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc -b)
+    mkdir -p dist
+    rm -f dist/*.deb dist/*.changes dist/*.buildinfo dist/quadrel-qdl4816-*.tar.gz
+    mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo dist/
+    HOME=$work ansible-galaxy collection build ansible/ansible_collections/quadrel/qdl4816 --output-path dist
+    ls -l dist
+    [ "$phase" = all ] || exit 0
+fi
 
 lintian --fail-on error,warning --display-info dist/*.changes | tee "$work/lintian.txt"
 echo "lintian: no error and no warning"
