@@ -4,6 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <unistd.h>
+
 namespace qdl::python {
 namespace {
 
@@ -12,9 +14,15 @@ namespace py = pybind11;
 constexpr std::chrono::milliseconds SignalCheck{20};
 
 // Never destroyed: a job still running when the interpreter exits (one a second Ctrl-C left)
-// must not hold the exit until its deadline.
+// must not hold the exit until its deadline. A child made by fork() has none of its parent's
+// threads, so it gets a pool of its own. Called with the GIL held.
 control::WorkerPool& Workers() {
-    static auto* workers = new control::WorkerPool(256);
+    static control::WorkerPool* workers = nullptr;
+    static pid_t owner = 0;
+    if (!workers || owner != ::getpid()) {
+        workers = new control::WorkerPool(256);
+        owner = ::getpid();
+    }
     return *workers;
 }
 

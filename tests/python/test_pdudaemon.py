@@ -23,6 +23,14 @@ LAB = Path(__file__).resolve().parents[2] / "lab"
 PDUDAEMON = "/usr/sbin/pdudaemon"
 
 
+def pdudaemon_environment(credentials: Path) -> dict[str, str]:
+    """What pdudaemon runs with: systemd's credentials folder; without a sanitized build's
+    preloaded runtime, which is for the package and refuses some of pdudaemon's libraries."""
+    environment = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
+    environment["CREDENTIALS_DIRECTORY"] = str(credentials)
+    return environment
+
+
 def free_port() -> int:
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
@@ -59,7 +67,7 @@ def test_drive_mode_reboots_a_port(qdl4816_standin: StandIn, credentials: Path, 
     conf = configuration(tmp_path, qdl4816_standin.port, free_port())
     run = subprocess.run([PDUDAEMON, "--conf", str(conf), "--logfile", "-", "--drive",
                           "--hostname", "qdl4816-rack1", "--port", "3", "--request", "reboot"],
-                         env={**os.environ, "CREDENTIALS_DIRECTORY": str(credentials)},
+                         env=pdudaemon_environment(credentials),
                          capture_output=True, text=True, timeout=60)
     assert run.returncode == 0, run.stderr
     assert [line[3] for line in set_powers(qdl4816_standin)] == [
@@ -79,7 +87,7 @@ class Daemon:
         with open(self.errors, "wb") as out:
             self.process = subprocess.Popen(
                 [PDUDAEMON, "--conf", str(conf), "--logfile", "-", "--loglevel", "DEBUG"],
-                env={**os.environ, "CREDENTIALS_DIRECTORY": str(credentials)},
+                env=pdudaemon_environment(credentials),
                 stdout=out, stderr=subprocess.STDOUT)
         deadline = time.monotonic() + 30
         while not self._listening():

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import datetime
+import multiprocessing
 import os
 import threading
 import time
@@ -203,3 +204,16 @@ def test_exchanges_leave_the_gil_to_other_threads(qdl4816_standin: StandIn) -> N
         assert counted[0] > 100000
     finally:
         hanging.stop()
+
+
+def test_a_forked_child_gets_threads_of_its_own(qdl4816_standin: StandIn) -> None:
+    switch = qdl4816_standin.switch()
+    switch.outlets()  # the parent's worker thread, which a child made by fork() does not have
+    context = multiprocessing.get_context("fork")
+    with context.Pool(1) as pool:
+        assert pool.apply_async(_outlets_in_child, (qdl4816_standin.port,)).get(timeout=30) == (
+            False, False, False, False)
+
+
+def _outlets_in_child(port: int) -> tuple[bool, ...]:
+    return qdl4816.Switch("127.0.0.1", port, password=PASSWORD, timeout=2).outlets().states

@@ -133,9 +133,10 @@ SwitchServer::SwitchServer(SwitchState& state, const SwitchOptions& options, std
         state_.ToggleOutlet(std::stoi(request.matches[1]));
         response.set_redirect("/", 303);
     });
-    server_.set_logger([this](const httplib::Request& request, const httplib::Response& response) {
-        Log(request, response);
-    });
+    // Logged as the answer goes out, not after: whoever reads the log once the client has its
+    // answer finds the request there.
+    server_.set_post_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) { Log(request, response); });
     // A change the switch cannot keep (its state file cannot be written) fails, saying why.
     server_.set_exception_handler(
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr failure) {
