@@ -173,7 +173,13 @@ TEST_F(BridgeTest, DiscoveryFollowsHomeAssistantAndTheConfiguration) {
         ASSERT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack2_outlet4/config"), 0);
         const std::size_t from = hub.Count();
         hub.Publish("homeassistant/status", "online");
-        EXPECT_GE(hub.WaitFor("homeassistant/switch/qdl4816/rack1_outlet1/config", "", from), 0);
+        // All of it, so that none of it is still on its way once the second bridge starts.
+        for (const char* name : {"rack1", "rack2"})
+            for (int outlet = 1; outlet <= 4; ++outlet) {
+                const std::string entity = std::string(name) + "_outlet" + std::to_string(outlet);
+                EXPECT_GE(hub.WaitFor("homeassistant/switch/qdl4816/" + entity + "/config", "", from), 0);
+                EXPECT_GE(hub.WaitFor("homeassistant/button/qdl4816/" + entity + "_cycle/config", "", from), 0);
+            }
     }
     const std::size_t from = hub.Count();
     RunningBridge one(Settings(Section("rack1", rack1.Port())));
