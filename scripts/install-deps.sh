@@ -58,7 +58,7 @@ for group in "$@"; do
     bench) packages+=(hyperfine curl monitoring-plugins-basic prometheus-blackbox-exporter) ;;
     cluster) packages+=(pacemaker pacemaker-cli-utils corosync fence-agents pcs) ;;
     engines) packages+=(powerman python3 prometheus-node-exporter curl) ;;
-    package) packages+=(debhelper dpkg-dev lintian binutils libssl-dev libcrypt-dev) ;;
+    package) packages+=(debhelper dh-python dpkg-dev lintian binutils libssl-dev libcrypt-dev) ;;
     windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest zip wixl msitools librsvg2-bin locales python3 curl) ;;
     *) echo "install-deps.sh: unknown group $group (fuzz, bench, cluster, engines, package, windows)" >&2; exit 2 ;;
     esac
