@@ -2,6 +2,7 @@
 
 #include "DeviceFailure.h"
 #include "SocketError.h"
+#include "StopCheck.h"
 #include "SwitchTarget.h"
 #include "TextUtil.h"
 
@@ -111,6 +112,9 @@ Failure AsFailure(const std::exception& failure, const SwitchTarget& target) {
         return *own;
     if (const auto* device = dynamic_cast<const DeviceFailure*>(&failure))
         return Described(*device, target);
+    if (dynamic_cast<const platform::StopRequested*>(&failure))
+        return Failure(FailureKind::Interrupted,
+                       Format("Stopped while waiting for %s.", target.Name().c_str()));
     return Failure(FailureKind::Protocol, Format("%s: %s", target.Name().c_str(), failure.what()));
 }
 

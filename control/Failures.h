@@ -58,8 +58,9 @@ struct CheckFailed : Failure {
 // numbers and HTTP status lines stay in parentheses.
 Failure Described(const DeviceFailure& failure, const SwitchTarget& target);
 
-// Any failure as a Failure: itself, or one of kind Protocol for what the device library raised
-// without a kind.
+// Any failure as a Failure: itself; of kind Interrupted for a stop the thread's check asked for
+// (platform::StopRequested); or of kind Protocol for what the device library raised without a
+// kind.
 Failure AsFailure(const std::exception& failure, const SwitchTarget& target);
 
 } // namespace qdl::control

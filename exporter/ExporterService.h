@@ -70,7 +70,7 @@ private:
     // Last, so that they end first: their jobs use everything above.
     SharedProbes probes_;
     LoginChecks logins_;
-    control::WorkerPool chores_; // reloads, off the server's thread
+    WorkerPool chores_; // reloads, off the server's thread
 };
 
 } // namespace qdl::exporter

@@ -62,7 +62,7 @@ private:
     std::map<std::string, Address> addresses_;
     std::deque<std::string> turns_; // addresses with checks waiting, in their turn
     // Last, so that it ends first: its jobs use everything above.
-    control::WorkerPool pool_;
+    WorkerPool pool_;
 };
 
 } // namespace qdl::exporter

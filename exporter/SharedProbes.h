@@ -57,7 +57,7 @@ private:
     std::map<std::string, Line> lines_; // by switch
     std::size_t inFlight_ = 0;
     // Last, so that it ends first: its jobs use the lines.
-    control::WorkerPool pool_;
+    WorkerPool pool_;
 };
 
 } // namespace qdl::exporter

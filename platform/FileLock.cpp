@@ -1,5 +1,7 @@
 #include "FileLock.h"
 
+#include "StopCheck.h"
+
 #include <algorithm>
 #include <thread>
 
@@ -11,6 +13,7 @@ std::optional<FileLock> FileLock::Acquire(const std::string& path, Clock::time_p
     // between tries.
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
+        CheckForStop();
         if (lock.TryLock(path)) {
             lock.locked_ = true;
             return lock;

@@ -1,5 +1,7 @@
 #include "Socket.h"
 
+#include "StopCheck.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -65,13 +67,17 @@ short WaitUntil(int socket, short events, SocketClock::time_point deadline) {
         if (left <= SocketClock::duration::zero())
             throw SocketTimeout();
         // Rounded up: a wait of 0 ms would spin until the deadline.
-        const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        if (StopIsChecked())
+            milliseconds = std::min<decltype(milliseconds)>(milliseconds, StopCheckSlice.count());
         pollfd entry{socket, events, 0};
         const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
         if (ready > 0)
             return entry.revents;
         if (ready < 0 && errno != EINTR)
             ThrowErrno(errno);
+        // A signal, or the end of a slice where a stop is checked.
+        CheckForStop();
     }
 }
 

@@ -1,44 +1,41 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
+#include <functional>
 #include <string>
 
 namespace qdl::python {
 
-// One operation on a switch, run on a worker thread while its Python caller waits, and what the
-// caller's stop request (Ctrl-C) may still do to it. Before a change has written anything, a stop
-// ends it at its next write, so nothing is switched; once it has written, it runs to its end (a
-// cycle cuts its off time short and switches the outlets on again), as qdlctl does.
+// One operation on a switch for a Python caller, run on the caller's own thread with the GIL
+// released, and what the caller's stop requests (Ctrl-C) may do to it, as qdlctl decides: a stop
+// before the change's first write ends it there, so nothing is switched; after it, the change
+// runs to its end (a cycle cuts its off time short and switches the outlets on again) and the
+// stop is told afterwards; a second stop ends it at once.
 class Call {
 public:
-    // On the worker, before each write to the switch: fails with a Failure of kind Interrupted
-    // when the caller was stopped before the first one.
-    void BeforeWrite();
-    // On the worker: true once the caller was stopped.
-    bool Interrupted() const;
-    // On the worker: waits for `time`, or less when the caller is stopped; false when cut short.
-    bool Wait(std::chrono::milliseconds time);
-    // On the worker: what the change did, in words, for the note of a stop that waited for it.
-    void SetOutcome(std::string outcome);
-    // On the worker, at its end: its failure, if any.
-    void Finish(std::exception_ptr failure);
+    // `signalled` looks for a new stop request (Python's signals) and is true when it found one.
+    explicit Call(std::function<bool()> signalled) : signalled_(std::move(signalled)) {}
 
-    // On the caller: true once the worker has finished; waits up to `slice` for it.
-    bool WaitDone(std::chrono::milliseconds slice);
-    // On the caller, at a stop request: true when the change had written already, so that the
-    // caller waits for its end; false when nothing was or will be written.
-    bool Interrupt();
-    std::exception_ptr Failure() const;
-    std::string Outcome() const;
+    // Looks for stop requests: true when the operation must end now.
+    bool MustStop();
+    // Before each write to the switch: a Failure of kind Interrupted when the operation must end.
+    void BeforeWrite();
+    // The cycle's off time: waits `time`, looking for stop requests every 20 ms; false when a stop
+    // cut it short. A Failure of kind Interrupted when the operation must end.
+    bool Wait(std::chrono::milliseconds time);
+
+    int Stops() const { return stops_; }
+    bool Wrote() const { return wrote_; }
+    // What the change did, in words, for the note of a stop told after it.
+    void SetOutcome(std::string outcome) { outcome_ = std::move(outcome); }
+    const std::string& Outcome() const { return outcome_; }
 
 private:
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool interrupted_ = false, wrote_ = false, done_ = false;
-    std::exception_ptr failure_;
+    [[noreturn]] static void Interrupted();
+
+    std::function<bool()> signalled_;
+    int stops_ = 0;
+    bool wrote_ = false;
     std::string outcome_;
 };
 

@@ -71,8 +71,8 @@ std::vector<control::ScheduleEntry> ReadSchedule(const SwitchTarget& target, Cal
 std::vector<control::ScheduleEntry> WriteSchedule(const SwitchTarget& target, Call& call,
                                                   const std::vector<control::ScheduleEntry>& entries) {
     return OnSession<std::vector<control::ScheduleEntry>>(target, call, [&](control::SwitchSession& session) {
-        const control::ImportResult result =
-            control::ImportSchedule(session, entries, [&call] { return call.Interrupted(); });
+        const control::ImportResult result = control::ImportSchedule(
+            session, entries, [&call] { return call.MustStop() || call.Stops() > 0; });
         std::string slots;
         for (const auto& slot : result.Written)
             slots += (slots.empty() ? "" : ", ") + slot;

@@ -8,9 +8,10 @@ qdlctl's own.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
+# typing costs an import of its own (7 ms); the annotations are only text at run time.
+TYPE_CHECKING = False
 
-if TYPE_CHECKING:  # typing costs an import of its own; annotations stay text at run time
+if TYPE_CHECKING:
     from typing import Any, Optional
 
 

@@ -1,51 +1,67 @@
-// A Python call's worker and its caller: what a stop request (Ctrl-C) may still do to a change.
+// A Python call's stop rules: what a stop request (Ctrl-C) may still do to a change.
 #include "Call.h"
 #include "Failures.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <algorithm>
 
 namespace qdl::python {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(CallTest, AStopBeforeTheFirstWriteKeepsEveryWriteFromGoingOut) {
+// A Call whose caller asks to stop at the checks numbered in `stopAt` (from 1).
+struct Scripted {
+    explicit Scripted(std::vector<int> stopAt)
+        : call([this, stopAt] {
+              ++checks;
+              return std::find(stopAt.begin(), stopAt.end(), checks) != stopAt.end();
+          }) {}
+    int checks = 0;
     Call call;
-    EXPECT_FALSE(call.Interrupt()) << "nothing was written: the caller need not wait";
+};
+
+bool Interrupts(const std::function<void()>& step) {
     try {
-        call.BeforeWrite();
-        FAIL() << "a write went out after the stop";
+        step();
+        return false;
     } catch (const control::Failure& failure) {
-        EXPECT_EQ(failure.Kind(), control::FailureKind::Interrupted);
+        return failure.Kind() == control::FailureKind::Interrupted;
     }
 }
 
-TEST(CallTest, AStopAfterAWriteLetsTheChangeRunToItsEnd) {
-    Call call;
-    call.BeforeWrite();
-    EXPECT_TRUE(call.Interrupt()) << "a change under way is waited for";
-    EXPECT_NO_THROW(call.BeforeWrite()) << "a cycle switches its outlets on again";
-    EXPECT_TRUE(call.Interrupted());
+TEST(CallTest, AStopBeforeTheFirstWriteKeepsEveryWriteFromGoingOut) {
+    Scripted caller({1});
+    EXPECT_TRUE(caller.call.MustStop());
+    EXPECT_TRUE(Interrupts([&] { caller.call.BeforeWrite(); }));
+    EXPECT_FALSE(caller.call.Wrote());
 }
 
-TEST(CallTest, AStopCutsTheWorkersWaitShortAndTheEndWakesTheCaller) {
-    Call call;
-    std::thread stopper([&call] {
-        while (!call.WaitDone(1ms) && !call.Interrupt()) {
-        }
-    });
+TEST(CallTest, AStopAfterAWriteCutsTheOffTimeAndLetsTheChangeEnd) {
+    Scripted caller({2});
+    caller.call.BeforeWrite(); // check 1: no stop
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(call.Wait(60s));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
-    call.SetOutcome("outlet 2 switched on again");
-    call.Finish(std::make_exception_ptr(control::CheckFailed("not shown")));
-    stopper.join();
-    EXPECT_TRUE(call.WaitDone(0ms));
-    EXPECT_EQ(call.Outcome(), "outlet 2 switched on again");
-    EXPECT_THROW(std::rethrow_exception(call.Failure()), control::CheckFailed);
-    EXPECT_TRUE(Call().Wait(1ms)) << "a wait nobody stopped runs its whole time";
+    EXPECT_FALSE(caller.call.Wait(60s)) << "check 2 stops: the off time ends";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    EXPECT_FALSE(Interrupts([&] { caller.call.BeforeWrite(); })) << "the outlets go on again";
+    EXPECT_EQ(caller.call.Stops(), 1);
+}
+
+TEST(CallTest, ASecondStopEndsAChangeAtOnce) {
+    Scripted caller({2, 3});
+    caller.call.BeforeWrite();
+    EXPECT_FALSE(caller.call.MustStop()) << "the first stop lets the change end";
+    EXPECT_TRUE(caller.call.MustStop());
+    EXPECT_TRUE(Interrupts([&] { caller.call.Wait(60s); }));
+}
+
+TEST(CallTest, AWaitNobodyStopsRunsItsWholeTime) {
+    Scripted caller({});
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(caller.call.Wait(50ms));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 50ms);
+    EXPECT_GE(caller.checks, 2) << "it looked for stops while it waited";
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "WorkerPool.h"
 
-namespace qdl::control {
+namespace qdl::exporter {
 namespace {
 
 // How long a thread without work waits for more before it ends.
@@ -60,4 +60,4 @@ void WorkerPool::Work() {
     ended_.notify_all();
 }
 
-} // namespace qdl::control
+} // namespace qdl::exporter

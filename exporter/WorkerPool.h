@@ -9,13 +9,12 @@
 #include <thread>
 #include <vector>
 
-namespace qdl::control {
+namespace qdl::exporter {
 
 // Threads for the work that blocks (an exchange with a switch, a password hash), so that the
-// thread that asked for it never waits unawares: a server's event loop, or a Python caller that
-// must see Ctrl-C. A job gets a thread at once while fewer than `mostThreads` are busy, and waits
-// in line otherwise; threads are made when needed and end after a while without work, so an idle
-// program holds none.
+// server's own thread never waits. A job gets a thread at once while fewer than `mostThreads`
+// are busy, and waits in line otherwise; threads are made when needed and end after a while
+// without work, so an idle exporter holds none.
 class WorkerPool {
 public:
     explicit WorkerPool(std::size_t mostThreads);
@@ -40,4 +39,4 @@ private:
     bool finishing_ = false;
 };
 
-} // namespace qdl::control
+} // namespace qdl::exporter
