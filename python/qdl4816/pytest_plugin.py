@@ -46,7 +46,8 @@ class StandIn:
             self.process = subprocess.Popen(
                 [program, "--address", "127.0.0.1", "--port", "0", "--port-file", port_file,
                  *options],
-                stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+                stdout=log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                preexec_fn=_end_with_parent)
         self.port = self._wait_for_port(port_file, start_within)
 
     def _wait_for_port(self, port_file: str, within: float) -> int:
@@ -88,6 +89,14 @@ class StandIn:
         """Stops the stand-in by its process id, and removes its folder."""
         stop_process(self.process)
         self._folder.cleanup()
+
+
+def _end_with_parent() -> None:
+    """In the stand-in, before it starts: SIGTERM when the test process ends, even where it
+    ends too abruptly to stop it (Linux's PR_SET_PDEATHSIG)."""
+    import ctypes
+    import signal
+    ctypes.CDLL(None).prctl(1, signal.SIGTERM)
 
 
 def stop_process(process: subprocess.Popen[bytes], within: float = 5.0) -> None:

@@ -3,6 +3,9 @@
 from __future__ import annotations
 
 import os
+import subprocess
+import sys
+import time
 
 import pytest
 
@@ -42,3 +45,27 @@ def test_without_the_standin_program_the_fixture_says_what_to_install(
     result = pytester.runpytest_subprocess("-p", "no:cacheprovider")
     result.assert_outcomes(errors=1)
     result.stdout.fnmatch_lines(["*install the package qdl-switch*"])
+
+
+def test_a_standin_ends_with_a_test_process_that_dies_before_stopping_it() -> None:
+    program = ("import os, sys\n"
+               "from qdl4816.pytest_plugin import StandIn\n"
+               "standin = StandIn(os.environ['QDL4816_STANDIN'])\n"
+               "print(standin.process.pid, flush=True)\n"
+               "os._exit(1)\n")
+    child = subprocess.Popen([sys.executable, "-c", program], stdout=subprocess.PIPE, text=True)
+    assert child.stdout is not None
+    pid = int(child.stdout.readline())
+    child.wait(timeout=30)
+    deadline = time.monotonic() + 10
+    while os.path.exists("/proc/%d" % pid) and "zombie" not in _state(pid):
+        assert time.monotonic() < deadline, "the stand-in outlived the test process"
+        time.sleep(0.01)
+
+
+def _state(pid: int) -> str:
+    try:
+        with open("/proc/%d/status" % pid, encoding="ascii") as status:
+            return status.read()
+    except FileNotFoundError:
+        return "zombie"
