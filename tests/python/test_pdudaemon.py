@@ -45,6 +45,8 @@ def configuration(folder: Path, switch_port: int, listen_port: int) -> Path:
         for key in ("cmd_on", "cmd_off"):
             pdu[key] = (pdu[key].replace("qdlctl ", os.environ["QDLCTL"] + " ", 1)
                         .replace("192.0.2.10", "127.0.0.1").replace("--port 80", "--port %d" % switch_port))
+    # Only the stand-in on loopback is ever asked, never the documentation's example address.
+    assert "192.0.2." not in json.dumps(settings["pdus"])
     path = folder / "pdudaemon.conf"
     path.write_text(json.dumps(settings))
     return path
@@ -164,6 +166,7 @@ def test_lavas_power_commands_switch_and_fail_as_lava_sees_them(
         command = " ".join(shlex.quote(word) for word in [os.environ["QDLCTL"], *words[1:]])
         command = command.replace("192.0.2.10", "127.0.0.1 --port %d" % port).replace(
             "/etc/lava-dispatcher/qdl4816.password", str(password))
+        assert "192.0.2." not in command
         return subprocess.run(command, shell=True, capture_output=True, text=True, timeout=60)
 
     for name, outlets in [("power_on_command", (False, True, False, False)),
