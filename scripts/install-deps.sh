@@ -31,6 +31,9 @@ packages=(
     qt6-qpa-plugins
     fonts-ipafont-gothic
     xvfb
+    dbus-daemon
+    at-spi2-core
+    python3-pyatspi
     xauth
     x11-utils
     imagemagick

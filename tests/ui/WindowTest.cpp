@@ -58,6 +58,7 @@ private slots:
     void tabMovesThroughTheBoxesWithoutSelecting();
     void togglingAnOutletSendsAllFourStates();
     void togglingOffAnOutletSendsItsNewState();
+    void ctrlAndANumberSwitchesThatOutletWhileItsPageShows();
     void schedulePageLoadsTheEightRows();
     void scheduleDateThePickerCannotShowFails();
     void submitSendsTheEightRows();
@@ -222,6 +223,39 @@ void WindowTest::togglingOffAnOutletSendsItsNewState() {
     Click("PF2");
     QCOMPARE(Targets().last(), QStringLiteral("/Set.cmd?CMD=SetPower+P60=1+P61=0+P62=1+P63=1"));
     QVERIFY(!IsOn(2));
+}
+
+// The keyboard path to the outlets, which keeps them out of the tab order: the focus stays put.
+void WindowTest::ctrlAndANumberSwitchesThatOutletWhileItsPageShows() {
+    WriteSettings(device_->Port());
+    OpenWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    device_->ReplyBody(Outlets("0", "0", "0", "0"));
+    Click("SpeedButton6");
+    Find("Edit3")->setFocus();
+    const struct {
+        Qt::Key Key;
+        const char* Sent;
+        const char* Shown;
+    } presses[] = {
+        {Qt::Key_2, "/Set.cmd?CMD=SetPower+P60=0+P61=1+P62=0+P63=0", "0100"},
+        {Qt::Key_4, "/Set.cmd?CMD=SetPower+P60=0+P61=1+P62=0+P63=1", "0101"},
+        {Qt::Key_2, "/Set.cmd?CMD=SetPower+P60=0+P61=0+P62=0+P63=1", "0001"},
+    };
+    for (const auto& press : presses) {
+        device_->ReplyBody(Outlets("0", "0", "0", "0")); // the switch's answer never sets the indicators
+        QTest::keyClick(QApplication::focusWidget(), press.Key, Qt::ControlModifier);
+        QCOMPARE(Targets().last(), QString::fromLatin1(press.Sent));
+        QString shown;
+        for (int outlet = 1; outlet <= 4; ++outlet)
+            shown += IsOn(outlet) ? QLatin1Char('1') : QLatin1Char('0');
+        QCOMPARE(shown, QString::fromLatin1(press.Shown));
+        QCOMPARE(QApplication::focusWidget(), Find("Edit3"));
+    }
+    OpenSchedulePage();
+    const auto sent = device_->Requests().size();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(device_->Requests().size(), sent);
 }
 
 void WindowTest::schedulePageLoadsTheEightRows() {

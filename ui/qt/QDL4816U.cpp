@@ -3,12 +3,16 @@
 #include "ui_QDL4816U.h"
 #include "ui_SchedulePage.h"
 
+#include "AccessibleNames.h"
 #include "DesktopOpener.h"
+#include "IndicatorAccessible.h"
+#include "IndicatorPanel.h"
 #include "NarrowArrowStyle.h"
 #include "OffGuiThread.h"
 #include "SlotGuard.h"
 #include "TypedLengthLimit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,6 +22,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusTipEvent>
 #include <QTabBar>
 
@@ -35,6 +40,12 @@ void ShowUrlErrorDialog(const QString& text) {
     box.exec();
 }
 
+// Once per program, before the first window: the factory is asked whenever a tool looks.
+void InstallIndicatorAccessibility() {
+    static const bool installed = (QAccessible::installFactory(IndicatorAccessibleFactory), true);
+    (void)installed;
+}
+
 std::string ProgramName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
 }
@@ -46,12 +57,15 @@ TForm1::TForm1(DesktopHooks hooks, QWidget* parent)
       logic_(*this, ProgramName()) {
     // Before the controls exist, so they measure their texts once, in the font they show.
     ApplyWindowFont();
+    InstallIndicatorAccessibility();
     ui->setupUi(this);
     if (!hooks_.OpenBrowser)
         hooks_.OpenBrowser = OpenWithDesktop;
     if (!hooks_.ShowUrlError)
         hooks_.ShowUrlError = ShowUrlErrorDialog;
     StyleControls();
+    DescribeForAssistiveTools();
+    AddOutletShortcuts();
     ConnectSignals();
     RunGuarded([this] { logic_.FormCreate(); });
 }
@@ -139,6 +153,31 @@ void TForm1::AddStatusPanel() {
     ui->StatusBar1->addWidget(statusPanel_, 1);
 }
 
+// What a screen reader says of the controls that show no text of their own; the boxes take their
+// names from their labels (the form's buddies).
+void TForm1::DescribeForAssistiveTools() {
+    ui->Panel2->Describe(0, ui->PPW);
+    const std::array<IndicatorPanel*, 4> outlets{ui->PB1, ui->PB2, ui->PB3, ui->PB4};
+    const std::array<QWidget*, 4> lights{ui->PF1, ui->PF2, ui->PF3, ui->PF4};
+    for (std::size_t i = 0; i < outlets.size(); ++i)
+        outlets[i]->Describe(static_cast<int>(i) + 1, lights[i]);
+    ui->Memo1->setAccessibleName(QString::fromUtf8(qdl::ui::MemoName));
+    ui->StatusBar1->setAccessibleName(QString::fromUtf8(qdl::ui::StatusBarName));
+}
+
+// Ctrl+1 to Ctrl+4 switch the outlets while their page shows: a keyboard path that adds nothing to
+// the tab order, which the indicators keep out of.
+void TForm1::AddOutletShortcuts() {
+    for (int outlet = 1; outlet <= 4; ++outlet) {
+        auto* shortcut =
+            new QShortcut(QKeySequence(QString::fromStdString(qdl::ui::IndicatorShortcut(outlet))), this);
+        connect(shortcut, &QShortcut::activated, this, [this, outlet] {
+            if (ui->PageControl1->currentIndex() == 0)
+                IndicatorToggle(outlet);
+        });
+    }
+}
+
 void TForm1::ConnectSignals() {
     connect(ui->CloseX1, &QAction::triggered, this, &TForm1::CloseX1Click);
     connect(ui->Tarnwell1, &QAction::triggered, this, &TForm1::Tarnwell1Click);
@@ -152,6 +191,9 @@ void TForm1::ConnectSignals() {
         connect(outlet, &ClickablePanel::Click, this, &TForm1::PB1Click);
     for (ClickablePanel* indicator : {ui->PF1, ui->PF2, ui->PF3, ui->PF4})
         connect(indicator, &ClickablePanel::Click, this, &TForm1::PF1Click);
+    for (IndicatorPanel* outlet : {ui->PB1, ui->PB2, ui->PB3, ui->PB4})
+        connect(outlet, &IndicatorPanel::ToggleRequested, this, &TForm1::IndicatorToggle,
+                Qt::QueuedConnection);
     connect(ui->PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
 }
 
@@ -166,6 +208,31 @@ void TForm1::BuildSchedulePage() {
     connect(schedule_->SpeedButton5, &QPushButton::clicked, this, &TForm1::SpeedButton5Click);
     for (QWidget* control : ui->TabSheet2->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         control->show();
+    NameScheduleFields();
+}
+
+// Each picker and list says its entry and column. On Linux a list's name is its value, as readers
+// expect, and its caption comes from a label that names it: a hidden one, since the page shows a
+// row's caption once for its four controls.
+void TForm1::NameScheduleFields() {
+    using qdl::ui::ScheduleField;
+    auto name = [this](QWidget* control, int row, ScheduleField field) {
+        const QString text = QString::fromStdString(qdl::ui::ScheduleFieldName(row, field));
+        control->setAccessibleName(text);
+        if (qobject_cast<QComboBox*>(control)) {
+            auto* caption = new QLabel(text, ui->TabSheet2);
+            caption->setBuddy(control);
+            caption->adjustSize();
+            caption->hide();
+        }
+    };
+    for (int row = 0; row < 8; ++row) {
+        const ScheduleRow fields = Row(row);
+        name(fields.DatePicker, row, ScheduleField::Date);
+        name(fields.TimePicker, row, ScheduleField::Time);
+        name(fields.ModeList, row, ScheduleField::Parameter);
+        name(fields.OnOffList, row, ScheduleField::OnOff);
+    }
 }
 
 void TForm1::SetPickerFormats() {
@@ -202,57 +269,88 @@ bool TForm1::event(QEvent* event) {
 // The slots hand each click to the logic.
 
 void TForm1::CloseX1Click() {
-    RunGuarded([this] { logic_.CloseX1Click(); });
+    Handle([this] { logic_.CloseX1Click(); });
 }
 
 void TForm1::Tarnwell1Click() {
-    RunGuarded([this] { logic_.Tarnwell1Click(); });
+    Handle([this] { logic_.Tarnwell1Click(); });
 }
 
 void TForm1::Corvanti1Click() {
-    RunGuarded([this] { logic_.Corvanti1Click(); });
+    Handle([this] { logic_.Corvanti1Click(); });
 }
 
 void TForm1::SpeedButton1Click() {
-    RunGuarded([this] { logic_.SpeedButton1Click(); });
+    Handle([this] { logic_.SpeedButton1Click(); });
 }
 
 void TForm1::SpeedButton2Click() {
-    RunGuarded([this] { logic_.SpeedButton2Click(); });
+    Handle([this] { logic_.SpeedButton2Click(); });
 }
 
 void TForm1::SpeedButton3Click() {
-    RunGuarded([this] { logic_.SpeedButton3Click(); });
+    Handle([this] { logic_.SpeedButton3Click(); });
 }
 
 void TForm1::SpeedButton4Click() {
-    RunGuarded([this] { logic_.SpeedButton4Click(); });
+    Handle([this] { logic_.SpeedButton4Click(); });
 }
 
 void TForm1::SpeedButton6Click() {
-    RunGuarded([this] { logic_.SpeedButton6Click(); });
+    Handle([this] { logic_.SpeedButton6Click(); });
 }
 
 void TForm1::SpeedButton5Click() {
-    RunGuarded([this] { logic_.SpeedButton5Click(); });
+    Handle([this] { logic_.SpeedButton5Click(); });
 }
 
 // A click on an OFF outlet lands on its outer panel, on an ON one on the inner panel. A sender
 // that is no outlet panel does nothing.
 void TForm1::PB1Click(QObject* Sender) {
     if (const int outlet = OutletOf(Sender))
-        RunGuarded([this, outlet] { logic_.PB1Click(outlet); });
+        Handle([this, outlet] { logic_.PB1Click(outlet); });
 }
 
 void TForm1::PF1Click(QObject* Sender) {
     if (const int outlet = OutletOf(Sender))
-        RunGuarded([this, outlet] { logic_.PF1Click(outlet); });
+        Handle([this, outlet] { logic_.PF1Click(outlet); });
 }
 
 void TForm1::PageControl1Change(int Index) {
-    if (Index == 1)
-        BuildSchedulePage();
-    RunGuarded([this, Index] { logic_.PageControl1Change(Index); });
+    Handle([this, Index] {
+        if (Index == 1)
+            BuildSchedulePage();
+        logic_.PageControl1Change(Index);
+    });
+}
+
+// An assistive tool's action or a shortcut: a click on the outlet as it shows when the handler
+// runs.
+void TForm1::IndicatorToggle(int outlet) {
+    Handle([this, outlet] {
+        if (OutletOn(outlet))
+            logic_.PF1Click(outlet);
+        else
+            logic_.PB1Click(outlet);
+    });
+}
+
+// One handler at a time. Mouse and keys wait while a command runs or a box is open, but an
+// assistive tool's action arrives through the event loop all the same: it waits its turn here,
+// in order, as a click would.
+void TForm1::Handle(std::function<void()> handler) {
+    if (handling_) {
+        waiting_.push_back(std::move(handler));
+        return;
+    }
+    handling_ = true;
+    RunGuarded(handler);
+    handling_ = false;
+    if (waiting_.empty())
+        return;
+    QMetaObject::invokeMethod(
+        this, [this, next = std::move(waiting_.front())] { Handle(next); }, Qt::QueuedConnection);
+    waiting_.pop_front();
 }
 
 int TForm1::OutletOf(QObject* panel) const {
@@ -288,21 +386,21 @@ void TForm1::SetBoxText(Box box, const std::string& text) {
     TypedLengthLimit::SetTextAsIs(Edit(box), QString::fromStdString(text));
 }
 
-QWidget* TForm1::Indicator(int outlet) const {
-    const std::array<QWidget*, 4> indicators{ui->PF1, ui->PF2, ui->PF3, ui->PF4};
+IndicatorPanel* TForm1::Indicator(int outlet) const {
+    const std::array<IndicatorPanel*, 4> indicators{ui->PB1, ui->PB2, ui->PB3, ui->PB4};
     return indicators.at(static_cast<std::size_t>(outlet - 1));
 }
 
 bool TForm1::OutletOn(int outlet) const {
-    return !Indicator(outlet)->isHidden();
+    return Indicator(outlet)->Lit();
 }
 
 void TForm1::ShowOutlet(int outlet, bool on) {
-    Indicator(outlet)->setVisible(on);
+    Indicator(outlet)->ShowLit(on);
 }
 
 void TForm1::ShowDeviceIndicator(bool shown) {
-    ui->PPW->setVisible(shown);
+    ui->Panel2->ShowLit(shown);
 }
 
 TForm1::ScheduleRow TForm1::Row(int row) const {

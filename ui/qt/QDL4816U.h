@@ -14,10 +14,12 @@
 
 #include <QMainWindow>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 
+class IndicatorPanel;
 class QComboBox;
 class QDateTimeEdit;
 class QLabel;
@@ -59,6 +61,7 @@ public slots:
     void SpeedButton6Click();
     void PageControl1Change(int Index);
     void SpeedButton5Click();
+    void IndicatorToggle(int outlet);
 
 protected:
     bool event(QEvent* event) override;
@@ -101,8 +104,12 @@ private:
     void AddStatusPanel();
     void ConnectSignals();
     void SetPickerFormats();
+    void NameScheduleFields();
+    void DescribeForAssistiveTools();
+    void AddOutletShortcuts();
+    void Handle(std::function<void()> handler);
     QLineEdit* Edit(qdl::ui::Box box) const;
-    QWidget* Indicator(int outlet) const;
+    IndicatorPanel* Indicator(int outlet) const;
     int OutletOf(QObject* panel) const;
     ScheduleRow Row(int row) const;
 
@@ -111,5 +118,7 @@ private:
     DesktopHooks hooks_;
     QLabel* statusPanel_ = nullptr;
     QString lastHint_;
+    bool handling_ = false;
+    std::deque<std::function<void()>> waiting_;
     qdl::ui::WindowLogic logic_;
 };
