@@ -46,6 +46,7 @@ driver_exe=$PWD/build-windows/tests/qdl-window-driver.exe
 qdlctl_exe() { (cd "$work" && wine "$exe" "$@"); }
 qdlctl() { build-rel/cli/qdlctl --host 127.0.0.1 --port "$port" "$@"; }
 driver() { wine "$driver_exe" "$@"; }
+reader() { wine "$PWD/build-windows/tests/qdl-msaa-reader.exe" "$@"; }
 printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$work/QDL4816.ini"
 
 # ---- qdlctl.exe ----
@@ -225,9 +226,39 @@ exited() {
     driver menu CloseX1 && driver closed &&
         [ "$(cat "$window_folder/QDL4816.ini")" = "$(printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\nUserName=admin\r\nPass=40617253\r\n\r' "$port")" ]
 }
+# What a screen reader finds through MSAA, from another process: every control it can reach
+# named, the indicators as toggles that tell the switch's state, and their action switching an
+# outlet with a state-changed event.
+reads() { reader show "$1" | tr -d '\r' | holds -xF "$2"; }
+named_on_both_pages() {
+    reader named >"$work/named-1.txt" && driver page 1 && reader named >"$work/named-2.txt" && driver page 0 &&
+        grep -qxF $'1002\tIP Address' "$work/named-1.txt" && grep -qxF $'1009\tPassword' "$work/named-1.txt" &&
+        grep -qxF $'1416\tEntry 8 on/off' "$work/named-2.txt" && grep -qxF $'1305\tEntry 3 date' "$work/named-2.txt"
+}
+unknown_toggles() {
+    reads PB1 'role=checkbutton name=Outlet 1 state=mixed action=Toggle shortcut=Ctrl+1' &&
+        reads Panel2 'role=checkbutton name=Power state=mixed,readonly action= shortcut=' &&
+        reads Memo1 'role=text name=Ratings state=readonly action= shortcut=' &&
+        reads StatusBar1 'role=statusbar name=Status state= action= shortcut='
+}
+states_read() {
+    reads PB1 'role=checkbutton name=Outlet 1 state=checked action=Toggle shortcut=Ctrl+1' &&
+        reads PB3 'role=checkbutton name=Outlet 3 state= action=Toggle shortcut=Ctrl+3' &&
+        reads Panel2 'role=checkbutton name=Power state=checked,readonly action= shortcut='
+}
+toggled_by_reader() {
+    reader toggle PB3 | tr -d '\r' | holds -xF 'role=checkbutton name=Outlet 3 state=checked action=Toggle shortcut=Ctrl+3' &&
+        shows outlets <<<1010 && shows_outlet 3 true &&
+        reader toggle PB3 | tr -d '\r' | holds -xF 'role=checkbutton name=Outlet 3 state= action=Toggle shortcut=Ctrl+3' &&
+        shows outlets <<<1000 && shows_outlet 3 false
+}
 check "the window shows" driver shown
 check "the status bar shows the credit line" eval '[ "$(driver text StatusBar1)" = $'"'"'\tQuadrel 4816 Ver.0.1  (C) Tarnwell'"'"' ]'
+check "before the first read the indicators are toggles in no known state" unknown_toggles
 check "Transmit reads the outlets the switch shows" transmitted
+check "the indicators tell a screen reader what the switch showed" states_read
+check "a screen reader finds every control it reaches named, on both pages" named_on_both_pages
+check "an indicator's default action switches its outlet and announces the change" toggled_by_reader
 check "a click on outlet 2's panel switches it on" toggled
 check "All On switches every outlet on" all_on
 check "the Schedule page loads the switch's entries" schedule_loaded

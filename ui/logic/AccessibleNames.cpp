@@ -14,7 +14,7 @@ std::string IndicatorShortcut(int outlet) {
 
 std::string IndicatorDescription(int outlet, const std::string& hint) {
     if (outlet == 0)
-        return "The switch answered the last read";
+        return "Checked when the switch answered the last read";
     return hint + " (" + IndicatorShortcut(outlet) + ")";
 }
 

@@ -5,11 +5,17 @@
 
 #define IDR_MainMenu 100
 #define IDI_Application 101
+#define IDR_OutletKeys 102
 
 /* Menu items */
 #define IDM_CloseX1 200
 #define IDM_Tarnwell1 201
 #define IDM_Corvanti1 202
+/* Ctrl+1 to Ctrl+4: outlets 1 to 4 */
+#define IDM_Outlet1 211
+#define IDM_Outlet2 212
+#define IDM_Outlet3 213
+#define IDM_Outlet4 214
 
 /* The frame */
 #define IDC_Label1 1001

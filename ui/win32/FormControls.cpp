@@ -1,6 +1,8 @@
 // Making the main window's controls and placing them: each from its place in the layout table.
 #include "Win32Window.h"
 
+#include "AccessibleFacts.h"
+#include "AccessibleProxy.h"
 #include "ControlIds.h"
 #include "FormParts.h"
 #include "Layout.h"
@@ -159,6 +161,8 @@ void TForm1::CreateControl(const ControlSpec& spec) {
     controls_[spec.Id] = control;
     SetFont(spec.Id, false);
     SetUpControl(control, spec);
+    if (FactsOf(control) && spec.What != Kind::Panel)
+        AnswerAssistiveTools(control);
     if (spec.What == Kind::Page || spec.What == Kind::List)
         PlaceControl(spec);
 }

@@ -29,10 +29,14 @@ LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
     TForm1* form = Self(window);
     if (!form)
         return DefWindowProcW(window, message, wParam, lParam);
+    const bool handler = message == WM_COMMAND || message == WM_NOTIFY || message == ToggleOutlet;
+    form->handling_ += handler ? 1 : 0;
     LRESULT result = message == WM_CREATE ? -1 : 0;
     const auto failure = ui::FailureIn([&] { result = form->Dispatch(window, message, wParam, lParam); });
     if (failure)
         form->ShowFailureBox(ui::WindowLogic::ApplicationTitle, ui::WindowLogic::MessageBoxText(*failure));
+    if (handler && --form->handling_ == 0)
+        form->TakeNextToggle();
     return result;
 }
 
@@ -70,6 +74,9 @@ LRESULT TForm1::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     case AddHints:
         AddToolTips();
+        return 0;
+    case ToggleOutlet:
+        OnToggleOutlet(static_cast<int>(wParam));
         return 0;
     case 0x02E0: // WM_DPICHANGED
         OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
@@ -116,6 +123,12 @@ BOOL TForm1::OnCreate(HWND window) {
 }
 
 void TForm1::OnCommand(int id, HWND, UINT code) {
+    constexpr UINT FromAccelerator = 1;
+    if (code == FromAccelerator && id >= IDM_Outlet1 && id <= IDM_Outlet4) {
+        if (SendMessageW(Control(IDC_PageControl1), TCM_GETCURSEL, 0, 0) == 0)
+            OnToggleOutlet(id - IDM_Outlet1 + 1);
+        return;
+    }
     if (code != BN_CLICKED && code != 0)
         return;
     switch (id) {
@@ -156,6 +169,29 @@ void TForm1::OnCommand(int id, HWND, UINT code) {
         else
             logic_.PF1Click(outlet);
     }
+}
+
+// An outlet's key or an assistive tool's action: a click on the outlet as it shows now. A tool's
+// action may come while a command runs or a box waits (the window is disabled then, but posted
+// messages still arrive): it waits its turn, as a click would.
+void TForm1::OnToggleOutlet(int outlet) {
+    if (outlet < 1 || outlet > 4)
+        return;
+    if (handling_ > 1) {
+        waitingToggles_.push_back(outlet);
+        return;
+    }
+    if (OutletOn(outlet))
+        logic_.PF1Click(outlet);
+    else
+        logic_.PB1Click(outlet);
+}
+
+void TForm1::TakeNextToggle() {
+    if (waitingToggles_.empty() || !window_)
+        return;
+    PostMessageW(window_, ToggleOutlet, static_cast<WPARAM>(waitingToggles_.front()), 0);
+    waitingToggles_.pop_front();
 }
 
 LRESULT TForm1::OnNotify(int id, NMHDR* header) {

@@ -13,8 +13,9 @@ namespace qdl::win32 {
 
 inline const wchar_t* const FormClass = L"QDL4816Form";
 inline const wchar_t* const PageClass = L"QDL4816Page";
-inline constexpr UINT CommandDone = WM_APP + 1; // a command's worker ended
-inline constexpr UINT AddHints = WM_APP + 2;    // the window shows: time for the tool tips
+inline constexpr UINT CommandDone = WM_APP + 1;  // a command's worker ended
+inline constexpr UINT AddHints = WM_APP + 2;     // the window shows: time for the tool tips
+inline constexpr UINT ToggleOutlet = WM_APP + 3; // an assistive tool's action on outlet wParam
 
 // The window procedures of the form and of its tab pages.
 LRESULT CALLBACK FormProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

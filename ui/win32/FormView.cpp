@@ -98,11 +98,11 @@ bool TForm1::OutletOn(int outlet) const {
 }
 
 void TForm1::ShowOutlet(int outlet, bool on) {
-    ShowWindow(Control(InnerPanel(outlet)), on ? SW_SHOWNA : SW_HIDE);
+    ShowIndicatorLight(Control(OuterPanel(outlet)), on);
 }
 
 void TForm1::ShowDeviceIndicator(bool shown) {
-    ShowWindow(Control(IDC_PPW), shown ? SW_SHOWNA : SW_HIDE);
+    ShowIndicatorLight(Control(IDC_Panel2), shown);
 }
 
 void TForm1::SetStatusText(const std::string& text) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <objbase.h>
+
 #include <utility>
 
 namespace qdl::win32 {
@@ -44,6 +46,21 @@ public:
 private:
     HWND window_;
     HDC dc_;
+};
+
+// COM on the window's thread for the window's life: assistive tools get its objects through it.
+class ComApartment {
+public:
+    ComApartment() : joined_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (joined_)
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool joined_;
 };
 
 } // namespace qdl::win32

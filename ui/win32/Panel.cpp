@@ -1,11 +1,15 @@
 #include "Panel.h"
 
+#include "AccessibleProxy.h"
 #include "ControlIds.h"
 
 #include <windowsx.h>
 
 namespace qdl::win32 {
 namespace {
+
+// The panel's one extra slot: nonzero once its light was shown or hidden.
+constexpr int WasShownSlot = 0;
 
 bool IsInner(int id) {
     return id == IDC_PPW || (id >= IDC_PF1 && id <= IDC_PF4);
@@ -51,6 +55,10 @@ LRESULT CALLBACK PanelProcedure(HWND panel, UINT message, WPARAM wParam, LPARAM 
         return 0;
     case WM_ERASEBKGND:
         return 1;
+    case WM_GETOBJECT:
+        if (const LRESULT answer = AnswerAccessibilityRequest(panel, wParam, lParam))
+            return answer;
+        return DefWindowProcW(panel, message, wParam, lParam);
     default:
         return DefWindowProcW(panel, message, wParam, lParam);
     }
@@ -64,6 +72,7 @@ void RegisterPanelClass(HINSTANCE instance) {
     WNDCLASSEXW panel{};
     panel.cbSize = sizeof panel;
     panel.lpfnWndProc = PanelProcedure;
+    panel.cbWndExtra = sizeof(LONG_PTR);
     panel.hInstance = instance;
     panel.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     panel.lpszClassName = PanelClass;
@@ -76,6 +85,23 @@ COLORREF PanelColour(int id) {
     if (id >= IDC_PF1 && id <= IDC_PF4)
         return RGB(0, 255, 0);
     return GetSysColor(COLOR_BTNFACE);
+}
+
+void ShowIndicatorLight(HWND indicator, bool lit) {
+    const bool changed = !IndicatorWasShown(indicator) || IndicatorLit(indicator) != lit;
+    SetWindowLongPtrW(indicator, WasShownSlot, 1);
+    ShowWindow(GetWindow(indicator, GW_CHILD), lit ? SW_SHOWNA : SW_HIDE);
+    if (changed)
+        AnnounceStateChange(indicator);
+}
+
+bool IndicatorWasShown(HWND indicator) {
+    return GetWindowLongPtrW(indicator, WasShownSlot) != 0;
+}
+
+bool IndicatorLit(HWND indicator) {
+    const HWND light = GetWindow(indicator, GW_CHILD);
+    return light != nullptr && (GetWindowLongPtrW(light, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 } // namespace qdl::win32

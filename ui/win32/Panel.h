@@ -15,4 +15,12 @@ void RegisterPanelClass(HINSTANCE instance);
 // The panel's colour, by its control ID.
 COLORREF PanelColour(int id);
 
+// An outer panel's light, the inner panel, shows or hides; from then on the indicator's state is
+// known, and a change is announced to assistive tools.
+void ShowIndicatorLight(HWND indicator, bool lit);
+// Whether the light was ever shown or hidden since the window opened: before, the state is
+// unknown, not OFF.
+bool IndicatorWasShown(HWND indicator);
+bool IndicatorLit(HWND indicator);
+
 } // namespace qdl::win32

@@ -66,6 +66,7 @@ TForm1::TForm1(HINSTANCE instance, DesktopHooks hooks)
                     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, CW_USEDEFAULT,
                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                     LoadMenuW(instance, MAKEINTRESOURCEW(IDR_MainMenu)), instance, this);
+    outletKeys_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_OutletKeys));
     logic_.FormCreate();
     created_ = true;
     createdAt_ = GetTickCount();
@@ -95,6 +96,11 @@ HWND TForm1::Control(int id) const {
     return found == controls_.end() ? nullptr : found->second;
 }
 
+bool TForm1::OutletKey(MSG& message) {
+    return (message.hwnd == window_ || IsChild(window_, message.hwnd)) &&
+           TranslateAcceleratorW(window_, outletKeys_, &message) != 0;
+}
+
 bool TForm1::Navigate(MSG& message) {
     return IsDialogMessageW(window_, &message) != FALSE;
 }
@@ -114,6 +120,8 @@ int TForm1::Run() {
         }
         if (message.message == WM_QUIT)
             return static_cast<int>(message.wParam);
+        if (OutletKey(message))
+            continue;
         if (!Navigate(message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);

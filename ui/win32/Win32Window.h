@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -47,6 +48,8 @@ public:
     int Run();
     // Whether this message belongs to the window's keyboard navigation, which then took it.
     bool Navigate(MSG& message);
+    // Whether this message is one of the outlets' keys (Ctrl+1 to Ctrl+4), which then took it.
+    bool OutletKey(MSG& message);
     // The status bar follows the hint of the control under the pointer while the program is idle.
     void FollowHint();
 
@@ -66,6 +69,8 @@ private:
     void OnDestroy();
     void OnMenuSelect(HMENU menu, int item, UINT flags);
     void OnDpiChanged(UINT dpi, const RECT* suggested);
+    void OnToggleOutlet(int outlet);
+    void TakeNextToggle();
 
     void CreateControls();
     void BuildSchedulePage();
@@ -104,7 +109,9 @@ private:
     void CloseWindow() override;
     bool Closing() const override { return closePending_; }
 
+    ComApartment com_;
     HINSTANCE instance_;
+    HACCEL outletKeys_ = nullptr;
     DesktopHooks hooks_;
     HWND window_ = nullptr;
     std::map<int, HWND> controls_;
@@ -122,6 +129,8 @@ private:
     bool closed_ = false;
     bool running_ = false; // Run() owns the message loop, which WM_QUIT ends
     HWND lastFocus_ = nullptr;
+    int handling_ = 0;               // handlers on the stack: a box or a command waits in one
+    std::deque<int> waitingToggles_; // assistive tools' toggles that came meanwhile
     ui::WindowLogic logic_;
 };
 

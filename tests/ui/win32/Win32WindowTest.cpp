@@ -3,6 +3,7 @@
 // once, against a recording face (WindowLogicTest).
 #include "Win32Window.h"
 #include "ControlIds.h"
+#include "FormParts.h"
 #include "Layout.h"
 #include "ScriptedSwitch.h"
 #include "StartFolder.h"
@@ -286,6 +287,68 @@ TEST_F(Win32WindowTest, KeysWhileACommandRunsDoNotChangeTheBoxes) {
     SendMessageW(Control(IDC_SpeedButton1), BM_CLICK, 0, 0);
     EXPECT_TRUE(On(1)) << "the command ran";
     EXPECT_EQ(TextOf(Control(IDC_Edit3)), L"admin");
+}
+
+// The outlets' keys, which keep the indicators out of the tab order: the focus stays put, and
+// on the Schedule page they switch nothing.
+TEST_F(Win32WindowTest, CtrlAndANumberSwitchesThatOutletWhileItsPageShows) {
+    TForm1& form = Open();
+    AtTheSwitch();
+    device.ReplyBody(Outlets("0000"));
+    SendMessageW(Control(IDC_SpeedButton1), BM_CLICK, 0, 0);
+    SetFocus(Control(IDC_Edit3));
+    auto press = [&form](bool control, wchar_t digit) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = control ? 0x80 : 0;
+        SetKeyboardState(keys);
+        MSG key{GetFocus(), WM_KEYDOWN, digit, 0, 0, {}};
+        const bool taken = form.OutletKey(key);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        return taken;
+    };
+    const struct {
+        wchar_t Digit;
+        const char* Sent;
+    } presses[] = {{L'2', "GET /Set.cmd?CMD=SetPower+P60=0+P61=1+P62=0+P63=0"},
+                   {L'4', "GET /Set.cmd?CMD=SetPower+P60=0+P61=1+P62=0+P63=1"},
+                   {L'2', "GET /Set.cmd?CMD=SetPower+P60=0+P61=0+P62=0+P63=1"}};
+    for (const auto& key : presses) {
+        device.ReplyBody(Outlets("0000"));
+        EXPECT_TRUE(press(true, key.Digit));
+        EXPECT_EQ(device.Requests().back().substr(0, device.Requests().back().find(" HTTP/")), key.Sent);
+        EXPECT_EQ(GetFocus(), Control(IDC_Edit3));
+    }
+    EXPECT_TRUE(!On(1) && !On(2) && !On(3) && On(4));
+    EXPECT_FALSE(press(false, L'1')) << "a digit without Ctrl is typing";
+    ChooseSchedulePage();
+    const auto sent = device.Requests().size();
+    press(true, L'1');
+    EXPECT_EQ(device.Requests().size(), sent);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// An assistive tool's action arrives as a posted message, which the loop of a running command
+// dispatches too: it waits for that command, then switches the outlet as it shows then.
+TEST_F(Win32WindowTest, AToolsToggleThatComesWhileACommandRunsWaitsItsTurn) {
+    Open();
+    AtTheSwitch();
+    ScriptedSwitch::Answer slow{"HTTP/1.1 200 OK\r\n\r\n" + Outlets("0100")};
+    slow.Delay = std::chrono::milliseconds(300);
+    device.Script(slow);
+    device.ReplyBody(Outlets("0000"));
+    PostMessageW(window->Handle(), win32::ToggleOutlet, 2, 0);
+    SendMessageW(Control(IDC_SpeedButton1), BM_CLICK, 0, 0);
+    Settle();
+    std::vector<std::string> commands;
+    for (const auto& request : device.Requests())
+        commands.push_back(request.substr(0, request.find(" HTTP/")));
+    EXPECT_EQ(commands, (std::vector<std::string>{"GET /Set.cmd?CMD=GetPower",
+                                                  "GET /Set.cmd?CMD=SetPower+P60=0+P61=0+P62=0+P63=0"}));
+    EXPECT_TRUE(!On(1) && !On(2) && !On(3) && !On(4));
+    EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+    EXPECT_TRUE(boxes.empty());
 }
 
 // The address box has the focus at start, and Tab moves it on without selecting a box's text.

@@ -31,6 +31,7 @@
 // A step that cannot be done (no window, a control it lacks, a window that stays busy) prints
 // why on standard error and exits 1.
 #include "ControlIds.h"
+#include "StepOutput.h"
 
 #include <windows.h>
 
@@ -76,25 +77,11 @@ const Family Families[] = {{L"PB", IDC_PB1, 4},
 const Named MenuItems[] = {
     {L"CloseX1", IDM_CloseX1}, {L"Tarnwell1", IDM_Tarnwell1}, {L"Corvanti1", IDM_Corvanti1}};
 
-// Lines in UTF-8, as the scripts read them.
-void WriteLine(DWORD stream, const std::wstring& text) {
-    const std::wstring line = text + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
-                        nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-void Print(const std::wstring& text) {
-    WriteLine(STD_OUTPUT_HANDLE, text);
-}
+using qdl::test::Print;
+using qdl::test::WriteLine;
 
 [[noreturn]] void Fail(const std::wstring& why) {
-    WriteLine(STD_ERROR_HANDLE, L"qdl-window-driver: " + why);
-    std::exit(1);
+    qdl::test::FailStep(L"qdl-window-driver", why);
 }
 
 template <typename Condition> bool WaitFor(Condition condition) {
