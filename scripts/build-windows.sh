@@ -246,12 +246,19 @@ states_read() {
         reads PB3 'role=checkbutton name=Outlet 3 state= action=Toggle shortcut=Ctrl+3' &&
         reads Panel2 'role=checkbutton name=Power state=checked,readonly action= shortcut='
 }
-toggled_by_reader() {
-    reader toggle PB3 | tr -d '\r' | holds -xF 'role=checkbutton name=Outlet 3 state=checked action=Toggle shortcut=Ctrl+3' &&
-        shows outlets <<<1010 && shows_outlet 3 true &&
-        reader toggle PB3 | tr -d '\r' | holds -xF 'role=checkbutton name=Outlet 3 state= action=Toggle shortcut=Ctrl+3' &&
-        shows outlets <<<1000 && shows_outlet 3 false
+# The indicator shows the requested state before the request goes out (as after a click): the
+# switch is read once the window has sent it, which the switch's log tells (within 10 s).
+sent_after() { # SETPOWER-COUNT-BEFORE
+    for _ in $(seq 100); do [ "$(requests 'CMD=SetPower')" -gt "$1" ] && return 0; sleep 0.1; done
+    return 1
 }
+reader_toggles_outlet_3() { # SHOWN-STATE OUTLETS ON
+    local before
+    before=$(requests 'CMD=SetPower')
+    reader toggle PB3 | tr -d '\r' | holds -xF "role=checkbutton name=Outlet 3 state=$1 action=Toggle shortcut=Ctrl+3" &&
+        shows outlets <<<"$2" && sent_after "$before" && shows_outlet 3 "$3"
+}
+toggled_by_reader() { reader_toggles_outlet_3 checked 1010 true && reader_toggles_outlet_3 '' 1000 false; }
 check "the window shows" driver shown
 check "the status bar shows the credit line" eval '[ "$(driver text StatusBar1)" = $'"'"'\tQuadrel 4816 Ver.0.1  (C) Tarnwell'"'"' ]'
 check "before the first read the indicators are toggles in no known state" unknown_toggles

@@ -132,6 +132,8 @@ def test_the_toggle_action_switches_the_outlet_as_a_click_does(
         press(outlet, "Toggle")
         assert pump_until(lambda: ("Outlet 2", "checked", turned) in events.seen)
         assert state(outlet, pyatspi.STATE_CHECKED) == bool(turned)
+        # As after a click, the indicator shows the requested state before the request goes out.
+        assert pump_until(lambda: len(setpower_lines(standin)) > sent)
         new = setpower_lines(standin)[sent:]
         assert len(new) == 1 and value in new[0], new
         assert standin.switch().outlets()[2] == bool(turned)
