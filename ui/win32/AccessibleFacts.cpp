@@ -42,10 +42,7 @@ AccessibleFacts Named(std::wstring name) {
 }
 
 std::wstring LoadedString(HWND control, int id) {
-    const wchar_t* text = nullptr;
-    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(control, GWLP_HINSTANCE));
-    const int size = LoadStringW(instance, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
-    return size > 0 ? std::wstring(text, static_cast<std::size_t>(size)) : std::wstring();
+    return StringResource(reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(control, GWLP_HINSTANCE)), id);
 }
 
 AccessibleFacts IndicatorFacts(HWND control, int outlet) {

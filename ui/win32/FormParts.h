@@ -27,6 +27,9 @@ UINT DpiOf(HWND window);
 
 std::wstring WindowText(HWND window);
 
+// A text of the module's string table; empty when it has none of that ID.
+std::wstring StringResource(HINSTANCE module, int id);
+
 // A failure's text as the user should read it: UTF-8 where it is valid UTF-8, else the system's
 // code page (a switch may answer in it).
 std::wstring DisplayText(const std::string& bytes);

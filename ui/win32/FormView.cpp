@@ -38,6 +38,12 @@ std::wstring WindowText(HWND window) {
     return text;
 }
 
+std::wstring StringResource(HINSTANCE module, int id) {
+    const wchar_t* text = nullptr;
+    const int size = LoadStringW(module, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    return size > 0 ? std::wstring(text, static_cast<std::size_t>(size)) : std::wstring();
+}
+
 namespace {
 
 // Keys that would change a box: while a command runs they are dropped, so that nothing typed

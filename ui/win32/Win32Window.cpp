@@ -86,9 +86,7 @@ int TForm1::Scaled(int length) const {
 }
 
 std::wstring TForm1::Caption(int id) const {
-    const wchar_t* text = nullptr;
-    const int size = LoadStringW(instance_, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
-    return size > 0 ? std::wstring(text, static_cast<std::size_t>(size)) : std::wstring();
+    return StringResource(instance_, id);
 }
 
 HWND TForm1::Control(int id) const {

@@ -11,7 +11,7 @@
 //                                  (EVENT_OBJECT_STATECHANGE), then prints it as show does
 //
 // A step that cannot be done prints why on standard error and exits 1.
-#include "ControlIds.h"
+#include "ControlNames.h"
 #include "StepOutput.h"
 
 #include <windows.h>
@@ -28,29 +28,6 @@
 namespace {
 
 constexpr auto Patience = std::chrono::seconds(20);
-
-struct Named {
-    const wchar_t* Name;
-    int Id;
-};
-
-#define NAMED(name)                                                                                          \
-    { L## #name, IDC_##name }
-const Named Controls[] = {NAMED(Edit1),
-                          NAMED(Edit2),
-                          NAMED(Edit3),
-                          NAMED(Edit4),
-                          NAMED(Memo1),
-                          NAMED(PB1),
-                          NAMED(PB2),
-                          NAMED(PB3),
-                          NAMED(PB4),
-                          NAMED(Panel2),
-                          NAMED(StatusBar1),
-                          NAMED(ComboBox4),
-                          NAMED(DateTimePicker5),
-                          NAMED(SpeedButton1)};
-#undef NAMED
 
 const std::pair<long, const wchar_t*> Roles[] = {
     {ROLE_SYSTEM_CHECKBUTTON, L"checkbutton"}, {ROLE_SYSTEM_TEXT, L"text"},
@@ -157,29 +134,10 @@ HWND Form() {
     Fail(L"the window is not open");
 }
 
-HWND FindControl(HWND form, int id) {
-    struct Search {
-        int Id;
-        HWND Found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        form,
-        [](HWND child, LPARAM context) {
-            auto* wanted = reinterpret_cast<Search*>(context);
-            if (GetDlgCtrlID(child) != wanted->Id)
-                return TRUE;
-            wanted->Found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
-}
-
 HWND Control(HWND form, const std::wstring& name) {
-    for (const Named& control : Controls)
-        if (name == control.Name)
-            if (HWND found = FindControl(form, control.Id))
-                return found;
+    if (const int id = qdl::test::ControlIdOf(name))
+        if (HWND found = qdl::test::ControlOf(form, id))
+            return found;
     Fail(L"no control " + name);
 }
 

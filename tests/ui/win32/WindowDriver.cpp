@@ -30,7 +30,7 @@
 //
 // A step that cannot be done (no window, a control it lacks, a window that stays busy) prints
 // why on standard error and exits 1.
-#include "ControlIds.h"
+#include "ControlNames.h"
 #include "StepOutput.h"
 
 #include <windows.h>
@@ -51,30 +51,13 @@ const wchar_t* const FormClass = L"QDL4816Form";
 constexpr auto Patience = std::chrono::seconds(30);
 constexpr UINT ReplyWithin = 5000; // milliseconds a sent message may take
 
-struct Named {
-    const wchar_t* Name;
-    int Id;
-};
+using qdl::test::ControlFamilies;
+using qdl::test::ControlFamily;
+using qdl::test::ControlOf;
+using qdl::test::NamedControl;
+using qdl::test::SingleControls;
 
-#define NAMED(name)                                                                                          \
-    { L## #name, IDC_##name }
-const Named Singles[] = {NAMED(Edit1),        NAMED(Edit2),        NAMED(Edit3),        NAMED(Edit4),
-                         NAMED(SpeedButton1), NAMED(SpeedButton2), NAMED(SpeedButton3), NAMED(SpeedButton4),
-                         NAMED(SpeedButton5), NAMED(SpeedButton6), NAMED(PageControl1), NAMED(StatusBar1),
-                         NAMED(Memo1),        NAMED(GroupBox1)};
-#undef NAMED
-
-// Families whose IDs follow each other: name and number, as in PB3 or ComboBox12.
-struct Family {
-    const wchar_t* Prefix;
-    int FirstId, Count;
-};
-const Family Families[] = {{L"PB", IDC_PB1, 4},
-                           {L"PF", IDC_PF1, 4},
-                           {L"DateTimePicker", IDC_DateTimePicker1, 16},
-                           {L"ComboBox", IDC_ComboBox1, 16}};
-
-const Named MenuItems[] = {
+const NamedControl MenuItems[] = {
     {L"CloseX1", IDM_CloseX1}, {L"Tarnwell1", IDM_Tarnwell1}, {L"Corvanti1", IDM_Corvanti1}};
 
 using qdl::test::Print;
@@ -106,39 +89,9 @@ HWND RequireForm() {
 }
 
 int IdOf(const std::wstring& name) {
-    for (const Named& single : Singles)
-        if (name == single.Name)
-            return single.Id;
-    for (const Family& family : Families) {
-        const std::size_t length = std::wcslen(family.Prefix);
-        if (name.compare(0, length, family.Prefix) != 0 || name.size() == length)
-            continue;
-        const wchar_t* digits = name.c_str() + length;
-        const int number = _wtoi(digits);
-        if (digits[0] != L'0' && std::wcsspn(digits, L"0123456789") == name.size() - length && number >= 1 &&
-            number <= family.Count)
-            return family.FirstId + number - 1;
-    }
+    if (const int id = qdl::test::ControlIdOf(name))
+        return id;
     Fail(L"no control is named " + name);
-}
-
-// A control anywhere in the window: on a tab page, in a panel or in the window itself.
-HWND ControlOf(HWND form, int id) {
-    struct Search {
-        int Id;
-        HWND Found;
-    } search{id, nullptr};
-    EnumChildWindows(
-        form,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(data);
-            if (GetDlgCtrlID(child) != search->Id)
-                return TRUE;
-            search->Found = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.Found;
 }
 
 HWND Control(const std::wstring& name) {
@@ -233,7 +186,7 @@ void ChoosePage(int page) {
 
 void ChooseMenu(const std::wstring& name) {
     RequireEnabled();
-    for (const Named& item : MenuItems)
+    for (const NamedControl& item : MenuItems)
         if (name == item.Name) {
             PostMessageW(RequireForm(), WM_COMMAND, MAKEWPARAM(item.Id, 0), 0);
             WaitUntilReady();
@@ -316,10 +269,10 @@ HWND FocusOf(HWND form) {
 
 std::wstring NameOf(HWND control) {
     const int id = control ? GetDlgCtrlID(control) : 0;
-    for (const Named& single : Singles)
+    for (const NamedControl& single : SingleControls)
         if (id == single.Id)
             return single.Name;
-    for (const Family& family : Families)
+    for (const ControlFamily& family : ControlFamilies)
         if (id >= family.FirstId && id < family.FirstId + family.Count)
             return family.Prefix + std::to_wstring(id - family.FirstId + 1);
     return L"none";
