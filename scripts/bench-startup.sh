@@ -29,10 +29,8 @@ if [ "$platform" = windows ]; then
     bare=("$(command -v wine)" "$PWD/build-windows/bench/bare_win32_window.exe")
     source scripts/lib/wine.sh
     trap 'wine_down; rm -rf "$work"' EXIT
+    # wine_up keeps the wineserver up between the runs, as on a desktop where wine already runs.
     wine_up
-    # The wineserver stays up between the runs, as on a desktop where wine already runs.
-    wineserver -k
-    wineserver -p
 else
     window=("$PWD/build-rel/app/QDL4816")
     bare=("$PWD/build-rel/bench/bare_window")

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# Wine on a virtual X display of the script's own: a fresh prefix in $work/wine, an Xvfb that
-# the script started (and stops by its process id), and the settings a window test needs.
+# Wine on a virtual X display of the script's own: a fresh prefix in $work/wine, its wineserver
+# for the script's whole run, an Xvfb that the script started (and stops by its process id), and
+# the settings a window test needs.
 : "${work:?the script sets work, its temporary folder, before sourcing this}"
 
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -24,6 +25,24 @@ wine_up() {
         /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic'
     # Without a window manager, wine waits two seconds for each managed window to be withdrawn.
     wine_reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+    wineserver -w
+    wine_serve
+}
+
+# From here the server stays up until wine_down. Left to itself it leaves three seconds after the
+# last program ends, and a program that starts while it leaves exits 1 without a word. Wine's own
+# services, which then stay up too, start here: started by a program of a check, they would hold
+# that program's output open, and whoever reads it (CTest, a command substitution) would wait on.
+wine_serve() {
+    wineserver -p
+    wineboot >/dev/null 2>&1
+}
+
+# Ends every program of the prefix and starts its server again, to stay up.
+wine_restart() {
+    wineserver -k
+    wineserver -w
+    wine_serve
 }
 
 # Stops this prefix's wine processes, then the display.
