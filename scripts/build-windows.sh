@@ -185,9 +185,12 @@ check "qdl4816_exporter.exe refuses a web configuration, and names its configura
 
 # ---- the window, driven from another process ----
 
-# In a folder whose name lies outside the ANSI code page, without a settings file.
+# In a folder whose name lies outside the ANSI code page. Its settings file names the stand-in
+# switch from the start, so that no click, even after a failed check, reaches the factory address
+# (a switch on the LAN); it lacks the user name and password, which Exit writes.
 window_folder=$work/山田
 mkdir -p "$window_folder"
+printf '[QDL4816]\r\nIPV4=127.0.0.1\r\nPort=%s\r\n' "$port" >"$window_folder/QDL4816.ini"
 # The status bar shows the hint of the control under the pointer, and Xvfb starts with the pointer
 # at the centre of the screen, where the centred window has its Refresh button. Every window
 # starts with the pointer parked in the screen's corner, away from it.
