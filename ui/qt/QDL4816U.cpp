@@ -339,18 +339,19 @@ void TForm1::IndicatorToggle(int outlet) {
 // assistive tool's action arrives through the event loop all the same: it waits its turn here,
 // in order, as a click would.
 void TForm1::Handle(std::function<void()> handler) {
-    if (handling_) {
-        waiting_.push_back(std::move(handler));
-        return;
-    }
-    handling_ = true;
-    RunGuarded(handler);
-    handling_ = false;
-    if (waiting_.empty())
-        return;
-    QMetaObject::invokeMethod(
-        this, [this, next = std::move(waiting_.front())] { Handle(next); }, Qt::QueuedConnection);
+    waiting_.push_back(std::move(handler));
+    if (waiting_.size() == 1)
+        HandleNext();
+}
+
+// The first waiting handler, which stays first while it runs; the one after it runs from the event
+// loop, and until it has, a handler that comes waits behind it.
+void TForm1::HandleNext() {
+    RunGuarded(waiting_.front());
     waiting_.pop_front();
+    if (!waiting_.empty())
+        QMetaObject::invokeMethod(
+            this, [this] { HandleNext(); }, Qt::QueuedConnection);
 }
 
 int TForm1::OutletOf(QObject* panel) const {

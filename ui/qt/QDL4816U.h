@@ -108,6 +108,7 @@ private:
     void DescribeForAssistiveTools();
     void AddOutletShortcuts();
     void Handle(std::function<void()> handler);
+    void HandleNext();
     QLineEdit* Edit(qdl::ui::Box box) const;
     IndicatorPanel* Indicator(int outlet) const;
     int OutletOf(QObject* panel) const;
@@ -118,7 +119,6 @@ private:
     DesktopHooks hooks_;
     QLabel* statusPanel_ = nullptr;
     QString lastHint_;
-    bool handling_ = false;
     std::deque<std::function<void()>> waiting_;
     qdl::ui::WindowLogic logic_;
 };
